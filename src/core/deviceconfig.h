@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+namespace tidewell {
+
+class CredentialStore;
+
+// The one credential Tidewell holds: the server's base URL and the secret the server issued to this device. The
+// stored copy is one item in the credential store, JSON {"url", "secret"}, in the primary placement when it
+// accepts the write and in the fallback placement otherwise.
+struct DeviceConfig
+{
+    static constexpr auto service = "com.quorvek.pushclient";
+    static constexpr auto account = "device-config";
+
+    QUrl serverURL; // kept exactly as given; users of it strip one trailing "/" themselves
+    QString deviceSecret;
+
+    friend bool operator==(const DeviceConfig&, const DeviceConfig&) = default;
+
+    // The stored configuration, or none when nothing usable is stored. An item found only in the fallback
+    // placement is moved to the primary one on the way.
+    static std::optional<DeviceConfig> load(CredentialStore& store);
+
+    // Writes this value as the one stored item. The previous item survives a failed write: the new one is added
+    // first (an add replaces the item of the same service and account), and only then is the other placement's
+    // copy removed. Returns false when neither placement took it; that failure also goes to the system log.
+    bool save(CredentialStore& store) const;
+
+    // Removes the item from both placements; never fails visibly.
+    static void clear(CredentialStore& store);
+
+private:
+    static std::optional<DeviceConfig> decode(const QByteArray& data);
+};
+
+// The server used for browser linking and the web dashboard, compiled in.
+const QUrl& tidewellDefaultURL();
+
+} // namespace tidewell

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "credentialstore.h"
+
+#include <QString>
+
+namespace tidewell {
+
+// The credential store of a Linux desktop: the primary placement is the user's secret store (Secret Service,
+// through QtKeychain); the fallback is a private file (mode 0600) in Tidewell's config folder, used only when
+// the secret store refuses, for example on a machine without one.
+//
+// The interface is synchronous because credentials are read once at start and written on link and unlink; each
+// secret-store job is waited for in a local event loop that excludes user input.
+class SystemCredentialStore : public CredentialStore
+{
+public:
+    explicit SystemCredentialStore(QString fallbackFolder);
+
+    std::optional<QByteArray> copy(Placement placement, const char* service, const char* account) override;
+    int add(Placement placement, const char* service, const char* account, const QByteArray& data) override;
+    void remove(Placement placement, const char* service, const char* account) override;
+
+    QString fallbackPath(const char* service, const char* account) const;
+
+private:
+    QString m_folder;
+};
+
+} // namespace tidewell

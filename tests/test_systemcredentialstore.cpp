@@ -1,0 +1,79 @@
+#include "deviceconfig.h"
+#include "systemcredentialstore.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace tidewell;
+using Placement = CredentialStore::Placement;
+
+// The real placements: the Secret Service on the session bus (the test script starts an unlocked keyring on a
+// private bus) and the private fallback file.
+static int modeOf(const QString& path)
+{
+    struct stat info
+    { };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+class TestSystemCredentialStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void secretStoreRoundTrip();
+    void fallbackFileIsPrivateAndReplacedWhole();
+};
+
+void TestSystemCredentialStore::secretStoreRoundTrip()
+{
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus || !bus->isServiceRegistered(u"org.freedesktop.secrets"_qs).value()) {
+        if (qEnvironmentVariableIsSet("TIDEWELL_REQUIRE_SECRET_SERVICE"))
+            QFAIL("no Secret Service on the session bus");
+        QSKIP("no Secret Service on the session bus; scripts/test provides one");
+    }
+    QTemporaryDir folder;
+    SystemCredentialStore store(folder.path());
+    DeviceConfig::clear(store);
+
+    const DeviceConfig config { QUrl(u"https://push.example.com"_qs), u"secret with spaces ✓"_qs };
+    QVERIFY(config.save(store));
+    QVERIFY(store.copy(Placement::Primary, DeviceConfig::service, DeviceConfig::account));
+    QVERIFY(!QFileInfo::exists(store.fallbackPath(DeviceConfig::service, DeviceConfig::account)));
+    QCOMPARE(DeviceConfig::load(store), config);
+
+    const DeviceConfig second { QUrl(u"https://other.example.com/"_qs), u"two"_qs };
+    QVERIFY(second.save(store));
+    QCOMPARE(DeviceConfig::load(store), second);
+
+    DeviceConfig::clear(store);
+    QCOMPARE(DeviceConfig::load(store), std::nullopt);
+}
+
+void TestSystemCredentialStore::fallbackFileIsPrivateAndReplacedWhole()
+{
+    QTemporaryDir folder;
+    SystemCredentialStore store(folder.path() + u"/config"_qs);
+    const QString path = store.fallbackPath(DeviceConfig::service, DeviceConfig::account);
+
+    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "first"), 0);
+    QCOMPARE(modeOf(path), 0600);
+    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("first"));
+
+    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "second"), 0);
+    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("second"));
+    QCOMPARE(modeOf(path), 0600);
+    QCOMPARE(QDir(folder.path() + u"/config"_qs).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temp left
+
+    store.remove(Placement::Fallback, DeviceConfig::service, DeviceConfig::account);
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), std::nullopt);
+}
+
+QTEST_GUILESS_MAIN(TestSystemCredentialStore)
+#include "test_systemcredentialstore.moc"
