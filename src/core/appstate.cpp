@@ -1,0 +1,458 @@
+#include "appstate.h"
+
+#include "apiclient.h"
+#include "badge.h"
+#include "store.h"
+#include "syncengine.h"
+#include "syncpass.h"
+
+#include <QSettings>
+
+namespace tidewell {
+
+QString AppState::Texts::deleteFailed()
+{
+    return QStringLiteral("Delete didn\u2019t reach the server \u2014 the message is still on your other devices.");
+}
+
+QString AppState::Texts::clearFailed()
+{
+    return QStringLiteral("Clear didn\u2019t reach the server \u2014 those messages are still on your other devices.");
+}
+
+AppState::AppState(bool inMemory, Services services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_persistsPreferences(!inMemory)
+{
+    if (!m_services.openCache)
+        m_services.openCache = &Store::container;
+    if (!m_services.makeClient) {
+        m_services.makeClient = [network = m_services.network](const DeviceConfig& config) {
+            return std::make_shared<APIClient>(config, network);
+        };
+    }
+
+    m_container = m_services.openCache(inMemory);
+    if (!inMemory) {
+        if (m_services.credentials)
+            installConfig(DeviceConfig::load(*m_services.credentials));
+        QSettings& prefs = *m_services.preferences;
+        m_pushRegistered = prefs.value(QLatin1String(pushRegisteredKey), false).toBool();
+        const QVariant messageSort = prefs.value(QLatin1String(messageSortKey));
+        if (messageSort.typeId() == QMetaType::QString) {
+            if (auto sort = MessageSort::fromRawValue(messageSort.toString()))
+                m_messageSort = *sort;
+        }
+        const QVariant applicationSort = prefs.value(QLatin1String(applicationSortKey));
+        if (applicationSort.typeId() == QMetaType::QString) {
+            if (auto sort = ApplicationSort::fromRawValue(applicationSort.toString()))
+                m_applicationSort = *sort;
+        }
+        loadLastReadId();
+    }
+    recomputeUnreadCount(false);
+}
+
+AppState::~AppState()
+{
+    if (m_syncTask)
+        m_syncTask->stop.request_stop();
+    if (m_linkTask)
+        m_linkTask->request_stop();
+}
+
+// ---- fields ----
+
+void AppState::setSelectedAppId(std::optional<qint64> id)
+{
+    if (m_selectedAppId == id)
+        return;
+    m_selectedAppId = id;
+    emit selectedAppIdChanged();
+    setSelectedMessageId(std::nullopt);
+}
+
+void AppState::setSelectedMessageId(std::optional<qint64> id)
+{
+    if (m_selectedMessageId == id)
+        return;
+    m_selectedMessageId = id;
+    emit selectedMessageIdChanged();
+}
+
+void AppState::setSearchText(const QString& text)
+{
+    if (m_searchText == text)
+        return;
+    m_searchText = text;
+    emit searchTextChanged();
+    setSelectedMessageId(std::nullopt);
+}
+
+// The orderings are stored on every assignment, equal or not, by throw-away instances too.
+void AppState::setMessageSort(MessageSort sort)
+{
+    m_services.preferences->setValue(QLatin1String(messageSortKey), sort.rawValue());
+    if (m_messageSort == sort)
+        return;
+    m_messageSort = sort;
+    emit messageSortChanged();
+}
+
+void AppState::setApplicationSort(ApplicationSort sort)
+{
+    m_services.preferences->setValue(QLatin1String(applicationSortKey), sort.rawValue());
+    if (m_applicationSort == sort)
+        return;
+    m_applicationSort = sort;
+    emit applicationSortChanged();
+}
+
+void AppState::setLastSyncError(std::optional<QString> text)
+{
+    if (m_lastSyncError == text)
+        return;
+    m_lastSyncError = std::move(text);
+    emit lastSyncErrorChanged();
+}
+
+void AppState::setLastSyncDate(std::optional<QDateTime> date)
+{
+    if (m_lastSyncDate == date)
+        return;
+    m_lastSyncDate = std::move(date);
+    emit lastSyncDateChanged();
+}
+
+void AppState::setIsSyncing(bool syncing)
+{
+    if (m_isSyncing == syncing)
+        return;
+    m_isSyncing = syncing;
+    emit isSyncingChanged();
+}
+
+void AppState::setPushRegistered(bool registered)
+{
+    if (m_pushRegistered == registered)
+        return;
+    m_pushRegistered = registered;
+    emit pushRegisteredChanged();
+}
+
+void AppState::setLinkPhase(LinkPhase phase)
+{
+    if (m_linkPhase == phase)
+        return;
+    m_linkPhase = std::move(phase);
+    emit linkPhaseChanged();
+}
+
+void AppState::setLinkCode(std::optional<QString> code)
+{
+    if (m_linkCode == code)
+        return;
+    m_linkCode = std::move(code);
+    emit linkCodeChanged();
+}
+
+void AppState::setPendingLink(std::optional<DeviceConfig> link)
+{
+    if (m_pendingLink == link)
+        return;
+    m_pendingLink = std::move(link);
+    emit pendingLinkChanged();
+}
+
+void AppState::installConfig(std::optional<DeviceConfig> config)
+{
+    m_syncEngine.reset();
+    if (config)
+        m_syncEngine = std::make_unique<SyncEngine>(m_services.makeClient(*config), m_container.get());
+    const bool changed = m_config != config;
+    m_config = std::move(config);
+    if (changed)
+        emit configChanged();
+}
+
+bool AppState::hasCachedMessages() const
+{
+    return currentMaxMessageId() != 0;
+}
+
+// ---- read position and unread count ----
+
+void AppState::loadLastReadId()
+{
+    const QVariant stored = m_services.preferences->value(QLatin1String(lastReadIdKey));
+    if (stored.isValid()) {
+        m_lastReadId = stored.toLongLong();
+        return;
+    }
+    // First start, or the first after a reset: whatever the cache already holds counts as read.
+    m_lastReadId = currentMaxMessageId();
+    if (m_persistsPreferences)
+        m_services.preferences->setValue(QLatin1String(lastReadIdKey), m_lastReadId);
+}
+
+void AppState::setLastReadId(qint64 id)
+{
+    if (m_lastReadId != id) {
+        m_lastReadId = id;
+        emit lastReadIdChanged();
+    }
+    if (m_persistsPreferences)
+        m_services.preferences->setValue(QLatin1String(lastReadIdKey), id);
+}
+
+void AppState::resetLastReadId()
+{
+    if (m_lastReadId != 0) {
+        m_lastReadId = 0;
+        emit lastReadIdChanged();
+    }
+    if (m_persistsPreferences)
+        m_services.preferences->remove(QLatin1String(lastReadIdKey));
+    recomputeUnreadCount(true);
+}
+
+qint64 AppState::currentMaxMessageId() const
+{
+    try {
+        return m_container->maxMessageId().value_or(0);
+    } catch (const Error&) {
+        return 0;
+    }
+}
+
+qint64 AppState::unreadCount(std::optional<qint64> applicationId, const QList<CachedMessage>& messages) const
+{
+    return std::count_if(messages.begin(), messages.end(), [&](const CachedMessage& m) {
+        return m.id > m_lastReadId && (!applicationId || m.applicationId == *applicationId);
+    });
+}
+
+void AppState::recomputeUnreadCount(bool updateBadge)
+{
+    qint64 count = 0;
+    try {
+        count = m_container->countMessagesAbove(m_lastReadId);
+    } catch (const Error&) { }
+    if (count != m_unreadCount) {
+        m_unreadCount = count;
+        emit unreadCountChanged();
+        if (onUnreadCountChanged)
+            onUnreadCountChanged(count);
+    } else if (updateBadge && onUnreadCountChanged) {
+        onUnreadCountChanged(count);
+    }
+    if (updateBadge)
+        applyDockBadge(count);
+}
+
+void AppState::applyDockBadge(qint64 count)
+{
+    if (!m_persistsPreferences || !m_services.badge)
+        return;
+    m_services.badge->setCount(count);
+}
+
+// ---- sync scheduling ----
+
+void AppState::startSync()
+{
+    sync(); // runs on; the task is not awaited
+}
+
+QCoro::Task<> AppState::sync()
+{
+    if (m_syncTask) {
+        m_syncDirty = true;
+        const std::shared_ptr<SyncPass> running = m_syncTask;
+        co_await running->join();
+        if (m_syncDirty && !m_syncTask) {
+            m_syncDirty = false;
+            co_await sync();
+        }
+        co_return;
+    }
+
+    auto pass = std::make_shared<SyncPass>();
+    m_syncTask = pass;
+    m_syncTaskId = pass->id;
+    runPass(QPointer<AppState>(this), pass);
+    co_await pass->join();
+    if (m_syncTaskId == pass->id) {
+        m_syncTask.reset();
+        m_syncTaskId.reset();
+        if (m_syncDirty) {
+            m_syncDirty = false;
+            co_await sync();
+        }
+    }
+}
+
+QCoro::Task<> AppState::runPass(QPointer<AppState> self, std::shared_ptr<SyncPass> pass)
+{
+    if (self)
+        co_await self->performSync(pass->stop.get_token());
+    pass->finish();
+}
+
+QCoro::Task<> AppState::performSync(std::stop_token stop)
+{
+    if (!m_syncEngine)
+        co_return;
+    setIsSyncing(true);
+    try {
+        co_await m_syncEngine->syncNow(stop);
+        if (stop.stop_requested()) {
+            setIsSyncing(false);
+            co_return;
+        }
+        setLastSyncError(std::nullopt);
+        setLastSyncDate(QDateTime::currentDateTimeUtc());
+        recomputeUnreadCount(true);
+        setIsSyncing(false);
+    } catch (const Error& error) {
+        if (!stop.stop_requested())
+            setLastSyncError(error.description());
+        setIsSyncing(false);
+    }
+}
+
+QCoro::Task<> AppState::cancelAndJoinSync()
+{
+    if (const std::shared_ptr<SyncPass> running = m_syncTask) {
+        running->stop.request_stop();
+        co_await running->join();
+    }
+    m_syncTask.reset();
+    m_syncTaskId.reset();
+    m_syncDirty = false;
+}
+
+void AppState::dismissSyncError()
+{
+    setLastSyncError(std::nullopt);
+}
+
+// ---- user actions ----
+
+QCoro::Task<> AppState::markRead(std::optional<qint64> through)
+{
+    if (!m_syncEngine)
+        co_return;
+    const qint64 target = through.value_or(m_syncEngine->maxLocalId());
+    if (target >= 1 && target > m_lastReadId) {
+        const std::shared_ptr<APIClientProtocol> client = m_syncEngine->sharedClient();
+        try {
+            co_await client->markRead(target);
+        } catch (const Error&) {
+            co_return; // the next call tries again
+        }
+        setLastReadId(target);
+    }
+    recomputeUnreadCount(true);
+}
+
+QCoro::Task<> AppState::markReadOnActive()
+{
+    if (isConfigured())
+        co_await markRead();
+}
+
+QCoro::Task<> AppState::deleteMessage(CachedMessage message)
+{
+    co_await cancelAndJoinSync();
+    if (m_syncEngine) {
+        try {
+            co_await m_syncEngine->deleteMessage(message);
+        } catch (const Error&) {
+            setLastSyncError(Texts::deleteFailed());
+            co_return;
+        }
+    }
+    setLastSyncError(std::nullopt);
+    recomputeUnreadCount(true);
+}
+
+QCoro::Task<> AppState::clearApp(qint64 applicationId)
+{
+    co_await cancelAndJoinSync();
+    if (m_syncEngine) {
+        try {
+            co_await m_syncEngine->clearApp(applicationId);
+        } catch (const Error&) {
+            setLastSyncError(Texts::clearFailed());
+            co_return;
+        }
+    }
+    setLastSyncError(std::nullopt);
+    recomputeUnreadCount(true);
+}
+
+void AppState::wipeLocalCache()
+{
+    // Each step is tried whatever happened to the one before; a failed step leaves nothing pending.
+    auto attempt = [this](auto step) {
+        try {
+            step();
+        } catch (const Error&) {
+            try {
+                m_container->rollback();
+            } catch (const Error&) { }
+        }
+    };
+    attempt([this] { m_container->removeAllMessages(); });
+    attempt([this] { m_container->removeAllApps(); });
+    attempt([this] { m_container->save(); });
+}
+
+QCoro::Task<> AppState::clearCache()
+{
+    co_await cancelAndJoinSync();
+    wipeLocalCache();
+    recomputeUnreadCount(true);
+    startSync();
+}
+
+void AppState::resetAccountState()
+{
+    setSelectedAppId(std::nullopt);
+    setSelectedMessageId(std::nullopt);
+    setSearchText(QString());
+    setLastSyncError(std::nullopt);
+    setLastSyncDate(std::nullopt);
+    setPushRegistered(false);
+    m_services.preferences->setValue(QLatin1String(pushRegisteredKey), false);
+    resetLastReadId();
+}
+
+QCoro::Task<> AppState::unlink()
+{
+    if (m_linkTask) {
+        m_linkTask->request_stop();
+        m_linkTask.reset();
+    }
+    setLinkPhase(LinkPhase::idle());
+    setLinkCode(std::nullopt);
+
+    if (m_config) {
+        const std::shared_ptr<APIClientProtocol> client = m_services.makeClient(*m_config);
+        try {
+            co_await client->revokeDevice();
+        } catch (const Error&) {
+            // The device is unlinked here whatever the server says; it may still list the device.
+        }
+    }
+    co_await cancelAndJoinSync();
+    wipeLocalCache();
+    if (m_services.credentials)
+        DeviceConfig::clear(*m_services.credentials);
+    installConfig(std::nullopt);
+    resetAccountState();
+}
+
+} // namespace tidewell

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace tidewell {
+
+// The unread count on the application's launcher entry. A count below 1 hides the badge.
+class Badge
+{
+public:
+    virtual ~Badge() = default;
+    virtual void setCount(qint64 count) = 0;
+};
+
+} // namespace tidewell

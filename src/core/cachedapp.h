@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace tidewell {
+
+// An application as the cache keeps it, with its icon bytes inline.
+struct CachedApp
+{
+    qint64 id = 0;
+    QString name;
+    QString color;
+    std::optional<QByteArray> icon;
+
+    friend bool operator==(const CachedApp&, const CachedApp&) = default;
+};
+
+} // namespace tidewell
