@@ -326,6 +326,10 @@ QCoro::Task<> AppState::cancelAndJoinSync()
 {
     if (const std::shared_ptr<SyncPass> running = m_syncTask) {
         running->stop.request_stop();
+        // Before waiting: callers of sync() that wait on this pass may resume first, and none of them may start
+        // a further pass. The slot itself stays taken until the pass has ended, so nothing overlaps it.
+        m_syncTaskId.reset();
+        m_syncDirty = false;
         co_await running->join();
     }
     m_syncTask.reset();

@@ -88,6 +88,8 @@ public:
     std::optional<qint64> selectedAppId() const { return m_selectedAppId; }
     void setSelectedAppId(std::optional<qint64> id);
     std::optional<qint64> selectedMessageId() const { return m_selectedMessageId; }
+    // Set by a notification tap; cleared by the selection rules.
+    void setSelectedMessageId(std::optional<qint64> id);
     QString searchText() const { return m_searchText; }
     void setSearchText(const QString& text);
     MessageSort messageSort() const { return m_messageSort; }
@@ -159,7 +161,6 @@ private:
     void wipeLocalCache();
     void resetAccountState();
 
-    void setSelectedMessageId(std::optional<qint64> id);
     void setLastSyncError(std::optional<QString> text);
     void setLastSyncDate(std::optional<QDateTime> date);
     void setIsSyncing(bool syncing);

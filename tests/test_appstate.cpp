@@ -1,0 +1,404 @@
+#include "apiclient.h"
+#include "appstate.h"
+#include "badge.h"
+#include "coro.h"
+#include "memorycredentialstore.h"
+#include "scriptedclient.h"
+#include "store.h"
+#include "syncengine.h"
+#include "transporterror.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tidewell;
+
+namespace {
+
+struct RecordingBadge : Badge
+{
+    QList<qint64> counts;
+    void setCount(qint64 count) override { counts.append(count); }
+};
+
+const DeviceConfig linked { QUrl(u"https://push.example.com"_qs), u"secret"_qs };
+
+template <typename E> std::function<void()> failWith(E error)
+{
+    return [error] { throw error; };
+}
+
+} // namespace
+
+class TestAppState : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void requestsDuringAPassGiveOneMorePass();
+    void cancelAndJoinDropsPendingRequests();
+    void errorIsShownThenClearedByAGoodPass();
+    void unlinkedSyncDoesNothing();
+    void firstStartTakesTheBaseline();
+    void throwAwayInstanceKeepsNothing();
+    void sortRawValues_data();
+    void sortRawValues();
+    void recountCallbackRules();
+    void markRead();
+    void markReadFailureChangesNothing();
+    void writeBackFailureSentences_data();
+    void writeBackFailureSentences();
+    void clearCacheKeepsTheReadPosition();
+    void unlinkWithTheServerUnreachable();
+    void selectionRules();
+
+private:
+    // A persistent instance over the test's preferences, credential store and (pre-filled) in-memory cache.
+    std::unique_ptr<AppState> makeState(bool inMemory = false, std::unique_ptr<CacheContext> cache = nullptr);
+    std::unique_ptr<CacheContext> filledCache(qint64 lastId);
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<QSettings> m_prefs;
+    MemoryCredentialStore m_credentials;
+    RecordingBadge m_badge;
+    std::shared_ptr<ScriptedClient> m_client;
+};
+
+void TestAppState::init()
+{
+    m_prefs = std::make_unique<QSettings>(
+        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_credentials = MemoryCredentialStore();
+    QVERIFY(linked.save(m_credentials));
+    m_badge.counts.clear();
+    m_client = std::make_shared<ScriptedClient>();
+}
+
+std::unique_ptr<AppState> TestAppState::makeState(bool inMemory, std::unique_ptr<CacheContext> cache)
+{
+    auto shared = std::make_shared<std::unique_ptr<CacheContext>>(std::move(cache));
+    AppState::Services services;
+    services.credentials = &m_credentials;
+    services.preferences = m_prefs.get();
+    services.badge = &m_badge;
+    services.openCache = [shared](bool) { return *shared ? std::move(*shared) : Store::container(true); };
+    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
+    return std::make_unique<AppState>(inMemory, services);
+}
+
+std::unique_ptr<CacheContext> TestAppState::filledCache(qint64 lastId)
+{
+    auto cache = Store::container(true);
+    for (qint64 id = 1; id <= lastId; ++id)
+        cache->insert(CachedMessage(makeMessage(id, 1)));
+    cache->save();
+    return cache;
+}
+
+void TestAppState::requestsDuringAPassGiveOneMorePass()
+{
+    auto state = makeState();
+    m_client->latency = std::chrono::milliseconds(30);
+    QSignalSpy syncing(state.get(), &AppState::isSyncingChanged);
+    auto first = state->sync();
+    QVERIFY(state->isSyncing());
+    auto second = state->sync();
+    auto third = state->sync();
+    auto fourth = state->sync();
+    await(std::move(first));
+    await(std::move(second));
+    await(std::move(third));
+    await(std::move(fourth));
+    QCOMPARE(m_client->count(u"messages"_qs), 2);
+    QVERIFY(!state->isSyncing());
+
+    // With the slot free again, a new request starts a new pass.
+    await(state->sync());
+    QCOMPARE(m_client->count(u"messages"_qs), 3);
+}
+
+void TestAppState::cancelAndJoinDropsPendingRequests()
+{
+    m_client->addMessage(makeMessage(1, 1));
+    auto state = makeState();
+    await(state->sync());
+    const CachedMessage message = state->container().fetchMessages().first();
+    m_client->calls.clear();
+
+    m_client->latency = std::chrono::milliseconds(200);
+    auto running = state->sync();
+    auto pending = state->sync();
+    QVERIFY(state->isSyncing());
+    m_client->latency = std::chrono::milliseconds(0);
+    await(state->deleteMessage(message)); // cancels and joins the pass first
+    await(std::move(running));
+    await(std::move(pending));
+    QTest::qWait(20);
+
+    QCOMPARE(m_client->count(u"messages"_qs), 1); // the cancelled pass only; the pending request was dropped
+    QCOMPARE(m_client->count(u"deleteMessage"_qs), 1);
+    QVERIFY(!state->isSyncing());
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+}
+
+void TestAppState::errorIsShownThenClearedByAGoodPass()
+{
+    auto state = makeState();
+    m_client->failures.insert(u"messages"_qs, failWith(APIClient::APIError::http(500)));
+    await(state->sync());
+    QCOMPARE(state->lastSyncError(), std::optional<QString>(u"Server returned HTTP 500"_qs));
+    QCOMPARE(state->lastSyncDate(), std::nullopt);
+
+    m_client->failures.clear();
+    m_client->addMessage(makeMessage(3, 1));
+    await(state->sync());
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+    QVERIFY(state->lastSyncDate().has_value());
+    QCOMPARE(state->unreadCount(), 1);
+    QCOMPARE(m_badge.counts.last(), 1);
+}
+
+void TestAppState::unlinkedSyncDoesNothing()
+{
+    DeviceConfig::clear(m_credentials);
+    auto state = makeState();
+    QVERIFY(!state->isConfigured());
+    QSignalSpy syncing(state.get(), &AppState::isSyncingChanged);
+    await(state->sync());
+    QCOMPARE(syncing.size(), 0);
+    QVERIFY(m_client->calls.isEmpty());
+}
+
+void TestAppState::firstStartTakesTheBaseline()
+{
+    auto state = makeState(false, filledCache(5));
+    QCOMPARE(state->lastReadId(), 5);
+    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 5);
+    QCOMPARE(state->unreadCount(), 0);
+
+    // Later starts take the stored position, whatever the cache holds.
+    m_prefs->setValue("lastReadId", 3);
+    auto again = makeState(false, filledCache(5));
+    QCOMPARE(again->lastReadId(), 3);
+    QCOMPARE(again->unreadCount(), 2);
+}
+
+void TestAppState::throwAwayInstanceKeepsNothing()
+{
+    m_prefs->setValue("messageSort", "Oldest");
+    m_prefs->setValue("pushRegistered", true);
+    auto state = makeState(true, filledCache(4));
+    QVERIFY(!state->isConfigured());
+    QVERIFY(!state->pushRegistered());
+    QCOMPARE(state->messageSort(), MessageSort(MessageSort::Newest));
+    QCOMPARE(state->lastReadId(), 0);
+    QCOMPARE(state->unreadCount(), 4);
+    QVERIFY(!m_prefs->contains("lastReadId"));
+
+    state->recomputeUnreadCount(true);
+    QVERIFY(m_badge.counts.isEmpty());
+    QVERIFY(!m_prefs->contains("lastReadId"));
+
+    state->setMessageSort(MessageSort::Title);
+    QCOMPARE(m_prefs->value("messageSort").toString(), u"Title (A\u2013Z)"_qs);
+}
+
+void TestAppState::sortRawValues_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("third ordering") << QVariant(u"Title (A\u2013Z)"_qs) << int(MessageSort::Title);
+    QTest::newRow("second ordering") << QVariant(u"Oldest"_qs) << int(MessageSort::Oldest);
+    QTest::newRow("other case") << QVariant(u"title (a\u2013z)"_qs) << int(MessageSort::Newest);
+    QTest::newRow("hyphen-minus") << QVariant(u"Title (A-Z)"_qs) << int(MessageSort::Newest);
+    QTest::newRow("missing") << QVariant() << int(MessageSort::Newest);
+}
+
+void TestAppState::sortRawValues()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(int, expected);
+    if (stored.isValid())
+        m_prefs->setValue("messageSort", stored);
+    m_prefs->setValue("applicationSort", u"Name (A\u2013Z)"_qs);
+    auto state = makeState();
+    QCOMPARE(int(state->messageSort().value()), expected);
+    QCOMPARE(state->applicationSort(), ApplicationSort(ApplicationSort::Alphabetical));
+
+    // Assigning stores the raw value even when nothing changes, and notifies only on a change.
+    QSignalSpy changed(state.get(), &AppState::messageSortChanged);
+    m_prefs->remove("messageSort");
+    state->setMessageSort(state->messageSort());
+    QCOMPARE(m_prefs->value("messageSort").toString(), state->messageSort().rawValue());
+    QCOMPARE(changed.size(), 0);
+}
+
+void TestAppState::recountCallbackRules()
+{
+    auto state = makeState(false, filledCache(3));
+    QList<qint64> reported;
+    state->onUnreadCountChanged = [&reported](qint64 count) { reported.append(count); };
+    state->recomputeUnreadCount(false);
+    QVERIFY(reported.isEmpty());
+    QVERIFY(m_badge.counts.isEmpty());
+    state->recomputeUnreadCount(true);
+    QCOMPARE(reported, QList<qint64> { 0 });
+    QCOMPARE(m_badge.counts, QList<qint64> { 0 });
+
+    state->container().insert(CachedMessage(makeMessage(9, 1)));
+    state->container().save();
+    state->recomputeUnreadCount(false); // a change always reports, the badge only when asked
+    QCOMPARE(reported, (QList<qint64> { 0, 1 }));
+    QCOMPARE(m_badge.counts, QList<qint64> { 0 });
+}
+
+void TestAppState::markRead()
+{
+    m_prefs->setValue("lastReadId", 25);
+    auto state = makeState(false, filledCache(40));
+    QCOMPARE(state->unreadCount(), 15);
+    QList<qint64> reported;
+    state->onUnreadCountChanged = [&reported](qint64 count) { reported.append(count); };
+
+    await(state->markRead());
+    QCOMPARE(m_client->lastReadId, std::optional<qint64>(40));
+    QCOMPARE(state->lastReadId(), 40);
+    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 40);
+    QCOMPARE(state->unreadCount(), 0);
+    QCOMPARE(reported, QList<qint64> { 0 });
+
+    // At or below the read position: nothing is sent, but the recount still reports.
+    await(state->markRead(12));
+    QCOMPARE(m_client->count(u"markRead"_qs), 1);
+    QCOMPARE(state->lastReadId(), 40);
+    QCOMPARE(reported, (QList<qint64> { 0, 0 }));
+}
+
+void TestAppState::markReadFailureChangesNothing()
+{
+    m_prefs->setValue("lastReadId", 25);
+    auto state = makeState(false, filledCache(40));
+    QList<qint64> reported;
+    state->onUnreadCountChanged = [&reported](qint64 count) { reported.append(count); };
+    m_client->failures.insert(u"markRead"_qs, failWith(APIClient::APIError::http(503)));
+    await(state->markRead());
+    QCOMPARE(state->lastReadId(), 25);
+    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 25);
+    QCOMPARE(state->unreadCount(), 15);
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+    QVERIFY(reported.isEmpty());
+
+    // Empty cache, nothing given: nothing to send, only a recount.
+    auto empty = makeState(false, Store::container(true));
+    await(empty->markRead());
+    QCOMPARE(m_client->count(u"markRead"_qs), 1);
+}
+
+void TestAppState::writeBackFailureSentences_data()
+{
+    QTest::addColumn<bool>("clear");
+    QTest::addColumn<QString>("sentence");
+    QTest::newRow("delete")
+        << false << u"Delete didn\u2019t reach the server \u2014 the message is still on your other devices."_qs;
+    QTest::newRow("clear")
+        << true << u"Clear didn\u2019t reach the server \u2014 those messages are still on your other devices."_qs;
+}
+
+void TestAppState::writeBackFailureSentences()
+{
+    QFETCH(bool, clear);
+    QFETCH(QString, sentence);
+    auto state = makeState(false, filledCache(3));
+    const CachedMessage message = state->container().fetchMessages().first();
+    const auto unreachable = failWith(TransportError(QNetworkReply::ConnectionRefusedError, u"refused"_qs));
+    m_client->failures.insert(u"deleteMessage"_qs, unreachable);
+    m_client->failures.insert(u"clearApp"_qs, unreachable);
+
+    await(clear ? state->clearApp(1) : state->deleteMessage(message));
+    QCOMPARE(state->lastSyncError(), std::optional<QString>(sentence));
+    QCOMPARE(state->container().fetchMessages().size(), 3);
+
+    // A later success clears the sentence.
+    m_client->failures.clear();
+    await(clear ? state->clearApp(1) : state->deleteMessage(message));
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+    QCOMPARE(state->container().fetchMessages().size(), clear ? 0 : 2);
+}
+
+void TestAppState::clearCacheKeepsTheReadPosition()
+{
+    for (qint64 id = 1; id <= 10; ++id)
+        m_client->addMessage(makeMessage(id, 1));
+    m_prefs->setValue("lastReadId", 7);
+    auto state = makeState();
+    await(state->sync());
+    QCOMPARE(state->unreadCount(), 3);
+
+    await(state->clearCache());
+    QCOMPARE(state->lastReadId(), 7);
+    QTRY_COMPARE(state->container().fetchMessages().size(), 10); // the re-sync it started
+    QTRY_VERIFY(!state->isSyncing());
+    QCOMPARE(state->unreadCount(), 3);
+    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 7);
+}
+
+void TestAppState::unlinkWithTheServerUnreachable()
+{
+    m_client->addMessage(makeMessage(1, 1));
+    m_client->addMessage(makeMessage(2, 1));
+    m_prefs->setValue("lastReadId", 1);
+    m_prefs->setValue("pushRegistered", true);
+    auto state = makeState();
+    await(state->sync());
+    state->setSelectedAppId(1);
+    state->setSearchText(u"x"_qs);
+    QVERIFY(state->pushRegistered());
+
+    m_client->failures.insert(
+        u"revokeDevice"_qs, failWith(TransportError(QNetworkReply::HostNotFoundError, u"Host not found"_qs)));
+    await(state->unlink());
+
+    QCOMPARE(m_client->count(u"revokeDevice"_qs), 1);
+    QVERIFY(!state->isConfigured());
+    QVERIFY(!state->syncEngine());
+    QCOMPARE(state->unreadCount(), 0);
+    QCOMPARE(state->lastReadId(), 0);
+    QVERIFY(!m_prefs->contains("lastReadId"));
+    QVERIFY(m_prefs->contains("pushRegistered"));
+    QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
+    QVERIFY(!state->pushRegistered());
+    QCOMPARE(DeviceConfig::load(m_credentials), std::nullopt);
+    QVERIFY(state->container().fetchMessages().isEmpty());
+    QCOMPARE(state->selectedAppId(), std::nullopt);
+    QCOMPARE(state->searchText(), QString());
+    QCOMPARE(state->linkPhase(), LinkPhase::idle());
+    QCOMPARE(m_badge.counts.last(), 0);
+}
+
+void TestAppState::selectionRules()
+{
+    auto state = makeState();
+    QSignalSpy messageChanged(state.get(), &AppState::selectedMessageIdChanged);
+    state->setSearchText(u"a"_qs);
+    state->setSelectedMessageId(5);
+    state->setSearchText(u"ab"_qs);
+    QCOMPARE(state->selectedMessageId(), std::nullopt);
+    state->setSelectedMessageId(5);
+    state->setSearchText(u"ab"_qs);
+    QCOMPARE(state->selectedMessageId(), std::optional<qint64>(5));
+
+    state->setSelectedAppId(2);
+    QCOMPARE(state->selectedMessageId(), std::nullopt);
+    state->setSelectedMessageId(6);
+    QSignalSpy appChanged(state.get(), &AppState::selectedAppIdChanged);
+    state->setSelectedAppId(2);
+    QCOMPARE(state->selectedMessageId(), std::optional<qint64>(6));
+    QCOMPARE(appChanged.size(), 0);
+    state->setSelectedAppId(std::nullopt);
+    QCOMPARE(state->selectedMessageId(), std::nullopt);
+    QCOMPARE(messageChanged.size(), 6);
+}
+
+QTEST_GUILESS_MAIN(TestAppState)
+#include "test_appstate.moc"
