@@ -24,11 +24,6 @@ struct RecordingBadge : Badge
 
 const DeviceConfig linked { QUrl(u"https://push.example.com"_qs), u"secret"_qs };
 
-template <typename E> std::function<void()> failWith(E error)
-{
-    return [error] { throw error; };
-}
-
 } // namespace
 
 class TestAppState : public QObject

@@ -43,11 +43,6 @@ std::optional<CachedApp> cachedApp(const CacheContext& context, qint64 id)
     return std::nullopt;
 }
 
-template <typename E> std::function<void()> failWith(E error)
-{
-    return [error] { throw error; };
-}
-
 } // namespace
 
 class TestSyncEngine : public QObject

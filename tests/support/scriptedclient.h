@@ -55,6 +55,12 @@ private:
     QCoro::Task<> begin(QString op, qint64 argument, qint64 limit, std::stop_token stop);
 };
 
+// A failure for ScriptedClient::failures that throws `error` each time.
+template <typename E> std::function<void()> failWith(E error)
+{
+    return [error] { throw error; };
+}
+
 // Builds a message with the fields tests usually care about.
 tidewell::Message makeMessage(qint64 id, qint64 applicationId, qint64 ts = 0, const QString& body = QString(),
     std::optional<QString> title = std::nullopt, qint64 priority = 0);
