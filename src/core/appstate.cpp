@@ -66,103 +66,67 @@ AppState::~AppState()
 
 void AppState::setSelectedAppId(std::optional<qint64> id)
 {
-    if (m_selectedAppId == id)
-        return;
-    m_selectedAppId = id;
-    emit selectedAppIdChanged();
-    setSelectedMessageId(std::nullopt);
+    if (assign(m_selectedAppId, id, &AppState::selectedAppIdChanged))
+        setSelectedMessageId(std::nullopt);
 }
 
 void AppState::setSelectedMessageId(std::optional<qint64> id)
 {
-    if (m_selectedMessageId == id)
-        return;
-    m_selectedMessageId = id;
-    emit selectedMessageIdChanged();
+    assign(m_selectedMessageId, std::move(id), &AppState::selectedMessageIdChanged);
 }
 
 void AppState::setSearchText(const QString& text)
 {
-    if (m_searchText == text)
-        return;
-    m_searchText = text;
-    emit searchTextChanged();
-    setSelectedMessageId(std::nullopt);
+    if (assign(m_searchText, text, &AppState::searchTextChanged))
+        setSelectedMessageId(std::nullopt);
 }
 
 // The orderings are stored on every assignment, equal or not, by throw-away instances too.
 void AppState::setMessageSort(MessageSort sort)
 {
     m_services.preferences->setValue(QLatin1String(messageSortKey), sort.rawValue());
-    if (m_messageSort == sort)
-        return;
-    m_messageSort = sort;
-    emit messageSortChanged();
+    assign(m_messageSort, sort, &AppState::messageSortChanged);
 }
 
 void AppState::setApplicationSort(ApplicationSort sort)
 {
     m_services.preferences->setValue(QLatin1String(applicationSortKey), sort.rawValue());
-    if (m_applicationSort == sort)
-        return;
-    m_applicationSort = sort;
-    emit applicationSortChanged();
+    assign(m_applicationSort, sort, &AppState::applicationSortChanged);
 }
 
 void AppState::setLastSyncError(std::optional<QString> text)
 {
-    if (m_lastSyncError == text)
-        return;
-    m_lastSyncError = std::move(text);
-    emit lastSyncErrorChanged();
+    assign(m_lastSyncError, std::move(text), &AppState::lastSyncErrorChanged);
 }
 
 void AppState::setLastSyncDate(std::optional<QDateTime> date)
 {
-    if (m_lastSyncDate == date)
-        return;
-    m_lastSyncDate = std::move(date);
-    emit lastSyncDateChanged();
+    assign(m_lastSyncDate, std::move(date), &AppState::lastSyncDateChanged);
 }
 
 void AppState::setIsSyncing(bool syncing)
 {
-    if (m_isSyncing == syncing)
-        return;
-    m_isSyncing = syncing;
-    emit isSyncingChanged();
+    assign(m_isSyncing, std::move(syncing), &AppState::isSyncingChanged);
 }
 
 void AppState::setPushRegistered(bool registered)
 {
-    if (m_pushRegistered == registered)
-        return;
-    m_pushRegistered = registered;
-    emit pushRegisteredChanged();
+    assign(m_pushRegistered, std::move(registered), &AppState::pushRegisteredChanged);
 }
 
 void AppState::setLinkPhase(LinkPhase phase)
 {
-    if (m_linkPhase == phase)
-        return;
-    m_linkPhase = std::move(phase);
-    emit linkPhaseChanged();
+    assign(m_linkPhase, std::move(phase), &AppState::linkPhaseChanged);
 }
 
 void AppState::setLinkCode(std::optional<QString> code)
 {
-    if (m_linkCode == code)
-        return;
-    m_linkCode = std::move(code);
-    emit linkCodeChanged();
+    assign(m_linkCode, std::move(code), &AppState::linkCodeChanged);
 }
 
 void AppState::setPendingLink(std::optional<DeviceConfig> link)
 {
-    if (m_pendingLink == link)
-        return;
-    m_pendingLink = std::move(link);
-    emit pendingLinkChanged();
+    assign(m_pendingLink, std::move(link), &AppState::pendingLinkChanged);
 }
 
 void AppState::installConfig(std::optional<DeviceConfig> config)
@@ -198,20 +162,14 @@ void AppState::loadLastReadId()
 
 void AppState::setLastReadId(qint64 id)
 {
-    if (m_lastReadId != id) {
-        m_lastReadId = id;
-        emit lastReadIdChanged();
-    }
+    assign(m_lastReadId, id, &AppState::lastReadIdChanged);
     if (m_persistsPreferences)
         m_services.preferences->setValue(QLatin1String(lastReadIdKey), id);
 }
 
 void AppState::resetLastReadId()
 {
-    if (m_lastReadId != 0) {
-        m_lastReadId = 0;
-        emit lastReadIdChanged();
-    }
+    assign(m_lastReadId, qint64(0), &AppState::lastReadIdChanged);
     if (m_persistsPreferences)
         m_services.preferences->remove(QLatin1String(lastReadIdKey));
     recomputeUnreadCount(true);

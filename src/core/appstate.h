@@ -161,6 +161,16 @@ private:
     void wipeLocalCache();
     void resetAccountState();
 
+    // Stores `value` and notifies only when it differs from what was there; true when it did.
+    template <typename T, typename U> bool assign(T& field, U&& value, void (AppState::*notify)())
+    {
+        if (field == value)
+            return false;
+        field = std::forward<U>(value);
+        emit(this->*notify)();
+        return true;
+    }
+
     void setLastSyncError(std::optional<QString> text);
     void setLastSyncDate(std::optional<QDateTime> date);
     void setIsSyncing(bool syncing);

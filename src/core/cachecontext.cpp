@@ -243,30 +243,27 @@ void CacheContext::removeAllApps()
     write(stmt, Kind::Apps);
 }
 
-QList<CachedMessage> CacheContext::fetchMessages() const
+template <typename Record> QList<Record> CacheContext::fetchAll(Statement which, Record (*rowAt)(sqlite3_stmt*)) const
 {
-    sqlite3_stmt* stmt = statement(SelectMessages);
+    sqlite3_stmt* stmt = statement(which);
     StatementUse use(stmt);
-    QList<CachedMessage> messages;
+    QList<Record> records;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        messages.append(messageAt(stmt));
+        records.append(rowAt(stmt));
     if (rc != SQLITE_DONE)
         fail();
-    return messages;
+    return records;
+}
+
+QList<CachedMessage> CacheContext::fetchMessages() const
+{
+    return fetchAll(SelectMessages, &messageAt);
 }
 
 QList<CachedApp> CacheContext::fetchApps() const
 {
-    sqlite3_stmt* stmt = statement(SelectApps);
-    StatementUse use(stmt);
-    QList<CachedApp> apps;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        apps.append(appAt(stmt));
-    if (rc != SQLITE_DONE)
-        fail();
-    return apps;
+    return fetchAll(SelectApps, &appAt);
 }
 
 std::optional<CachedMessage> CacheContext::fetchMessage(qint64 id) const

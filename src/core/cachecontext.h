@@ -86,6 +86,7 @@ private:
     };
 
     sqlite3_stmt* statement(Statement which) const;
+    template <typename Record> QList<Record> fetchAll(Statement which, Record (*rowAt)(sqlite3_stmt*)) const;
     void begin();
     // Steps a bound write statement inside the open transaction; `kind` joins the next `changed` if rows changed.
     void write(sqlite3_stmt* stmt, Kind kind);

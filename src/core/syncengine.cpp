@@ -101,7 +101,6 @@ QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
     for (const AppInfo& info : apps) {
         const auto known = cached.constFind(info.id);
         CachedApp record = known != cached.cend() ? *known : CachedApp { info.id, {}, {}, std::nullopt };
-        const bool isNew = known == cached.cend();
         cached.remove(info.id);
         record.name = info.name;
         record.color = info.color;
@@ -116,8 +115,6 @@ QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
                 throw;
             } catch (const Error&) {
                 // A known application keeps the icon it had; a new one goes without until the next sync.
-                if (isNew)
-                    record.icon.reset();
             }
         }
         m_context->insert(record);
