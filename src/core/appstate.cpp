@@ -2,11 +2,17 @@
 
 #include "apiclient.h"
 #include "badge.h"
+#include "cancellablesleep.h"
+#include "linkurl.h"
+#include "notificationhandler.h"
 #include "store.h"
 #include "syncengine.h"
 #include "syncpass.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
+#include <QTextStream>
+#include <QTimer>
 
 namespace tidewell {
 
@@ -20,11 +26,43 @@ QString AppState::Texts::clearFailed()
     return QStringLiteral("Clear didn\u2019t reach the server \u2014 those messages are still on your other devices.");
 }
 
+QString AppState::Texts::invalidPairCode()
+{
+    return QStringLiteral("Invalid pair code from server \u2014 try again.");
+}
+
+QString AppState::Texts::linkTimedOut()
+{
+    return QStringLiteral("Link request timed out \u2014 try again.");
+}
+
+QString AppState::Texts::linkExpired()
+{
+    return QStringLiteral("Link request expired \u2014 try again.");
+}
+
+QString AppState::Texts::linkNotSaved()
+{
+    return QStringLiteral("Couldn\u2019t save the device credential \u2014 try again.");
+}
+
+QString AppState::Texts::credentialNotSaved()
+{
+    return QStringLiteral("Couldn\u2019t save the device credential to the Keychain \u2014 try linking again.");
+}
+
+QString AppState::Texts::pushTokenUploadFailed()
+{
+    return QStringLiteral("push-token upload failed: ");
+}
+
 AppState::AppState(bool inMemory, Services services, QObject* parent)
     : QObject(parent)
     , m_services(std::move(services))
     , m_persistsPreferences(!inMemory)
 {
+    if (!m_services.notifications)
+        m_services.notifications = &NotificationHandler::shared();
     if (!m_services.openCache)
         m_services.openCache = &Store::container;
     if (!m_services.makeClient) {
@@ -263,6 +301,7 @@ QCoro::Task<> AppState::performSync(std::stop_token stop)
     if (!m_syncEngine)
         co_return;
     setIsSyncing(true);
+    const qint64 previousMaxId = currentMaxMessageId();
     try {
         co_await m_syncEngine->syncNow(stop);
         if (stop.stop_requested()) {
@@ -273,6 +312,8 @@ QCoro::Task<> AppState::performSync(std::stop_token stop)
         setLastSyncDate(QDateTime::currentDateTimeUtc());
         recomputeUnreadCount(true);
         setIsSyncing(false);
+        if (currentMaxMessageId() > previousMaxId)
+            emit newMessagesSynced(previousMaxId);
     } catch (const Error& error) {
         if (!stop.stop_requested())
             setLastSyncError(error.description());
@@ -415,6 +456,214 @@ QCoro::Task<> AppState::unlink()
         DeviceConfig::clear(*m_services.credentials);
     installConfig(std::nullopt);
     resetAccountState();
+}
+
+// ---- linking ----
+
+void AppState::failLink(const QString& text)
+{
+    setLinkPhase(LinkPhase::failed(text));
+    setLinkCode(std::nullopt);
+}
+
+void AppState::beginBrowserLink(QUrl serverURL, std::function<void(const QUrl&)> open)
+{
+    if (m_linkTask)
+        m_linkTask->request_stop();
+    setLinkPhase(LinkPhase::waiting());
+    setLinkCode(std::nullopt);
+    m_linkTask.emplace();
+    runBrowserLink(QPointer<AppState>(this), DeviceLinker(std::move(serverURL), m_services.network), std::move(open),
+        m_services.linkPollInterval, m_linkTask->get_token());
+}
+
+// A stopped flow returns without touching the phase or the code: whoever stopped it sets them.
+QCoro::Task<> AppState::runBrowserLink(QPointer<AppState> self, DeviceLinker linker,
+    std::function<void(const QUrl&)> open, std::chrono::milliseconds pollInterval, std::stop_token stop)
+{
+    DeviceLinker::Start start;
+    try {
+        start = co_await linker.start(stop);
+    } catch (const Error& error) {
+        if (self && !stop.stop_requested())
+            self->failLink(error.description());
+        co_return;
+    }
+    if (!self || stop.stop_requested())
+        co_return;
+    self->setLinkCode(start.code);
+    const std::optional<QUrl> address = linker.approveURL(start.code);
+    if (!address) {
+        self->failLink(Texts::invalidPairCode());
+        co_return;
+    }
+    if (open)
+        open(*address);
+
+    QElapsedTimer sinceOpened; // monotonic
+    sinceOpened.start();
+    const qint64 lifetimeMs = std::clamp<qint64>(start.expiresIn, -1, qint64(1) << 40) * 1000;
+    for (;;) {
+        if (!self || stop.stop_requested())
+            co_return;
+        if (sinceOpened.elapsed() >= lifetimeMs) {
+            self->failLink(Texts::linkTimedOut());
+            co_return;
+        }
+        // Awaited into a local: GCC 12 miscompiles a co_await that sits inside a condition.
+        const bool slept = co_await sleepFor(pollInterval, stop);
+        if (!slept)
+            co_return;
+        if (!self || stop.stop_requested())
+            co_return;
+        DeviceLinker::PollResult result;
+        try {
+            result = co_await linker.poll(start.pollToken, stop);
+        } catch (const Error&) {
+            continue; // not shown: polling goes on until the deadline
+        }
+        if (!self || stop.stop_requested())
+            co_return;
+        switch (result.kind) {
+        case DeviceLinker::PollResult::Kind::Pending:
+            continue;
+        case DeviceLinker::PollResult::Kind::Expired:
+            self->failLink(Texts::linkExpired());
+            co_return;
+        case DeviceLinker::PollResult::Kind::Approved: {
+            const bool saved = co_await self->configure(linker.serverURL(), result.secret);
+            if (!self)
+                co_return;
+            if (saved) {
+                self->setLinkPhase(LinkPhase::idle());
+                self->setLinkCode(std::nullopt);
+            } else {
+                self->failLink(self->lastSyncError().value_or(Texts::linkNotSaved()));
+            }
+            co_return;
+        }
+        }
+    }
+}
+
+void AppState::cancelBrowserLink()
+{
+    if (m_linkTask)
+        m_linkTask->request_stop();
+    m_linkTask.reset();
+    setLinkPhase(LinkPhase::idle());
+    setLinkCode(std::nullopt);
+}
+
+QCoro::Task<bool> AppState::configure(QUrl serverURL, QString deviceSecret)
+{
+    DeviceConfig config { std::move(serverURL), std::move(deviceSecret) };
+    if (!m_services.credentials || !config.save(*m_services.credentials)) {
+        setLastSyncError(Texts::credentialNotSaved());
+        co_return false;
+    }
+    if (m_config != config) {
+        // Another account: nothing cached or remembered for the old one may show under the new one.
+        co_await cancelAndJoinSync();
+        wipeLocalCache();
+        resetAccountState();
+    }
+    installConfig(std::move(config));
+    if (onLinked)
+        onLinked();
+    startSync();
+    co_return true;
+}
+
+void AppState::handleIncomingURL(const QUrl& url)
+{
+    if (auto config = LinkURL::parse(url))
+        setPendingLink(std::move(config));
+}
+
+void AppState::confirmPendingLink()
+{
+    if (!m_pendingLink)
+        return;
+    const DeviceConfig link = *std::exchange(m_pendingLink, std::nullopt);
+    emit pendingLinkChanged();
+    configure(link.serverURL, link.deviceSecret); // a failure shows in lastSyncError
+}
+
+// ---- notifications and the push token ----
+
+void AppState::configureNotifications(std::function<void()> registerForRemoteNotifications)
+{
+    NotificationHandler* handler = m_services.notifications;
+    const QPointer<AppState> self(this);
+    handler->onTap = [self](std::optional<qint64> messageId, std::optional<qint64> applicationId) {
+        if (self)
+            self->handleNotificationTap(messageId, applicationId);
+    };
+    handler->onForegroundNotification = [self] {
+        QTimer::singleShot(0, self, [self] {
+            if (self)
+                self->startSync();
+        });
+    };
+    onLinked = registerForRemoteNotifications;
+    registerWhenPermitted(handler, std::move(registerForRemoteNotifications));
+}
+
+QCoro::Task<> AppState::registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote)
+{
+    const bool granted = co_await handler->requestAuthorization(); // not inside the condition, see runBrowserLink
+    if (granted && registerForRemote)
+        registerForRemote();
+}
+
+void AppState::handleNotificationTap(std::optional<qint64> messageId, std::optional<qint64> applicationId)
+{
+    if (applicationId)
+        setSelectedAppId(applicationId);
+    setSearchText(QString());
+    setSelectedMessageId(messageId);
+    startSync();
+    markReadAfterTap(QPointer<AppState>(this));
+    if (messageId)
+        clearTapSelection(QPointer<AppState>(this), *messageId, m_services.tapSelectionLifetime);
+}
+
+QCoro::Task<> AppState::markReadAfterTap(QPointer<AppState> self)
+{
+    if (self && self->isConfigured())
+        co_await self->markRead();
+}
+
+// The selection a tap makes only brings the message into view; it does not stay.
+QCoro::Task<> AppState::clearTapSelection(QPointer<AppState> self, qint64 messageId, std::chrono::milliseconds after)
+{
+    co_await sleepFor(after, {});
+    if (self && self->m_selectedMessageId == messageId)
+        self->setSelectedMessageId(std::nullopt);
+}
+
+QCoro::Task<> AppState::uploadPushToken(QByteArray token)
+{
+    const QString text = QString::fromLatin1(token.toHex());
+    if (!m_config)
+        co_return;
+    const std::shared_ptr<APIClientProtocol> client = m_services.makeClient(*m_config);
+    const QPointer<AppState> self(this);
+    try {
+        co_await client->registerPushToken(text);
+    } catch (const Error& error) {
+        QTextStream(stdout) << Texts::pushTokenUploadFailed() << error.description() << Qt::endl;
+        co_return;
+    }
+    if (self)
+        self->markPushRegistered();
+}
+
+void AppState::markPushRegistered()
+{
+    setPushRegistered(true);
+    m_services.preferences->setValue(QLatin1String(pushRegisteredKey), true);
 }
 
 } // namespace tidewell

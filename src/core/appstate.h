@@ -4,6 +4,7 @@
 #include "applicationsort.h"
 #include "cachecontext.h"
 #include "deviceconfig.h"
+#include "devicelinker.h"
 #include "linkphase.h"
 #include "messagesort.h"
 
@@ -22,6 +23,7 @@ class QSettings;
 namespace tidewell {
 
 class Badge;
+class NotificationHandler;
 class CredentialStore;
 class SyncEngine;
 class SyncPass;
@@ -62,12 +64,23 @@ public:
         std::function<std::unique_ptr<CacheContext>(bool inMemory)> openCache;
         // Builds the server client for a configuration; by default an APIClient over `network`.
         std::function<std::shared_ptr<APIClientProtocol>(const DeviceConfig&)> makeClient;
+        // The notification handler to wire; by default the process's shared one.
+        NotificationHandler* notifications = nullptr;
+        // How often the browser-linking flow polls, and how long a notification tap keeps its message selected.
+        std::chrono::milliseconds linkPollInterval { std::chrono::seconds(2) };
+        std::chrono::milliseconds tapSelectionLifetime { std::chrono::seconds(2) };
     };
 
     struct Texts
     {
         static QString deleteFailed();
         static QString clearFailed();
+        static QString invalidPairCode();
+        static QString linkTimedOut();
+        static QString linkExpired();
+        static QString linkNotSaved();
+        static QString credentialNotSaved();
+        static QString pushTokenUploadFailed();
     };
 
     static constexpr auto messageSortKey = "messageSort";
@@ -130,6 +143,17 @@ public:
     QCoro::Task<> clearCache();
     QCoro::Task<> unlink();
 
+    // Linking and notifications.
+    void beginBrowserLink(QUrl serverURL, std::function<void(const QUrl&)> open);
+    void cancelBrowserLink();
+    QCoro::Task<bool> configure(QUrl serverURL, QString deviceSecret);
+    void handleIncomingURL(const QUrl& url);
+    void confirmPendingLink();
+    void configureNotifications(std::function<void()> registerForRemoteNotifications);
+    void handleNotificationTap(std::optional<qint64> messageId, std::optional<qint64> applicationId);
+    QCoro::Task<> uploadPushToken(QByteArray token);
+    void markPushRegistered();
+
 signals:
     void configChanged();
     void selectedAppIdChanged();
@@ -146,9 +170,18 @@ signals:
     void linkPhaseChanged();
     void linkCodeChanged();
     void pendingLinkChanged();
+    // After a successful pass that cached messages above the highest id held before it (`previousMaxId`, 0 when
+    // the cache was empty). The desktop notifier raises notifications from this.
+    void newMessagesSynced(qint64 previousMaxId);
 
 private:
     static QCoro::Task<> runPass(QPointer<AppState> self, std::shared_ptr<SyncPass> pass);
+    static QCoro::Task<> runBrowserLink(QPointer<AppState> self, DeviceLinker linker,
+        std::function<void(const QUrl&)> open, std::chrono::milliseconds pollInterval, std::stop_token stop);
+    static QCoro::Task<> markReadAfterTap(QPointer<AppState> self);
+    static QCoro::Task<> registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote);
+    static QCoro::Task<> clearTapSelection(QPointer<AppState> self, qint64 messageId, std::chrono::milliseconds after);
+    void failLink(const QString& text);
     QCoro::Task<> performSync(std::stop_token stop);
     QCoro::Task<> cancelAndJoinSync();
 

@@ -29,6 +29,7 @@ constexpr const char* statementSql[] = {
     "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages WHERE id = ?1",
     "SELECT max(id) FROM messages",
     "SELECT count(*) FROM messages WHERE id > ?1",
+    "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages WHERE id > ?1 ORDER BY id",
 };
 
 // Resets a statement when the operation that used it ends, however it ends, so that no read stays open and no
@@ -243,10 +244,13 @@ void CacheContext::removeAllApps()
     write(stmt, Kind::Apps);
 }
 
-template <typename Record> QList<Record> CacheContext::fetchAll(Statement which, Record (*rowAt)(sqlite3_stmt*)) const
+template <typename Record>
+QList<Record> CacheContext::fetchAll(Statement which, Record (*rowAt)(sqlite3_stmt*), std::optional<qint64> above) const
 {
     sqlite3_stmt* stmt = statement(which);
     StatementUse use(stmt);
+    if (above)
+        sqlite3_bind_int64(stmt, 1, *above);
     QList<Record> records;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
@@ -259,6 +263,11 @@ template <typename Record> QList<Record> CacheContext::fetchAll(Statement which,
 QList<CachedMessage> CacheContext::fetchMessages() const
 {
     return fetchAll(SelectMessages, &messageAt);
+}
+
+QList<CachedMessage> CacheContext::fetchMessagesAbove(qint64 id) const
+{
+    return fetchAll(SelectMessagesAbove, &messageAt, id);
 }
 
 QList<CachedApp> CacheContext::fetchApps() const

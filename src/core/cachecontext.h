@@ -48,6 +48,8 @@ public:
     QList<CachedMessage> fetchMessages() const; // in id order
     QList<CachedApp> fetchApps() const; // in id order
     std::optional<CachedMessage> fetchMessage(qint64 id) const;
+    // The messages with an id above `id`, in id order.
+    QList<CachedMessage> fetchMessagesAbove(qint64 id) const;
     // The highest cached message id, or none for an empty cache; one indexed read.
     std::optional<qint64> maxMessageId() const;
     // How many cached messages have an id above `id`; one query, no records loaded.
@@ -82,11 +84,14 @@ private:
         SelectMessage,
         MaxMessageId,
         CountMessagesAbove,
+        SelectMessagesAbove,
         StatementCount
     };
 
     sqlite3_stmt* statement(Statement which) const;
-    template <typename Record> QList<Record> fetchAll(Statement which, Record (*rowAt)(sqlite3_stmt*)) const;
+    template <typename Record>
+    QList<Record> fetchAll(
+        Statement which, Record (*rowAt)(sqlite3_stmt*), std::optional<qint64> above = std::nullopt) const;
     void begin();
     // Steps a bound write statement inside the open transaction; `kind` joins the next `changed` if rows changed.
     void write(sqlite3_stmt* stmt, Kind kind);

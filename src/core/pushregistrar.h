@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace tidewell {
+
+// Registration with the operating system's remote-push service. The answer comes later, as a device token or as
+// a failure with its reason.
+class PushRegistrar : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual void registerForRemoteNotifications() = 0;
+
+signals:
+    void registered(const QByteArray& deviceToken);
+    void failedToRegister(const QString& reason);
+};
+
+} // namespace tidewell

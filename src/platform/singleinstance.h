@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace tidewell {
+
+// Keeps one running Tidewell per user and profile. The first launch becomes the primary and listens on a local
+// socket; a later launch hands its arguments (a link URL from the desktop, say) to the primary and exits. Link
+// URLs carry a device secret, so the socket lives in the user's private runtime folder, is created accessible to
+// the user alone, and both ends check that the other end runs as the same user.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    // Largest argument payload accepted in one hand-over; anything longer is dropped unread.
+    static constexpr qsizetype maxPayloadSize = 64 * 1024;
+
+    // The socket name for the current user and an optional profile, so that two profiles run side by side.
+    static QString serverName(const QString& profile = {});
+
+    explicit SingleInstance(QString name, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this process is (now) the primary and listens for hand-overs. False when another live instance
+    // answers on the name, or when the name cannot be taken; a socket left behind by a crashed instance is
+    // replaced.
+    bool tryBecomePrimary();
+    bool isPrimary() const;
+    QString name() const { return m_name; }
+
+    // Hands the arguments to the primary listening on the name. True once the primary has confirmed receipt; false
+    // when no instance answers within the time-out, the peer is another user, or an argument holds a NUL character
+    // (which no command line can carry).
+    static bool sendToPrimary(const QString& name, const QStringList& arguments, int timeoutMs);
+
+signals:
+    void argumentsReceived(const QStringList& arguments);
+
+private:
+    void acceptConnections();
+    void serve(QLocalSocket* socket);
+
+    QString m_name;
+    QLocalServer* m_server;
+};
+
+} // namespace tidewell

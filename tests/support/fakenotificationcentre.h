@@ -1,0 +1,23 @@
+#pragma once
+
+#include "error.h"
+#include "notificationcentre.h"
+
+// A notification centre whose answers the test sets, and whose events the test raises.
+class FakeNotificationCentre : public tidewell::NotificationCentre
+{
+public:
+    bool grant = true;
+    bool failRequest = false;
+    AuthorizationStatus status = AuthorizationStatus::NotDetermined;
+    int requests = 0;
+
+    QCoro::Task<bool> requestAuthorization() override
+    {
+        ++requests;
+        if (failRequest)
+            throw tidewell::Error(QStringLiteral("the notification service did not answer"));
+        co_return grant;
+    }
+    QCoro::Task<AuthorizationStatus> authorizationStatus() override { co_return status; }
+};

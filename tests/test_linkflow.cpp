@@ -1,0 +1,381 @@
+#include "apiclient.h"
+#include "appstate.h"
+#include "badge.h"
+#include "coro.h"
+#include "fakenotificationcentre.h"
+#include "fakeserver.h"
+#include "memorycredentialstore.h"
+#include "notificationhandler.h"
+#include "scriptedclient.h"
+#include "store.h"
+
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tidewell;
+using Response = FakeServer::Response;
+
+namespace {
+
+// A link server: /api/link answers with `code` and `expiresIn`; /api/link/poll answers from `pollAnswers` in turn
+// and then keeps giving the last one.
+struct LinkServer
+{
+    FakeServer http;
+    QByteArray code = "K7MX3Q";
+    QByteArray expiresIn = "600";
+    QList<QByteArray> pollAnswers { R"({"status":"pending"})" };
+    int startStatus = 200;
+
+    LinkServer()
+    {
+        http.setHandler([this](const FakeServer::Request& request) {
+            if (request.target == "/api/link") {
+                return Response::json(
+                    R"({"code":")" + code + R"(","poll_token":"pt-1","expires_in":)" + expiresIn + "}", startStatus);
+            }
+            if (request.target == "/api/link/poll")
+                return Response::json(pollAnswers.size() > 1 ? pollAnswers.takeFirst() : pollAnswers.first());
+            return Response::empty(404);
+        });
+    }
+
+    int polls() const
+    {
+        return int(std::count_if(http.requests().begin(), http.requests().end(),
+            [](const FakeServer::Request& r) { return r.target == "/api/link/poll"; }));
+    }
+};
+
+} // namespace
+
+class TestLinkFlow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void approvedForAnotherAccount();
+    void approvedForTheSameAccount();
+    void endsInFailure_data();
+    void endsInFailure();
+    void unsavedCredentialFailsTheFlow();
+    void cancelDuringPolling();
+    void secondBeginOverridesTheFirst();
+    void linkURLWaitsForConfirmation();
+    void tapSelectsAndMarksRead();
+    void tapWithoutApplicationKeepsTheSelection();
+    void pushToken();
+    void notificationWiring();
+
+private:
+    std::unique_ptr<AppState> makeState();
+    void link(AppState& state, const DeviceConfig& config);
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<QSettings> m_prefs;
+    MemoryCredentialStore m_credentials;
+    std::shared_ptr<ScriptedClient> m_client;
+    QNetworkAccessManager m_nam;
+    NotificationHandler m_handler;
+    FakeNotificationCentre m_centre;
+    QList<QUrl> m_opened;
+};
+
+void TestLinkFlow::init()
+{
+    m_prefs = std::make_unique<QSettings>(
+        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_credentials = MemoryCredentialStore();
+    m_client = std::make_shared<ScriptedClient>();
+    m_opened.clear();
+    m_handler.setCentre(&m_centre);
+}
+
+std::unique_ptr<AppState> TestLinkFlow::makeState()
+{
+    AppState::Services services;
+    services.network = &m_nam;
+    services.credentials = &m_credentials;
+    services.preferences = m_prefs.get();
+    services.openCache = [](bool) { return Store::container(true); };
+    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
+    services.notifications = &m_handler;
+    services.linkPollInterval = std::chrono::milliseconds(20);
+    services.tapSelectionLifetime = std::chrono::milliseconds(100);
+    return std::make_unique<AppState>(false, services);
+}
+
+// Links `state` to `config` with some history cached and a read position.
+void TestLinkFlow::link(AppState& state, const DeviceConfig& config)
+{
+    for (qint64 id = 1; id <= 5; ++id)
+        m_client->addMessage(makeMessage(id, 1));
+    QVERIFY(await(state.configure(config.serverURL, config.deviceSecret)));
+    QTRY_COMPARE(state.container().fetchMessages().size(), 5);
+    QTRY_VERIFY(!state.isSyncing());
+    await(state.markRead(3));
+    state.setSelectedAppId(1);
+    state.markPushRegistered();
+}
+
+void TestLinkFlow::approvedForAnotherAccount()
+{
+    LinkServer server;
+    server.pollAnswers
+        = { R"({"status":"pending"})", R"({"status":"pending"})", R"({"status":"approved","secret":"new-secret"})" };
+    auto state = makeState();
+    link(*state, { QUrl(u"https://old.example.com"_qs), u"old"_qs });
+    int linked = 0;
+    state->onLinked = [&linked] { ++linked; };
+    QSignalSpy codes(state.get(), &AppState::linkCodeChanged);
+
+    state->beginBrowserLink(server.http.url(), [this](const QUrl& url) { m_opened.append(url); });
+    QCOMPARE(state->linkPhase(), LinkPhase::waiting());
+    QTRY_COMPARE(state->linkCode(), std::optional<QString>(u"K7MX3Q"_qs));
+    QCOMPARE(m_opened, QList<QUrl> { QUrl(server.http.url().toString() + u"/#pair/K7MX3Q"_qs) });
+
+    QTRY_COMPARE(state->linkPhase(), LinkPhase::idle());
+    QCOMPARE(state->linkCode(), std::nullopt);
+    QCOMPARE(server.polls(), 3);
+    QCOMPARE(server.http.requests().last().header("Authorization"), QByteArray("Bearer pt-1"));
+    QCOMPARE(state->config(), (DeviceConfig { server.http.url(), u"new-secret"_qs }));
+    QCOMPARE(DeviceConfig::load(m_credentials), state->config());
+    QCOMPARE(linked, 1);
+    // Nothing of the old account survives.
+    QCOMPARE(state->lastReadId(), 0);
+    QVERIFY(!m_prefs->contains("lastReadId"));
+    QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
+    QCOMPARE(state->selectedAppId(), std::nullopt);
+    QTRY_VERIFY(!state->isSyncing());
+    QCOMPARE(state->container().fetchMessages().size(), 5); // refilled by the sync the link started
+}
+
+void TestLinkFlow::approvedForTheSameAccount()
+{
+    LinkServer server;
+    server.pollAnswers = { R"({"status":"approved","secret":"same"})" };
+    auto state = makeState();
+    link(*state, { server.http.url(), u"same"_qs });
+    const int syncsBefore = m_client->count(u"messages"_qs);
+    int linked = 0;
+    state->onLinked = [&linked] { ++linked; };
+
+    state->beginBrowserLink(server.http.url(), [this](const QUrl& url) { m_opened.append(url); });
+    QTRY_COMPARE(linked, 1);
+    QCOMPARE(state->linkPhase(), LinkPhase::idle());
+    QCOMPARE(state->lastReadId(), 3);
+    QCOMPARE(state->selectedAppId(), std::optional<qint64>(1));
+    QVERIFY(state->pushRegistered());
+    QTRY_COMPARE(m_client->count(u"messages"_qs), syncsBefore + 1);
+    QCOMPARE(state->container().fetchMessages().size(), 5);
+}
+
+void TestLinkFlow::endsInFailure_data()
+{
+    QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QByteArray>("expiresIn");
+    QTest::addColumn<QByteArray>("poll");
+    QTest::addColumn<int>("startStatus");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<int>("polls");
+
+    QTest::newRow("expired") << QByteArray("K7MX3Q") << QByteArray("600") << QByteArray(R"({"status":"expired"})")
+                             << 200 << u"Link request expired \u2014 try again."_qs << true << 1;
+    QTest::newRow("no time at all") << QByteArray("K7MX3Q") << QByteArray("0") << QByteArray(R"({"status":"pending"})")
+                                    << 200 << u"Link request timed out \u2014 try again."_qs << true << 0;
+    QTest::newRow("code outside the alphabet")
+        << QByteArray("K7-MX3") << QByteArray("600") << QByteArray(R"({"status":"pending"})") << 200
+        << u"Invalid pair code from server \u2014 try again."_qs << false << 0;
+    QTest::newRow("start refused") << QByteArray("K7MX3Q") << QByteArray("600") << QByteArray(R"({"status":"pending"})")
+                                   << 503 << u"Server returned HTTP 503"_qs << false << 0;
+}
+
+void TestLinkFlow::endsInFailure()
+{
+    QFETCH(QByteArray, code);
+    QFETCH(QByteArray, expiresIn);
+    QFETCH(QByteArray, poll);
+    QFETCH(int, startStatus);
+    QFETCH(QString, text);
+    QFETCH(bool, opened);
+    QFETCH(int, polls);
+    LinkServer server;
+    server.code = code;
+    server.expiresIn = expiresIn;
+    server.pollAnswers = { poll };
+    server.startStatus = startStatus;
+    auto state = makeState();
+
+    state->beginBrowserLink(server.http.url(), [this](const QUrl& url) { m_opened.append(url); });
+    QTRY_COMPARE(state->linkPhase(), LinkPhase::failed(text));
+    QCOMPARE(state->linkCode(), std::nullopt);
+    QCOMPARE(m_opened.size(), opened ? 1 : 0);
+    QCOMPARE(server.polls(), polls);
+    QVERIFY(!state->isConfigured());
+}
+
+void TestLinkFlow::unsavedCredentialFailsTheFlow()
+{
+    LinkServer server;
+    server.pollAnswers = { R"({"status":"approved","secret":"s"})" };
+    m_credentials.failAdds(CredentialStore::Placement::Primary, 1);
+    m_credentials.failAdds(CredentialStore::Placement::Fallback, 2);
+    auto state = makeState();
+    state->beginBrowserLink(server.http.url(), {});
+    const QString text = u"Couldn\u2019t save the device credential to the Keychain \u2014 try linking again."_qs;
+    QTRY_COMPARE(state->linkPhase(), LinkPhase::failed(text));
+    QCOMPARE(state->lastSyncError(), std::optional<QString>(text));
+    QVERIFY(!state->isConfigured());
+}
+
+void TestLinkFlow::cancelDuringPolling()
+{
+    LinkServer server;
+    auto state = makeState();
+    state->beginBrowserLink(server.http.url(), {});
+    QTRY_VERIFY(server.polls() >= 2);
+    state->cancelBrowserLink();
+    QCOMPARE(state->linkPhase(), LinkPhase::idle());
+    QCOMPARE(state->linkCode(), std::nullopt);
+
+    server.pollAnswers = { R"({"status":"approved","secret":"late"})" };
+    const int polls = server.polls();
+    QTest::qWait(150);
+    QVERIFY(server.polls() <= polls + 1); // at most the poll that was already on its way
+    QCOMPARE(state->linkPhase(), LinkPhase::idle());
+    QVERIFY(!state->isConfigured());
+}
+
+void TestLinkFlow::secondBeginOverridesTheFirst()
+{
+    LinkServer first;
+    LinkServer second;
+    second.code = "S2CND9";
+    second.pollAnswers = { R"({"status":"pending"})", R"({"status":"pending"})", R"({"status":"pending"})",
+        R"({"status":"approved","secret":"second-secret"})" };
+    auto state = makeState();
+    state->beginBrowserLink(first.http.url(), {});
+    QTRY_VERIFY(first.polls() >= 1);
+    state->beginBrowserLink(second.http.url(), {});
+    first.pollAnswers = { R"({"status":"expired"})" }; // what the first flow would see if it still polled
+
+    QTRY_COMPARE(state->linkCode(), std::optional<QString>(u"S2CND9"_qs));
+    QTRY_VERIFY(state->isConfigured());
+    QCOMPARE(state->config()->deviceSecret, u"second-secret"_qs);
+    QTest::qWait(100);
+    QCOMPARE(state->linkPhase(), LinkPhase::idle());
+}
+
+void TestLinkFlow::linkURLWaitsForConfirmation()
+{
+    auto state = makeState();
+    state->confirmPendingLink(); // nothing pending: nothing happens
+    QVERIFY(!state->isConfigured());
+
+    state->handleIncomingURL(QUrl(u"http://public.example.com/link#s=abcdefghijklmnopqrstuvwxyz012345"_qs));
+    QCOMPARE(state->pendingLink(), std::nullopt);
+    const QUrl link(u"http://127.0.0.1:8123/link#s=abcdefghijklmnopqrstuvwxyz012345"_qs);
+    state->handleIncomingURL(link);
+    QVERIFY(state->pendingLink());
+    QVERIFY(!state->isConfigured());
+
+    state->confirmPendingLink();
+    QCOMPARE(state->pendingLink(), std::nullopt);
+    QTRY_VERIFY(state->isConfigured());
+    QCOMPARE(state->config()->serverURL, QUrl(u"http://127.0.0.1:8123"_qs));
+    QCOMPARE(DeviceConfig::load(m_credentials), state->config());
+}
+
+void TestLinkFlow::tapSelectsAndMarksRead()
+{
+    auto state = makeState();
+    link(*state, { QUrl(u"https://a.example"_qs), u"s"_qs });
+    state->setSearchText(u"disk"_qs);
+    const int syncs = m_client->count(u"messages"_qs);
+
+    state->handleNotificationTap(4, 9);
+    QCOMPARE(state->selectedAppId(), std::optional<qint64>(9));
+    QCOMPARE(state->searchText(), QString());
+    QCOMPARE(state->selectedMessageId(), std::optional<qint64>(4));
+    QTRY_COMPARE(m_client->count(u"messages"_qs), syncs + 1);
+    QTRY_COMPARE(state->lastReadId(), 5); // everything cached is read
+    QTRY_COMPARE(state->selectedMessageId(), std::nullopt); // the tap's selection is transient
+
+    // A selection the user made meanwhile is kept.
+    state->handleNotificationTap(4, 9);
+    state->setSelectedMessageId(2);
+    QTest::qWait(200);
+    QCOMPARE(state->selectedMessageId(), std::optional<qint64>(2));
+}
+
+void TestLinkFlow::tapWithoutApplicationKeepsTheSelection()
+{
+    auto state = makeState(); // unlinked: nothing is marked read
+    state->setSelectedAppId(3);
+    state->handleNotificationTap(8, std::nullopt);
+    QCOMPARE(state->selectedAppId(), std::optional<qint64>(3));
+    QCOMPARE(state->selectedMessageId(), std::optional<qint64>(8));
+    QTest::qWait(20);
+    QCOMPARE(m_client->count(u"markRead"_qs), 0);
+}
+
+void TestLinkFlow::pushToken()
+{
+    QByteArray token;
+    for (int i = 0; i < 32; ++i)
+        token.append(char(i * 8 + 1));
+    auto state = makeState();
+    await(state->uploadPushToken(token)); // unlinked: nothing is sent
+    QCOMPARE(m_client->count(u"registerPushToken"_qs), 0);
+    QVERIFY(!state->pushRegistered());
+
+    link(*state, { QUrl(u"https://a.example"_qs), u"s"_qs });
+    m_prefs->setValue("pushRegistered", false);
+    state->configure(QUrl(u"https://b.example"_qs), u"other"_qs); // a new account starts unregistered
+    QTRY_VERIFY(!state->pushRegistered());
+
+    m_client->failures.insert(u"registerPushToken"_qs, failWith(APIClient::APIError::http(500)));
+    await(state->uploadPushToken(token));
+    QVERIFY(!state->pushRegistered());
+    QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
+
+    m_client->failures.clear();
+    await(state->uploadPushToken(token));
+    QCOMPARE(m_client->pushToken.size(), 64);
+    QCOMPARE(m_client->pushToken, QString::fromLatin1(token.toHex()));
+    QVERIFY(m_client->pushToken.startsWith(u"01091119"_qs));
+    QCOMPARE(m_client->pushToken, m_client->pushToken.toLower());
+    QVERIFY(state->pushRegistered());
+    QCOMPARE(m_prefs->value("pushRegistered").toBool(), true);
+}
+
+void TestLinkFlow::notificationWiring()
+{
+    auto state = makeState();
+    link(*state, { QUrl(u"https://a.example"_qs), u"s"_qs });
+    int registrations = 0;
+    m_centre.grant = true;
+    state->configureNotifications([&registrations] { ++registrations; });
+    QTRY_COMPARE(registrations, 1);
+
+    const int syncs = m_client->count(u"messages"_qs);
+    emit m_centre.willPresent();
+    QTRY_COMPARE(m_client->count(u"messages"_qs), syncs + 1);
+
+    emit m_centre.didReceiveResponse({ { "mid", u"5"_qs }, { "aid", 1 } });
+    QCOMPARE(state->selectedMessageId(), std::optional<qint64>(5));
+
+    // Refused permission: no registration at launch, but linking still asks for one.
+    m_centre.grant = false;
+    state->configureNotifications([&registrations] { ++registrations; });
+    QTest::qWait(20);
+    QCOMPARE(registrations, 1);
+    await(state->configure(QUrl(u"https://a.example"_qs), u"s"_qs));
+    QCOMPARE(registrations, 2);
+}
+
+QTEST_GUILESS_MAIN(TestLinkFlow)
+#include "test_linkflow.moc"

@@ -1,0 +1,398 @@
+#include "singleinstance.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtEndian>
+#include <QtTest>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <memory>
+
+#include <unistd.h>
+
+using namespace tidewell;
+using namespace std::chrono_literals;
+
+// The program re-runs itself with one of these first arguments to play another launch of Tidewell.
+static const QString actAsPrimary = u"--act-as-primary"_qs;
+static const QString actAsSecondLaunch = u"--act-as-second-launch"_qs;
+static constexpr int handOverTimeoutMs = 10000;
+static constexpr int patienceMs = 20000;
+
+// A running primary prints "listening", then one compact JSON array per hand-over it receives.
+static int runAsPrimary(const QString& name)
+{
+    SingleInstance instance(name);
+    if (!instance.tryBecomePrimary())
+        return 2;
+    const auto print = [](const QByteArray& line) {
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+    QObject::connect(&instance, &SingleInstance::argumentsReceived, [&](const QStringList& arguments) {
+        print(QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact));
+    });
+    print("listening");
+    return QCoreApplication::exec();
+}
+
+static QString uniqueName()
+{
+    static int counter = 0;
+    // Characters that may not appear in a file name as they are, and one outside ASCII.
+    return SingleInstance::serverName(u"test %1/%2 ü"_qs.arg(QCoreApplication::applicationPid()).arg(++counter));
+}
+
+static QString socketPath(const QString& name)
+{
+    return QDir::isAbsolutePath(name) ? name : QDir::tempPath() + u'/' + name;
+}
+
+static QByteArray frame(const QByteArray& payload, quint32 declaredLength)
+{
+    QByteArray bytes("TWL1");
+    bytes.resize(8);
+    qToBigEndian(declaredLength, bytes.data() + 4);
+    return bytes + payload;
+}
+
+static QByteArray frame(const QByteArray& payload)
+{
+    return frame(payload, quint32(payload.size()));
+}
+
+// Blocking sends run on their own thread when the primary is in this process, whose event loop must keep turning
+// to answer them.
+static std::future<bool> sendInBackground(const QString& name, const QStringList& arguments)
+{
+    return std::async(std::launch::async,
+        [name, arguments] { return SingleInstance::sendToPrimary(name, arguments, handOverTimeoutMs); });
+}
+
+#define AWAIT_FUTURE(future) QTRY_VERIFY_WITH_TIMEOUT((future).wait_for(0s) == std::future_status::ready, patienceMs)
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+private slots:
+    void serverNamesKeepProfilesApart_data();
+    void serverNamesKeepProfilesApart();
+    void onlyTheFirstBecomesPrimary();
+    void handsArgumentsToPrimary_data();
+    void handsArgumentsToPrimary();
+    void assemblesAFrameSentInPieces();
+    void refusesWhatCannotBeHandedOver_data();
+    void refusesWhatCannotBeHandedOver();
+    void dropsMalformedFrames_data();
+    void dropsMalformedFrames();
+    void failsWhenNoInstanceRuns();
+    void secondLaunchHandsOverToRunningInstance();
+    void takesOverFromCrashedInstance();
+    void simultaneousLaunchesElectOnePrimary();
+};
+
+void TestSingleInstance::serverNamesKeepProfilesApart_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+
+    const QString longProfile(200, u'p');
+    QTest::newRow("default and named") << QString() << u"work"_qs;
+    QTest::newRow("case") << u"work"_qs << u"Work"_qs;
+    QTest::newRow("slash and its escape") << u"a/b"_qs << u"a%2Fb"_qs;
+    QTest::newRow("non-ASCII") << u"ü"_qs << u"u"_qs;
+    QTest::newRow("named like a lock file") << u"work"_qs << u"work.lock"_qs;
+    QTest::newRow("long, last character differs") << longProfile + u'1' << longProfile + u'2';
+}
+
+void TestSingleInstance::serverNamesKeepProfilesApart()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+
+    const QString firstName = SingleInstance::serverName(first);
+    const QString secondName = SingleInstance::serverName(second);
+    QVERIFY(firstName != secondName);
+    QCOMPARE(SingleInstance::serverName(first), firstName);
+
+    const QString user = u"tidewell-"_qs + QString::number(::getuid());
+    for (const QString& name : { firstName, secondName }) {
+        const QFileInfo file(socketPath(name));
+        QVERIFY2(file.fileName().startsWith(user), qPrintable(name));
+        // No profile may reach into another folder or outgrow a socket address.
+        QCOMPARE(file.absolutePath(), QFileInfo(socketPath(SingleInstance::serverName())).absolutePath());
+        QVERIFY2(file.fileName().toUtf8().size() <= 64, qPrintable(name));
+        // The lock beside each socket adds ".lock"; a profile must not be able to produce that name.
+        QVERIFY2(!file.fileName().contains(u'.'), qPrintable(name));
+    }
+}
+
+void TestSingleInstance::onlyTheFirstBecomesPrimary()
+{
+    const QString name = uniqueName();
+    auto first = std::make_unique<SingleInstance>(name);
+    QVERIFY(first->tryBecomePrimary());
+    QVERIFY(first->isPrimary());
+    QVERIFY(first->tryBecomePrimary()); // asking again changes nothing
+
+    const QFileInfo socket(socketPath(name));
+    QVERIFY(socket.exists());
+    const auto othersMay = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther
+        | QFile::ExeOther;
+    QCOMPARE(socket.permissions() & othersMay, QFile::Permissions());
+
+    SingleInstance second(name);
+    QVERIFY(!second.tryBecomePrimary());
+    QVERIFY(!second.isPrimary());
+
+    // The first still owns the name: a hand-over reaches it, not the second.
+    QSignalSpy firstReceived(first.get(), &SingleInstance::argumentsReceived);
+    QSignalSpy secondReceived(&second, &SingleInstance::argumentsReceived);
+    auto sent = sendInBackground(name, { u"hello"_qs });
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QTRY_COMPARE(firstReceived.count(), 1);
+    QCOMPARE(secondReceived.count(), 0);
+
+    // Once the first has quit cleanly, the next launch takes over.
+    first.reset();
+    QVERIFY(!QFileInfo::exists(socketPath(name)));
+    QVERIFY(second.tryBecomePrimary());
+}
+
+void TestSingleInstance::handsArgumentsToPrimary_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("link URL") << QStringList {
+        u"https://tidewell.app/link?server=https%3A%2F%2Fpush.example.com&x=1#secret=Äb&c=日本🌊"_qs
+    };
+    QTest::newRow("no arguments") << QStringList {};
+    QTest::newRow("empty and spaced") << QStringList { QString(), u" "_qs, u"two words"_qs, QString() };
+    QTest::newRow("several") << QStringList { u"--profile"_qs, u"work"_qs, u"https://a.example/#b&c"_qs };
+    // With its NUL the payload is exactly at the cap, and large enough to arrive in several reads.
+    QTest::newRow("payload at the cap") << QStringList { QString(SingleInstance::maxPayloadSize - 1, u'x') };
+}
+
+void TestSingleInstance::handsArgumentsToPrimary()
+{
+    QFETCH(QStringList, arguments);
+    SingleInstance primary(uniqueName());
+    QVERIFY(primary.tryBecomePrimary());
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+
+    auto sent = sendInBackground(primary.name(), arguments);
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received.at(0).at(0).toStringList(), arguments);
+}
+
+void TestSingleInstance::assemblesAFrameSentInPieces()
+{
+    SingleInstance primary(uniqueName());
+    QVERIFY(primary.tryBecomePrimary());
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+
+    const QStringList arguments { u"https://tidewell.app/link#s=é&t"_qs };
+    const QByteArray bytes = frame(arguments.first().toUtf8() + '\0');
+    const qsizetype insideCharacter = bytes.indexOf("\xc3\xa9") + 1;
+    QLocalSocket client;
+    client.connectToServer(primary.name());
+    QVERIFY(client.waitForConnected(handOverTimeoutMs));
+    // Split inside the magic, inside the length and inside a two-byte character; the pauses let the primary read
+    // each piece on its own.
+    qsizetype at = 0;
+    for (qsizetype end : { qsizetype(2), qsizetype(6), insideCharacter }) {
+        client.write(bytes.mid(at, end - at));
+        client.flush();
+        at = end;
+        QTest::qWait(20);
+        QCOMPARE(client.state(), QLocalSocket::ConnectedState);
+        QCOMPARE(received.count(), 0);
+    }
+    client.write(bytes.mid(at));
+    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, patienceMs);
+    QCOMPARE(received.at(0).at(0).toStringList(), arguments);
+    QCOMPARE(client.readAll(), QByteArray("\x06"));
+}
+
+void TestSingleInstance::refusesWhatCannotBeHandedOver_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("NUL inside an argument") << QStringList { u"https://a.example/"_qs + QChar(0) + u"x"_qs };
+    QTest::newRow("one byte over the cap") << QStringList { QString(SingleInstance::maxPayloadSize, u'x') };
+    QTest::newRow("over the cap in non-ASCII") << QStringList { QString(SingleInstance::maxPayloadSize / 2, u'ü') };
+}
+
+void TestSingleInstance::refusesWhatCannotBeHandedOver()
+{
+    QFETCH(QStringList, arguments);
+    SingleInstance primary(uniqueName());
+    QVERIFY(primary.tryBecomePrimary());
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+
+    auto refused = sendInBackground(primary.name(), arguments);
+    AWAIT_FUTURE(refused);
+    QVERIFY(!refused.get());
+
+    // Anything the refused hand-over had delivered would arrive before this one.
+    auto sent = sendInBackground(primary.name(), { u"after"_qs });
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received.at(0).at(0).toStringList(), QStringList { u"after"_qs });
+}
+
+void TestSingleInstance::dropsMalformedFrames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("wrong magic") << QByteArray("TWL0\0\0\0\2a\0", 10);
+    QTest::newRow("not ours at all") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+    QTest::newRow("length one over the cap") << frame({}, quint32(SingleInstance::maxPayloadSize + 1));
+    QTest::newRow("length of 4 GiB") << frame(QByteArray(100, 'x'), 0xffffffffu);
+    QTest::newRow("argument without its NUL") << frame("https://a.example/");
+    QTest::newRow("invalid UTF-8") << frame(QByteArray("ok\0\xff\xfe\0", 6));
+    QTest::newRow("UTF-8 cut inside a character") << frame(QByteArray("caf\xc3\0", 5));
+    QTest::newRow("surrogate encoded as UTF-8") << frame(QByteArray("\xed\xa0\x80\0", 4));
+    QTest::newRow("bytes after the frame") << frame(QByteArray("a\0", 2)) + "extra";
+}
+
+void TestSingleInstance::dropsMalformedFrames()
+{
+    QFETCH(QByteArray, bytes);
+    SingleInstance primary(uniqueName());
+    QVERIFY(primary.tryBecomePrimary());
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+
+    QLocalSocket client;
+    client.connectToServer(primary.name());
+    QVERIFY(client.waitForConnected(handOverTimeoutMs));
+    client.write(bytes);
+    // Dropped as soon as the fault shows (well before the primary's idle time-out), and never acknowledged.
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QLocalSocket::UnconnectedState, patienceMs);
+    QCOMPARE(client.readAll(), QByteArray());
+
+    auto sent = sendInBackground(primary.name(), { u"after"_qs });
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received.at(0).at(0).toStringList(), QStringList { u"after"_qs });
+}
+
+void TestSingleInstance::failsWhenNoInstanceRuns()
+{
+    QVERIFY(!SingleInstance::sendToPrimary(uniqueName(), { u"https://a.example/"_qs }, handOverTimeoutMs));
+}
+
+void TestSingleInstance::secondLaunchHandsOverToRunningInstance()
+{
+    SingleInstance primary(uniqueName());
+    QVERIFY(primary.tryBecomePrimary());
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+
+    const QStringList link { u"https://tidewell.app/link#secret=ÄÖ&server=x"_qs };
+    QProcess second;
+    second.start(QCoreApplication::applicationFilePath(), QStringList { actAsSecondLaunch, primary.name() } + link);
+    QVERIFY(second.waitForStarted());
+    // Not waitForFinished: the primary in this process has to keep answering meanwhile.
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, patienceMs);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received.at(0).at(0).toStringList(), link);
+}
+
+void TestSingleInstance::takesOverFromCrashedInstance()
+{
+    const QString name = uniqueName();
+    QProcess crashing;
+    crashing.start(QCoreApplication::applicationFilePath(), { actAsPrimary, name });
+    QVERIFY(crashing.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(crashing.canReadLine(), patienceMs);
+    QCOMPARE(crashing.readLine(), QByteArray("listening\n"));
+
+    // While it runs, a new launch is not the primary and hands its link over.
+    SingleInstance next(name);
+    QVERIFY(!next.tryBecomePrimary());
+    const QStringList link { u"https://tidewell.app/link#a&b=ü"_qs };
+    QVERIFY(SingleInstance::sendToPrimary(name, link, handOverTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(crashing.canReadLine(), patienceMs);
+    QCOMPARE(
+        crashing.readLine().trimmed(), QJsonDocument(QJsonArray::fromStringList(link)).toJson(QJsonDocument::Compact));
+
+    crashing.kill();
+    QVERIFY(crashing.waitForFinished(patienceMs));
+    QCOMPARE(crashing.exitStatus(), QProcess::CrashExit);
+    // The killed primary could not clean up: its socket is still there, with nobody behind it.
+    QVERIFY(QFileInfo::exists(socketPath(name)));
+    QVERIFY(!SingleInstance::sendToPrimary(name, link, handOverTimeoutMs));
+
+    QVERIFY(next.tryBecomePrimary());
+    QSignalSpy received(&next, &SingleInstance::argumentsReceived);
+    auto sent = sendInBackground(name, link);
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received.at(0).at(0).toStringList(), link);
+}
+
+void TestSingleInstance::simultaneousLaunchesElectOnePrimary()
+{
+    const QString name = uniqueName();
+    std::vector<std::unique_ptr<QProcess>> launches;
+    for (int i = 0; i < 4; ++i) {
+        launches.push_back(std::make_unique<QProcess>());
+        launches.back()->start(QCoreApplication::applicationFilePath(), { actAsPrimary, name });
+    }
+    const auto settled
+        = [](const QProcess& launch) { return launch.canReadLine() || launch.state() == QProcess::NotRunning; };
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::all_of(launches.begin(), launches.end(), [&](auto& p) { return settled(*p); }), patienceMs);
+
+    int primaries = 0;
+    for (auto& launch : launches) {
+        if (launch->state() == QProcess::NotRunning) {
+            QCOMPARE(launch->exitCode(), 2); // found the primary and stood back
+            continue;
+        }
+        QCOMPARE(launch->readLine(), QByteArray("listening\n"));
+        ++primaries;
+        launch->kill();
+        launch->waitForFinished(patienceMs);
+    }
+    QCOMPARE(primaries, 1);
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() >= 3 && arguments.at(1) == actAsPrimary)
+        return runAsPrimary(arguments.at(2));
+    if (arguments.size() >= 3 && arguments.at(1) == actAsSecondLaunch)
+        return SingleInstance::sendToPrimary(arguments.at(2), arguments.mid(3), handOverTimeoutMs) ? 0 : 1;
+
+    // A runtime folder of its own, private like a login session's, keeps the test apart from a Tidewell the user
+    // may be running.
+    QTemporaryDir runtime;
+    if (!runtime.isValid())
+        return 3;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+
+    TestSingleInstance test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_singleinstance.moc"
