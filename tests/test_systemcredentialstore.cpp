@@ -27,6 +27,7 @@ class TestSystemCredentialStore : public QObject
 private slots:
     void secretStoreRoundTrip();
     void fallbackFileIsPrivateAndReplacedWhole();
+    void profilesKeepSeparateItems();
 };
 
 void TestSystemCredentialStore::secretStoreRoundTrip()
@@ -73,6 +74,34 @@ void TestSystemCredentialStore::fallbackFileIsPrivateAndReplacedWhole()
     store.remove(Placement::Fallback, DeviceConfig::service, DeviceConfig::account);
     QVERIFY(!QFileInfo::exists(path));
     QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), std::nullopt);
+}
+
+// The demo profile must never read or replace the real link.
+void TestSystemCredentialStore::profilesKeepSeparateItems()
+{
+    QTemporaryDir folder;
+    SystemCredentialStore real(folder.path());
+    SystemCredentialStore demo(folder.path(), u"demo"_qs);
+    QVERIFY(real.fallbackPath(DeviceConfig::service, DeviceConfig::account)
+        != demo.fallbackPath(DeviceConfig::service, DeviceConfig::account));
+    QCOMPARE(real.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "real"), 0);
+    QCOMPARE(demo.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "demo"), 0);
+    QCOMPARE(real.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("real"));
+    demo.remove(Placement::Fallback, DeviceConfig::service, DeviceConfig::account);
+    QCOMPARE(real.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("real"));
+
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus || !bus->isServiceRegistered(u"org.freedesktop.secrets"_qs).value())
+        return; // the secret-store half needs the test script's keyring
+    const DeviceConfig realLink { QUrl(u"https://real.example.com"_qs), u"real"_qs };
+    const DeviceConfig demoLink { QUrl(u"http://127.0.0.1:9"_qs), u"demo"_qs };
+    QVERIFY(realLink.save(real));
+    QVERIFY(demoLink.save(demo));
+    QCOMPARE(DeviceConfig::load(real), realLink);
+    DeviceConfig::clear(demo);
+    QCOMPARE(DeviceConfig::load(demo), std::nullopt);
+    QCOMPARE(DeviceConfig::load(real), realLink);
+    DeviceConfig::clear(real);
 }
 
 QTEST_GUILESS_MAIN(TestSystemCredentialStore)

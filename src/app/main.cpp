@@ -1,11 +1,43 @@
+#include "appdelegate.h"
+#include "consolefront.h"
+#include "singleinstance.h"
+
 #include <QCoreApplication>
 #include <QTextStream>
+#include <syslog.h>
 
-// The windows are not built yet; until they are, the program says so instead of pretending to run.
+using namespace tidewell;
+
+// TIDEWELL_PROFILE keeps a separate link, cache and preferences; the demo runs in one so that trying it never
+// touches a real link. Only in such a profile may TIDEWELL_DEFAULT_URL point browser linking elsewhere.
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QTextStream(stderr) << "Tidewell " << TIDEWELL_VERSION
-                        << ": the core library is built; the main window and the settings window are not there yet.\n";
-    return 0;
+    const QString profile = qEnvironmentVariable("TIDEWELL_PROFILE");
+    QCoreApplication::setApplicationName(profile.isEmpty() ? QStringLiteral("Tidewell") : u"Tidewell-"_qs + profile);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TIDEWELL_VERSION));
+    openlog("tidewell", LOG_PID, LOG_USER);
+
+    // A second launch hands its link URL to the running instance and leaves.
+    const QStringList arguments = app.arguments().mid(1);
+    SingleInstance instance(SingleInstance::serverName(profile));
+    if (!instance.tryBecomePrimary() && SingleInstance::sendToPrimary(instance.name(), arguments, 5000))
+        return 0;
+
+    AppDelegate delegate(profile);
+    AppState& state = delegate.state();
+    QUrl defaultURL = tidewellDefaultURL();
+    if (!profile.isEmpty() && qEnvironmentVariableIsSet("TIDEWELL_DEFAULT_URL"))
+        defaultURL = QUrl(qEnvironmentVariable("TIDEWELL_DEFAULT_URL"));
+    ConsoleFront front(state, defaultURL);
+
+    QObject::connect(&instance, &SingleInstance::argumentsReceived, &state, [&state](const QStringList& received) {
+        if (!received.isEmpty())
+            state.handleIncomingURL(QUrl(received.first()));
+    });
+    if (!arguments.isEmpty())
+        state.handleIncomingURL(QUrl(arguments.first()));
+    delegate.launch();
+    delegate.becameActive();
+    return app.exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 namespace tidewell {
 
 // The unread count on the application's launcher entry. A count below 1 hides the badge.

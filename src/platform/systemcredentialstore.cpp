@@ -57,13 +57,20 @@ int writePrivateFile(const QString& path, const QByteArray& data)
 
 } // namespace
 
-SystemCredentialStore::SystemCredentialStore(QString fallbackFolder)
+SystemCredentialStore::SystemCredentialStore(QString fallbackFolder, QString profile)
     : m_folder(std::move(fallbackFolder))
+    , m_profile(std::move(profile))
 { }
+
+QString SystemCredentialStore::key(const char* account) const
+{
+    const QString name = QString::fromLatin1(account);
+    return m_profile.isEmpty() ? name : name + u'.' + m_profile;
+}
 
 QString SystemCredentialStore::fallbackPath(const char* service, const char* account) const
 {
-    return m_folder + QStringLiteral("/%1.%2.credential").arg(QLatin1String(service), QLatin1String(account));
+    return m_folder + QStringLiteral("/%1.%2.credential").arg(QLatin1String(service), key(account));
 }
 
 std::optional<QByteArray> SystemCredentialStore::copy(Placement placement, const char* service, const char* account)
@@ -75,7 +82,7 @@ std::optional<QByteArray> SystemCredentialStore::copy(Placement placement, const
         return file.readAll();
     }
     QKeychain::ReadPasswordJob job(QString::fromLatin1(service));
-    job.setKey(QString::fromLatin1(account));
+    job.setKey(key(account));
     runToEnd(job);
     if (job.error() != QKeychain::NoError)
         return std::nullopt;
@@ -91,7 +98,7 @@ int SystemCredentialStore::add(Placement placement, const char* service, const c
         return writePrivateFile(fallbackPath(service, account), data);
     }
     QKeychain::WritePasswordJob job(QString::fromLatin1(service));
-    job.setKey(QString::fromLatin1(account));
+    job.setKey(key(account));
     job.setBinaryData(data);
     runToEnd(job);
     return int(job.error());
@@ -104,7 +111,7 @@ void SystemCredentialStore::remove(Placement placement, const char* service, con
         return;
     }
     QKeychain::DeletePasswordJob job(QString::fromLatin1(service));
-    job.setKey(QString::fromLatin1(account));
+    job.setKey(key(account));
     runToEnd(job);
 }
 

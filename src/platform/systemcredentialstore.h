@@ -15,7 +15,9 @@ namespace tidewell {
 class SystemCredentialStore : public CredentialStore
 {
 public:
-    explicit SystemCredentialStore(QString fallbackFolder);
+    // A non-empty `profile` keeps a separate item (the account name gets ".<profile>" appended), so that a demo
+    // profile never touches the real link.
+    explicit SystemCredentialStore(QString fallbackFolder, QString profile = {});
 
     std::optional<QByteArray> copy(Placement placement, const char* service, const char* account) override;
     int add(Placement placement, const char* service, const char* account, const QByteArray& data) override;
@@ -24,7 +26,10 @@ public:
     QString fallbackPath(const char* service, const char* account) const;
 
 private:
+    QString key(const char* account) const;
+
     QString m_folder;
+    QString m_profile;
 };
 
 } // namespace tidewell

@@ -1,0 +1,67 @@
+#include "appdelegate.h"
+
+#include "notificationhandler.h"
+
+#include <QStandardPaths>
+#include <QTextStream>
+
+namespace tidewell {
+
+namespace {
+QString configFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+}
+} // namespace
+
+AppDelegate::AppDelegate(const QString& profile, QObject* parent)
+    : QObject(parent)
+    , m_credentials(configFolder(), profile)
+    , m_preferences(configFolder() + QStringLiteral("/preferences.conf"), QSettings::IniFormat)
+{
+    AppState::Services services;
+    services.network = &m_network;
+    services.credentials = &m_credentials;
+    services.preferences = &m_preferences;
+    services.badge = &m_badge;
+    m_state = std::make_unique<AppState>(false, services);
+    NotificationHandler::shared().setCentre(&m_notifications);
+    m_alerts = std::make_unique<NewMessageAlerts>(*m_state, [centre = &m_notifications](const MessageAlert& alert) {
+        centre->post(alert); // runs on; a notification that cannot be shown is not an error
+    });
+
+    connect(&m_pushRegistrar, &PushRegistrar::registered, this,
+        [this](const QByteArray& token) { uploadToken(QPointer<AppState>(m_state.get()), token); });
+    connect(&m_pushRegistrar, &PushRegistrar::failedToRegister, this,
+        [](const QString& reason) { QTextStream(stdout) << "APNs registration failed: " << reason << Qt::endl; });
+}
+
+void AppDelegate::launch()
+{
+    m_state->configureNotifications([registrar = &m_pushRegistrar] { registrar->registerForRemoteNotifications(); });
+    m_pollTimer.setInterval(pollInterval);
+    connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_state->startSync(); });
+    m_pollTimer.start();
+}
+
+void AppDelegate::becameActive()
+{
+    syncThenMarkRead(QPointer<AppState>(m_state.get()));
+}
+
+QCoro::Task<> AppDelegate::syncThenMarkRead(QPointer<AppState> state)
+{
+    if (!state)
+        co_return;
+    co_await state->sync();
+    if (state)
+        co_await state->markReadOnActive();
+}
+
+QCoro::Task<> AppDelegate::uploadToken(QPointer<AppState> state, QByteArray token)
+{
+    if (state)
+        co_await state->uploadPushToken(std::move(token));
+}
+
+} // namespace tidewell

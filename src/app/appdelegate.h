@@ -1,0 +1,50 @@
+#pragma once
+
+#include "appstate.h"
+#include "dbusnotificationcentre.h"
+#include "launcherbadge.h"
+#include "linuxpushregistrar.h"
+#include "newmessagealerts.h"
+#include "systemcredentialstore.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QSettings>
+#include <QTimer>
+#include <memory>
+
+namespace tidewell {
+
+// Owns the application state and connects it to the desktop: the credential store, preferences, the launcher
+// badge, desktop notifications, remote-push registration and the periodic sync.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr std::chrono::seconds pollInterval { 300 };
+
+    // `profile` keeps a separate link, cache and preferences (the demo uses one); empty for the real ones.
+    explicit AppDelegate(const QString& profile, QObject* parent = nullptr);
+
+    AppState& state() { return *m_state; }
+    // Wires notifications and push registration and starts the periodic sync.
+    void launch();
+    // Syncs and then marks everything read, as when the user comes back to Tidewell.
+    void becameActive();
+
+private:
+    static QCoro::Task<> syncThenMarkRead(QPointer<AppState> state);
+    static QCoro::Task<> uploadToken(QPointer<AppState> state, QByteArray token);
+
+    QNetworkAccessManager m_network;
+    SystemCredentialStore m_credentials;
+    QSettings m_preferences;
+    LauncherBadge m_badge;
+    DBusNotificationCentre m_notifications;
+    LinuxPushRegistrar m_pushRegistrar;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<NewMessageAlerts> m_alerts;
+    QTimer m_pollTimer;
+};
+
+} // namespace tidewell
