@@ -11,12 +11,6 @@ namespace tidewell {
 namespace {
 const auto helpText = QStringLiteral(
     "Commands: status, list, sync, read, link, cancel, yes / no (answer a pending link), clear, unlink, quit.");
-
-QCoro::Task<> runAndReport(QPointer<AppState> state, QCoro::Task<> task)
-{
-    co_await std::move(task);
-    Q_UNUSED(state);
-}
 } // namespace
 
 ConsoleFront::ConsoleFront(AppState& state, QUrl defaultServerURL, QObject* parent)
