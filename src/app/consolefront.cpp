@@ -77,7 +77,7 @@ void ConsoleFront::printMessages(int count)
     for (const CachedMessage& m : shown.mid(0, count)) {
         const auto app = apps.constFind(m.applicationId);
         say(QStringLiteral("%1 %2 [%3] %4: %5")
-                .arg(m_state.isUnread(m) ? u'*' : u' ')
+                .arg(m_state.isUnread(m) ? QStringLiteral("*") : QStringLiteral(" "))
                 .arg(m.date().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
                 .arg(app != apps.cend() ? app->name : QStringLiteral("?"))
                 .arg(ListRules::headerText(m, app != apps.cend() ? &*app : nullptr))
