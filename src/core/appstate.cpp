@@ -626,21 +626,18 @@ void AppState::handleNotificationTap(std::optional<qint64> messageId, std::optio
     startSync();
     markReadAfterTap(QPointer<AppState>(this));
     if (messageId)
-        clearTapSelection(QPointer<AppState>(this), *messageId, m_services.tapSelectionLifetime);
+        // The selection a tap makes only brings the message into view; it does not stay. A timer owned by this
+        // object rather than a sleeping task, so nothing is left waiting when the state goes.
+        QTimer::singleShot(m_services.tapSelectionLifetime, this, [this, id = *messageId] {
+            if (m_selectedMessageId == id)
+                setSelectedMessageId(std::nullopt);
+        });
 }
 
 QCoro::Task<> AppState::markReadAfterTap(QPointer<AppState> self)
 {
     if (self && self->isConfigured())
         co_await self->markRead();
-}
-
-// The selection a tap makes only brings the message into view; it does not stay.
-QCoro::Task<> AppState::clearTapSelection(QPointer<AppState> self, qint64 messageId, std::chrono::milliseconds after)
-{
-    co_await sleepFor(after, {});
-    if (self && self->m_selectedMessageId == messageId)
-        self->setSelectedMessageId(std::nullopt);
 }
 
 QCoro::Task<> AppState::uploadPushToken(QByteArray token)

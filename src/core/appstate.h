@@ -180,7 +180,6 @@ private:
         std::function<void(const QUrl&)> open, std::chrono::milliseconds pollInterval, std::stop_token stop);
     static QCoro::Task<> markReadAfterTap(QPointer<AppState> self);
     static QCoro::Task<> registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote);
-    static QCoro::Task<> clearTapSelection(QPointer<AppState> self, qint64 messageId, std::chrono::milliseconds after);
     void failLink(const QString& text);
     QCoro::Task<> performSync(std::stop_token stop);
     QCoro::Task<> cancelAndJoinSync();

@@ -1,6 +1,6 @@
 #include "cancellablesleep.h"
 
-#include <QCoroSignal>
+#include <QCoroTimer>
 #include <QTimer>
 
 namespace tidewell {
@@ -18,7 +18,7 @@ QCoro::Task<bool> sleepFor(std::chrono::milliseconds duration, std::stop_token s
         QMetaObject::invokeMethod(
             &timer, [&timer] { timer.start(0); }, Qt::QueuedConnection);
     });
-    co_await qCoro(&timer, &QTimer::timeout);
+    co_await timer;
     co_return !stop.stop_requested();
 }
 
