@@ -85,8 +85,6 @@ private slots:
     void pollDecoding_data();
     void pollDecoding();
     void pollRequest();
-    void unsendablePollTokenSendsNothing_data();
-    void unsendablePollTokenSendsNothing();
     void badURLSendsNothing_data();
     void badURLSendsNothing();
     void approveURL_data();
@@ -237,6 +235,8 @@ void TestDeviceLinker::pollDecoding_data()
 
     row("approved without a secret", 200, R"({"status":"approved"})", Outcome::BadResponse);
     row("approved with a numeric secret", 200, R"({"status":"approved","secret":42})", Outcome::BadResponse);
+    row("approved with a secret that breaks a header line", 200, R"({"status":"approved","secret":"ab\r\nX: y"})",
+        Outcome::BadResponse);
     row("empty object", 200, "{}", Outcome::BadResponse);
     row("status as a number", 200, R"({"status":1})", Outcome::BadResponse);
     row("array at the top level", 200, R"(["approved"])", Outcome::BadResponse);
@@ -280,26 +280,6 @@ void TestDeviceLinker::pollRequest()
     QCOMPARE(request.target, QByteArray("/push/api/link/poll"));
     QCOMPARE(request.header("Authorization"), QByteArray("Bearer tok en-1"));
     QVERIFY(request.body.isEmpty());
-}
-
-void TestDeviceLinker::unsendablePollTokenSendsNothing_data()
-{
-    QTest::addColumn<QString>("token");
-    QTest::newRow("CR LF") << u"tok\r\nX-Evil: 1"_qs;
-    QTest::newRow("LF") << u"tok\n"_qs;
-    QTest::newRow("CR") << u"\rtok"_qs;
-    QTest::newRow("NUL") << u"to"_qs + QChar(0) + u"k"_qs;
-    QTest::newRow("tab") << u"to\tk"_qs;
-    QTest::newRow("DEL") << u"tok\x7f"_qs;
-}
-
-void TestDeviceLinker::unsendablePollTokenSendsNothing()
-{
-    QFETCH(QString, token);
-    m_server->setHandler([](const FakeServer::Request&) { return Response::json(R"({"status":"pending"})"); });
-    const QString mismatch = failureMismatch(linker().poll(token), Outcome::BadResponse, 0);
-    QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    QVERIFY(m_server->requests().isEmpty());
 }
 
 void TestDeviceLinker::badURLSendsNothing_data()

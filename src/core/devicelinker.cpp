@@ -60,7 +60,9 @@ QString requiredString(const QJsonObject& object, QLatin1StringView member)
     return value.toString();
 }
 
-DeviceLinker::Start decodeStart(const QByteArray& body)
+} // namespace
+
+DeviceLinker::Start DeviceLinker::decodeStart(const QByteArray& body)
 {
     const QJsonObject object = parseObject(body);
     DeviceLinker::Start start;
@@ -75,17 +77,24 @@ DeviceLinker::Start decodeStart(const QByteArray& body)
     return start;
 }
 
-DeviceLinker::PollResult decodePoll(const QByteArray& body)
+DeviceLinker::PollResult DeviceLinker::decodePoll(const QByteArray& body)
 {
     const QJsonObject object = parseObject(body);
     const QString status = requiredString(object, QLatin1StringView("status"));
-    if (status == QLatin1StringView("approved"))
-        return DeviceLinker::PollResult::approved(requiredString(object, QLatin1StringView("secret")));
+    if (status == QLatin1StringView("approved")) {
+        const QString secret = requiredString(object, QLatin1StringView("secret"));
+        // Stored, such a secret would be refused by every request that tried to send it.
+        if (!HttpTransport::isHeaderSafe(secret))
+            throw LinkError::badResponse();
+        return DeviceLinker::PollResult::approved(secret);
+    }
     if (status == QLatin1StringView("expired"))
         return DeviceLinker::PollResult::expired();
     // Unknown states are treated as "not decided yet" so that a server adding one does not break linking.
     return DeviceLinker::PollResult::pending();
 }
+
+namespace {
 
 // Only 2xx answers carry a body worth reading; anything else, including a reply without an HTTP status, fails
 // with the status alone.
@@ -111,7 +120,7 @@ QCoro::Task<DeviceLinker::Start> requestStart(
     std::optional<QByteArray> noBody;
     const HttpTransport::Reply reply
         = co_await HttpTransport::send(session, std::move(request), std::move(method), std::move(noBody), stop);
-    co_return decodeStart(acceptedBody(reply));
+    co_return DeviceLinker::decodeStart(acceptedBody(reply));
 }
 
 QCoro::Task<DeviceLinker::PollResult> requestPoll(QUrl serverURL, QNetworkAccessManager* session,
@@ -130,7 +139,7 @@ QCoro::Task<DeviceLinker::PollResult> requestPoll(QUrl serverURL, QNetworkAccess
     std::optional<QByteArray> noBody;
     const HttpTransport::Reply reply
         = co_await HttpTransport::send(session, std::move(request), std::move(method), std::move(noBody), stop);
-    co_return decodePoll(acceptedBody(reply));
+    co_return DeviceLinker::decodePoll(acceptedBody(reply));
 }
 
 } // namespace

@@ -79,6 +79,10 @@ public:
     QCoro::Task<Start> start(std::stop_token stop = {});
     // GET base + "/api/link/poll" with the poll token as bearer credential.
     QCoro::Task<PollResult> poll(QString pollToken, std::stop_token stop = {});
+    // The bodies of 2xx answers to start and poll. Fail with LinkError (wrong shape) or JsonSyntaxError.
+    static Start decodeStart(const QByteArray& body);
+    static PollResult decodePoll(const QByteArray& body);
+
     // base + "/#pair/" + the trimmed code, or none when the code is empty or uses other characters.
     std::optional<QUrl> approveURL(const QString& code) const;
 

@@ -1,0 +1,13 @@
+#include "fuzztarget.h"
+#include "wiredecoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    try {
+        const tidewell::AppInfo app = tidewell::WireDecoder::appInfo(fuzzInput(data, size));
+        (void)app;
+    } catch (const tidewell::Error& error) {
+        FUZZ_CHECK(!error.description().isEmpty());
+    }
+    return 0;
+}

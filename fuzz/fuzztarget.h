@@ -1,0 +1,29 @@
+#pragma once
+
+// Shared by every fuzz target. A target feeds one input to one parser of outside data; the only acceptable ways
+// out are a result or the parser's own error. Anything else — a crash, a sanitizer report, an escaped exception of
+// another type, or a broken promise checked with FUZZ_CHECK — is a finding.
+
+#include "error.h"
+
+#include <QByteArray>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);                   \
+            std::abort();                                                                                              \
+        }                                                                                                              \
+    } while (false)
+
+inline QByteArray fuzzInput(const uint8_t* data, size_t size)
+{
+    // A deep copy: the parsers may keep views into the buffer for as long as they like.
+    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
