@@ -80,10 +80,8 @@ private slots:
     void iconBodies();
     void pageIsDecoded();
     void badURLSendsNothing();
-    void secretWithControlCharacterSendsNothing();
     void secretWithSpacesIsSentUnchanged();
     void closedPortIsATransportError();
-    void redirectToAnotherOriginIsNotFollowed();
     void timeoutIsATransportError();
     void stopCancelsTheRequest();
 
@@ -263,17 +261,6 @@ void TestAPIClient::badURLSendsNothing()
     QVERIFY(m_server->requests().isEmpty());
 }
 
-void TestAPIClient::secretWithControlCharacterSendsNothing()
-{
-    for (const QString& secret :
-        QStringList { u"abc\r\nX-Evil: 1"_qs, u"abc\ndef"_qs, u"abc"_qs + QChar(0) + u"d"_qs, u"tab\there"_qs }) {
-        APIClient api = client(m_server->url().toString(), secret);
-        const auto failure = awaitError<APIClient::APIError>(api.apps());
-        QCOMPARE(failure.kind(), APIClient::APIError::Kind::BadCredential);
-    }
-    QVERIFY(m_server->requests().isEmpty());
-}
-
 void TestAPIClient::secretWithSpacesIsSentUnchanged()
 {
     m_server->enqueue(Response::json("[]"));
@@ -294,34 +281,6 @@ void TestAPIClient::closedPortIsATransportError()
     const auto failure = awaitError<TransportError>(api.revokeDevice());
     QCOMPARE(failure.code(), QNetworkReply::ConnectionRefusedError);
     QVERIFY(!failure.description().isEmpty());
-}
-
-void TestAPIClient::redirectToAnotherOriginIsNotFollowed()
-{
-    FakeServer elsewhere;
-    elsewhere.setHandler([](const FakeServer::Request&) { return Response::json("[]"); });
-    // Answered by path rather than from a queue: Qt may send an idempotent request again on a fresh connection.
-    m_server->setHandler([&elsewhere](const FakeServer::Request& request) {
-        Response redirect = Response::empty(307);
-        if (request.target == "/away/api/apps")
-            redirect.headers.append(qMakePair(QByteArray("Location"), elsewhere.url().toEncoded() + "/api/apps"));
-        else if (request.target == "/here/api/apps")
-            redirect.headers.append(qMakePair(QByteArray("Location"), QByteArray("/v2/api/apps")));
-        else
-            return Response::json("[]");
-        return redirect;
-    });
-
-    APIClient away = client(m_server->url().toString() + u"/away"_qs);
-    awaitError<TransportError>(away.apps());
-    QTest::qWait(50);
-    QVERIFY(elsewhere.requests().isEmpty());
-
-    // Within the same origin the redirect is followed, with the credential.
-    APIClient here = client(m_server->url().toString() + u"/here"_qs);
-    await(here.apps());
-    QCOMPARE(m_server->requests().last().target, QByteArray("/v2/api/apps"));
-    QCOMPARE(m_server->requests().last().header("Authorization"), QByteArray("Bearer s3cret"));
 }
 
 void TestAPIClient::timeoutIsATransportError()

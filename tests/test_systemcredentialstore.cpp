@@ -7,26 +7,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <sys/stat.h>
-
 using namespace tidewell;
 using Placement = CredentialStore::Placement;
 
 // The real placements: the Secret Service on the session bus (the test script starts an unlocked keyring on a
-// private bus) and the private fallback file.
-static int modeOf(const QString& path)
-{
-    struct stat info
-    { };
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
-}
-
+// private bus) and the private fallback file, whose privacy and whole replacement test_secrets covers.
 class TestSystemCredentialStore : public QObject
 {
     Q_OBJECT
 private slots:
     void secretStoreRoundTrip();
-    void fallbackFileIsPrivateAndReplacedWhole();
     void profilesKeepSeparateItems();
 };
 
@@ -54,26 +44,6 @@ void TestSystemCredentialStore::secretStoreRoundTrip()
 
     DeviceConfig::clear(store);
     QCOMPARE(DeviceConfig::load(store), std::nullopt);
-}
-
-void TestSystemCredentialStore::fallbackFileIsPrivateAndReplacedWhole()
-{
-    QTemporaryDir folder;
-    SystemCredentialStore store(folder.path() + u"/config"_qs);
-    const QString path = store.fallbackPath(DeviceConfig::service, DeviceConfig::account);
-
-    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "first"), 0);
-    QCOMPARE(modeOf(path), 0600);
-    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("first"));
-
-    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "second"), 0);
-    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("second"));
-    QCOMPARE(modeOf(path), 0600);
-    QCOMPARE(QDir(folder.path() + u"/config"_qs).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temp left
-
-    store.remove(Placement::Fallback, DeviceConfig::service, DeviceConfig::account);
-    QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), std::nullopt);
 }
 
 // The demo profile must never read or replace the real link.

@@ -1,0 +1,775 @@
+// The device secret is the one thing that lets anybody read and delete the account's messages as this device, so
+// these tests follow it: it never shows up in what Tidewell writes (terminal, system log, cache, preferences), its
+// fallback file stays private, it never travels to another server (redirects, untrusted TLS) and a secret or poll
+// token that would break a header line never reaches one. Link URLs in plain http are taken only from this machine.
+
+#include "accountserver.h"
+#include "apiclient.h"
+#include "appstate.h"
+#include "coro.h"
+#include "devicelinker.h"
+#include "fakeserver.h"
+#include "linkurl.h"
+#include "memorycredentialstore.h"
+#include "store.h"
+#include "systemcredentialstore.h"
+#include "systemlog.h"
+#include "transporterror.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QDirIterator>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QSslKey>
+#include <QSslServer>
+#include <QStandardPaths>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tidewell;
+using Response = FakeServer::Response;
+using Placement = CredentialStore::Placement;
+
+namespace {
+
+constexpr int slow = 30000; // ms; only how long to wait before giving up on a stuck program
+
+// A secret no text could hold by chance, with characters that percent-encoding and base64 change, so that every
+// encoded form below differs from the plain one.
+QString distinctiveSecret()
+{
+    return u"tw+"_qs + QUuid::createUuid().toString(QUuid::Id128) + u"/s="_qs
+        + QUuid::createUuid().toString(QUuid::Id128).left(8);
+}
+
+struct SecretForm
+{
+    QString name;
+    QByteArray bytes;
+};
+
+// The shapes in which a secret could end up in a file or a log line: whole, in part, escaped for a URL, in base64,
+// or as the UTF-16 that a QString holds.
+QList<SecretForm> formsOf(const QString& secret)
+{
+    const QByteArray utf8 = secret.toUtf8();
+    const qsizetype half = utf8.size() / 2;
+    return {
+        { u"as is"_qs, utf8 },
+        { u"first half"_qs, utf8.left(half) },
+        { u"second half"_qs, utf8.mid(half) },
+        { u"percent-encoded"_qs, QUrl::toPercentEncoding(secret) },
+        { u"base64"_qs, utf8.toBase64() },
+        { u"base64url"_qs, utf8.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals) },
+        { u"UTF-16LE"_qs, QStringEncoder(QStringEncoder::Utf16LE)(secret) },
+        { u"UTF-16BE"_qs, QStringEncoder(QStringEncoder::Utf16BE)(secret) },
+    };
+}
+
+// Empty when `data` holds none of `forms`; otherwise says which, for the failure message.
+QString leakIn(const QString& where, const QByteArray& data, const QList<SecretForm>& forms)
+{
+    QStringList found;
+    for (const SecretForm& form : forms) {
+        if (data.contains(form.bytes))
+            found.append(form.name);
+    }
+    return found.isEmpty() ? QString() : where + u" holds the secret ("_qs + found.join(u", "_qs) + u')';
+}
+
+// Every file under `folder`, by path relative to it, except those in `skip`.
+QHash<QString, QByteArray> filesUnder(const QString& folder, const QStringList& skip = {})
+{
+    QHash<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (skip.contains(path))
+            continue;
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(QDir(folder).relativeFilePath(path), file.readAll());
+    }
+    return files;
+}
+
+QString leakInFiles(const QHash<QString, QByteArray>& files, const QList<SecretForm>& forms)
+{
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        const QString leak = leakIn(it.key(), it.value(), forms);
+        if (!leak.isEmpty())
+            return leak;
+    }
+    return {};
+}
+
+bool anyFileContains(const QHash<QString, QByteArray>& files, const QByteArray& text)
+{
+    return std::any_of(files.begin(), files.end(), [&text](const QByteArray& data) { return data.contains(text); });
+}
+
+int modeOf(const QString& path)
+{
+    struct stat info
+    { };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+// Everything the process writes while one lives: the bytes on file descriptors 1 and 2 (so that writes through
+// any library land here too), Qt's messages and the system log's lines. A test that fails meanwhile gets its
+// captured output echoed afterwards, since the test framework's own report went into the capture as well.
+class OutputCapture
+{
+public:
+    explicit OutputCapture(const QString& folder)
+        : m_outPath(folder + u"/stdout"_qs)
+        , m_errPath(folder + u"/stderr"_qs)
+    {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        m_savedOut = ::dup(STDOUT_FILENO);
+        m_savedErr = ::dup(STDERR_FILENO);
+        redirect(m_outPath, STDOUT_FILENO);
+        redirect(m_errPath, STDERR_FILENO);
+        s_current = this;
+        m_previousHandler = qInstallMessageHandler(&OutputCapture::record);
+        m_previousSink = SystemLog::setSink([this](const QString& line) { m_logLines.append(line); });
+    }
+
+    ~OutputCapture() { stop(); }
+
+    // Restores the process's own outputs; the captures stay readable.
+    void stop()
+    {
+        if (!s_current)
+            return;
+        SystemLog::setSink(std::move(m_previousSink));
+        qInstallMessageHandler(m_previousHandler);
+        s_current = nullptr;
+        std::fflush(stdout);
+        std::fflush(stderr);
+        ::dup2(m_savedOut, STDOUT_FILENO);
+        ::dup2(m_savedErr, STDERR_FILENO);
+        ::close(m_savedOut);
+        ::close(m_savedErr);
+        if (QTest::currentTestFailed())
+            std::fputs((out() + err()).constData(), stdout);
+    }
+
+    QByteArray out() const { return contents(m_outPath); }
+    QByteArray err() const { return contents(m_errPath); }
+    QByteArray messages() const { return m_messages.join(u'\n').toUtf8(); }
+    QByteArray logLines() const { return m_logLines.join(u'\n').toUtf8(); }
+
+private:
+    static void redirect(const QString& path, int target)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fd, target);
+        ::close(fd);
+    }
+
+    static QByteArray contents(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static void record(QtMsgType, const QMessageLogContext&, const QString& message)
+    {
+        if (s_current)
+            s_current->m_messages.append(message);
+    }
+
+    static inline OutputCapture* s_current = nullptr;
+    QString m_outPath;
+    QString m_errPath;
+    int m_savedOut = -1;
+    int m_savedErr = -1;
+    QtMessageHandler m_previousHandler = nullptr;
+    SystemLog::Sink m_previousSink;
+    QStringList m_messages;
+    QStringList m_logLines;
+};
+
+// Records every request made through it, whatever its destination, so that a test can show nothing was sent.
+class RecordingNetwork : public QNetworkAccessManager
+{
+public:
+    QList<QUrl> requested;
+
+protected:
+    QNetworkReply* createRequest(Operation op, const QNetworkRequest& request, QIODevice* data) override
+    {
+        requested.append(request.url());
+        return QNetworkAccessManager::createRequest(op, request, data);
+    }
+};
+
+// One tidewell-devserver process and the addresses it printed on start.
+struct DemoServer
+{
+    QProcess process;
+    QString url;
+    QString link;
+
+    bool start()
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QStringLiteral(TIDEWELL_DEVSERVER), { u"--port"_qs, u"0"_qs, u"--messages"_qs, u"5"_qs });
+        QDeadlineTimer deadline(slow);
+        while (url.isEmpty() || link.isEmpty()) {
+            if (!process.canReadLine() && !process.waitForReadyRead(int(deadline.remainingTime())))
+                return false;
+            while (process.canReadLine()) {
+                const QString line = QString::fromUtf8(process.readLine()).trimmed();
+                if (line.startsWith(u"url: "_qs))
+                    url = line.mid(5);
+                else if (line.startsWith(u"link: "_qs))
+                    link = line.mid(6);
+            }
+        }
+        return true;
+    }
+
+    void stop()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    ~DemoServer() { stop(); }
+};
+
+// Reads the program's output into `output` until `needle` appears at or after `from`; false when the program
+// ends or stays silent too long first.
+bool readUntil(QProcess& program, QByteArray& output, const QByteArray& needle, qsizetype from)
+{
+    QDeadlineTimer deadline(slow);
+    while (output.indexOf(needle, from) < 0) {
+        if (!program.waitForReadyRead(int(deadline.remainingTime()))) {
+            output += program.readAll();
+            return output.indexOf(needle, from) >= 0;
+        }
+        output += program.readAll();
+    }
+    return true;
+}
+
+void addControlCharacterRows()
+{
+    QTest::addColumn<QString>("inserted");
+    QTest::newRow("CR LF and a forged header") << u"\r\nX-Injected: 1"_qs;
+    QTest::newRow("CR") << u"\r"_qs;
+    QTest::newRow("LF") << u"\n"_qs;
+    QTest::newRow("NUL") << QString(QChar(0));
+    QTest::newRow("tab") << u"\t"_qs;
+    QTest::newRow("escape") << u"\x1b"_qs;
+    QTest::newRow("unit separator") << u"\x1f"_qs;
+    QTest::newRow("DEL") << u"\x7f"_qs;
+}
+
+// Long enough to be a link URL's secret, with `inserted` in the middle.
+const QString plainSecret = u"abcdefghijklmnopqrstuvwxyz012345"_qs;
+QString secretWith(const QString& inserted)
+{
+    return plainSecret.left(16) + inserted + plainSecret.mid(16);
+}
+
+} // namespace
+
+class TestSecrets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+
+    void secretStaysOutOfEverythingWritten();
+    void programKeepsTheSecretOffItsOutput();
+    void fallbackFileIsPrivateAndReplacedWhole_data();
+    void fallbackFileIsPrivateAndReplacedWhole();
+    void redirectToAnotherOriginIsNotFollowed_data();
+    void redirectToAnotherOriginIsNotFollowed();
+    void secretWithControlCharacterSendsNothing_data();
+    void secretWithControlCharacterSendsNothing();
+    void linkURLWithControlCharacterIsNotALink_data();
+    void linkURLWithControlCharacterIsNotALink();
+    void pollTokenWithControlCharacterSendsNothing_data();
+    void pollTokenWithControlCharacterSendsNothing();
+    void untrustedCertificateFailsBeforeAnythingIsSent();
+    void plainHttpLinkOnlyToThisMachine_data();
+    void plainHttpLinkOnlyToThisMachine();
+
+private:
+    // A state with in-memory credentials and cache that talks to servers through m_network.
+    std::unique_ptr<AppState> makeState();
+
+    QTemporaryDir m_folder;
+    RecordingNetwork m_network;
+    std::unique_ptr<FakeServer> m_server;
+    std::unique_ptr<QSettings> m_prefs;
+    MemoryCredentialStore m_credentials;
+};
+
+void TestSecrets::init()
+{
+    m_server = std::make_unique<FakeServer>();
+    m_network.clearConnectionCache();
+    m_network.requested.clear();
+    m_credentials = MemoryCredentialStore();
+    m_prefs = std::make_unique<QSettings>(
+        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+}
+
+std::unique_ptr<AppState> TestSecrets::makeState()
+{
+    AppState::Services services;
+    services.network = &m_network;
+    services.credentials = &m_credentials;
+    services.preferences = m_prefs.get();
+    services.openCache = [](bool) { return Store::container(true); };
+    return std::make_unique<AppState>(false, services);
+}
+
+// ---- what Tidewell writes ----
+
+// A device's life in one process, with the real API client, a file-backed cache and preferences: linked from a
+// link URL (the first save refused, which is logged), synced and read, then refused by the server (the push token
+// and a deletion, then pages with 500 and 401) so that error lines are produced, and unlinked.
+void TestSecrets::secretStaysOutOfEverythingWritten()
+{
+    const QString secret = distinctiveSecret();
+    AccountServer server(3);
+    QTemporaryDir written; // what Tidewell writes, and nothing else
+    QTemporaryDir captured;
+    QSettings prefs(written.filePath(u"preferences.conf"_qs), QSettings::IniFormat);
+    MemoryCredentialStore credentials;
+    QHash<QString, QByteArray> whileLinked;
+
+    OutputCapture capture(captured.path());
+    // Markers, so that each capture is shown to work.
+    qWarning("capture check: Qt messages");
+    std::fputs("capture check: standard error\n", stderr);
+
+    AppState::Services services;
+    services.network = &m_network;
+    services.credentials = &credentials;
+    services.preferences = &prefs;
+    services.openCache = [path = written.filePath(u"cache.sqlite"_qs)](bool) { return Store::open(path); };
+    auto state = std::make_unique<AppState>(false, services);
+
+    const QUrl link(server.url().toString() + u"/link#s="_qs + QString::fromLatin1(QUrl::toPercentEncoding(secret)));
+    credentials.failAdds(Placement::Primary, 5);
+    credentials.failAdds(Placement::Fallback, 13);
+    state->handleIncomingURL(link);
+    QCOMPARE(state->pendingLink(), (DeviceConfig { server.url(), secret }));
+    state->confirmPendingLink();
+    QTRY_COMPARE(state->lastSyncError(), std::optional<QString>(AppState::Texts::credentialNotSaved()));
+
+    credentials.failAdds(Placement::Primary, 0);
+    credentials.failAdds(Placement::Fallback, 0);
+    state->handleIncomingURL(link);
+    state->confirmPendingLink();
+    QTRY_VERIFY(state->lastSyncDate().has_value() && !state->isSyncing());
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+    QCOMPARE(state->container().fetchMessages().size(), 3);
+    await(state->markRead());
+    QCOMPARE(state->lastReadId(), 3);
+
+    // From here on the server refuses: the push token and the deletion are unknown to it, and pages fail.
+    await(state->uploadPushToken(QByteArray::fromHex("0a1b2c3d")));
+    QVERIFY(!state->pushRegistered());
+    await(state->deleteMessage(state->container().fetchMessages().first()));
+    QCOMPARE(state->lastSyncError(), std::optional<QString>(AppState::Texts::deleteFailed()));
+    int failWith = 500;
+    server.setPageHook([&failWith](int, qint64, qint64) { return Response::json(R"({"error":"no"})", failWith); });
+    await(state->sync());
+    QCOMPARE(state->lastSyncError(), std::optional<QString>(u"Server returned HTTP 500"_qs));
+    failWith = 401;
+    await(state->sync());
+    QCOMPARE(state->lastSyncError(), std::optional<QString>(u"Server returned HTTP 401"_qs));
+    prefs.sync();
+    whileLinked = filesUnder(written.path()); // the cache and its -wal and -shm, while they hold the messages
+
+    await(state->unlink());
+    QVERIFY(!state->isConfigured());
+    state.reset();
+    prefs.sync();
+    capture.stop();
+
+    // The secret really was in use: every call carried it.
+    QVERIFY(!server.http().requests().isEmpty());
+    for (const FakeServer::Request& request : server.http().requests())
+        QCOMPARE(request.header("Authorization"), "Bearer " + secret.toUtf8());
+
+    // Each capture holds what it should, so an empty one cannot pass for a clean one.
+    QVERIFY2(capture.out().contains("push-token upload failed: Server returned HTTP 404"), capture.out().constData());
+    QVERIFY2(capture.err().contains("capture check: standard error"), capture.err().constData());
+    QVERIFY2(capture.messages().contains("capture check: Qt messages"), capture.messages().constData());
+    QVERIFY2(capture.logLines().contains("DeviceConfig.save keychain write failed: OSStatus 13"),
+        capture.logLines().constData());
+    QVERIFY(whileLinked.contains(u"cache.sqlite"_qs));
+    QVERIFY(anyFileContains(whileLinked, AccountServer::message(3).message.toUtf8()));
+    const QHash<QString, QByteArray> afterwards = filesUnder(written.path());
+    QVERIFY(anyFileContains(afterwards, "pushRegistered"));
+
+    const QList<SecretForm> forms = formsOf(secret);
+    for (const QString& leak : { leakIn(u"standard output"_qs, capture.out(), forms),
+             leakIn(u"standard error"_qs, capture.err(), forms), leakIn(u"Qt messages"_qs, capture.messages(), forms),
+             leakIn(u"the system log"_qs, capture.logLines(), forms), leakInFiles(whileLinked, forms),
+             leakInFiles(afterwards, forms) })
+        QVERIFY2(leak.isEmpty(), qPrintable(leak));
+}
+
+// The program itself, linked from the demo server's link URL and driven on its terminal: what it prints and the
+// files it leaves never hold the secret. The server is stopped midway so that an error line is printed too.
+void TestSecrets::programKeepsTheSecretOffItsOutput()
+{
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus || !bus->isServiceRegistered(u"org.freedesktop.secrets"_qs).value()) {
+        if (qEnvironmentVariableIsSet("TIDEWELL_REQUIRE_SECRET_SERVICE"))
+            QFAIL("no Secret Service on the session bus");
+        QSKIP("no Secret Service on the session bus; scripts/test provides one");
+    }
+    DemoServer server;
+    QVERIFY2(server.start(), "tidewell-devserver printed no addresses");
+    const QString secret = server.link.section(u"#s="_qs, 1);
+    QVERIFY(LinkURL::parse(QUrl(server.link)));
+
+    // A message of our own, so that its arrival can be seen in the list and in the cache.
+    const QByteArray posted = "Disk check on nas-01 passed";
+    QNetworkRequest request(QUrl(server.url + u"/demo/messages"_qs));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/json"));
+    QNetworkReply* reply = m_network.post(request, R"({"message":")" + posted + R"("})");
+    QSignalSpy postDone(reply, &QNetworkReply::finished);
+    QVERIFY(reply->isFinished() || postDone.wait(slow));
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 201);
+    reply->deleteLater();
+
+    // A home of its own and a profile of its own, so that nothing of a real link is touched.
+    QTemporaryDir home;
+    const QString profile = u"secrets-"_qs + QUuid::createUuid().toString(QUuid::Id128);
+    const QString configFolder = home.filePath(u"config/Tidewell-"_qs + profile);
+    SystemCredentialStore credentials(configFolder, profile);
+    const auto forget = qScopeGuard([&credentials] { DeviceConfig::clear(credentials); });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_qs, home.path());
+    environment.insert(u"XDG_CONFIG_HOME"_qs, home.filePath(u"config"_qs));
+    environment.insert(u"XDG_DATA_HOME"_qs, home.filePath(u"data"_qs));
+    environment.insert(u"XDG_CACHE_HOME"_qs, home.filePath(u"cache"_qs));
+    environment.insert(u"XDG_STATE_HOME"_qs, home.filePath(u"state"_qs));
+    environment.insert(u"TIDEWELL_PROFILE"_qs, profile);
+    environment.insert(u"TIDEWELL_DEFAULT_URL"_qs, server.url);
+
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::MergedChannels); // standard output and standard error alike
+    program.start(QStringLiteral(TIDEWELL_APP), { server.link });
+    const auto stopProgram = qScopeGuard([&program] {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    });
+    QByteArray output;
+    auto command = [&program, &output](const QByteArray& line, const QByteArray& expected) {
+        const qsizetype from = output.size();
+        program.write(line + '\n');
+        return readUntil(program, output, expected, from);
+    };
+
+    QVERIFY2(readUntil(program, output, "Link this device to " + server.url.toUtf8() + '?', 0), output.constData());
+    QVERIFY2(command("yes", "Synced: "), output.constData());
+    QVERIFY2(command("status", "Linked to 127.0.0.1."), output.constData());
+    QVERIFY2(command("list", posted), output.constData());
+    QVERIFY2(command("sync", "Synced: "), output.constData());
+    const QHash<QString, QByteArray> whileLinked = filesUnder(home.path());
+    server.stop();
+    QVERIFY2(command("sync", "Error: "), output.constData());
+    QVERIFY2(command("unlink", "Not linked."), output.constData());
+    program.write("quit\n");
+    QVERIFY(program.waitForFinished(slow));
+    output += program.readAll();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    QVERIFY(anyFileContains(whileLinked, posted)); // the cache was read while it held the messages
+    // The fallback file is where a secret belongs when no secret store takes it; with one, it is not even made.
+    const QString fallback = credentials.fallbackPath(DeviceConfig::service, DeviceConfig::account);
+    QVERIFY(!whileLinked.contains(QDir(home.path()).relativeFilePath(fallback)));
+
+    const QList<SecretForm> forms = formsOf(secret);
+    for (const QString& leak : { leakIn(u"the program's output"_qs, output, forms), leakInFiles(whileLinked, forms),
+             leakInFiles(filesUnder(home.path()), forms) })
+        QVERIFY2(leak.isEmpty(), qPrintable(leak + u"\n"_qs + QString::fromUtf8(output)));
+}
+
+// ---- the fallback file ----
+
+void TestSecrets::fallbackFileIsPrivateAndReplacedWhole_data()
+{
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("oldMode"); // of a file already there; 0: none
+    QTest::newRow("umask 077") << 077 << 0;
+    QTest::newRow("umask 022") << 022 << 0;
+    QTest::newRow("umask 000") << 0 << 0;
+    QTest::newRow("world-readable file from before") << 0 << 0666;
+}
+
+void TestSecrets::fallbackFileIsPrivateAndReplacedWhole()
+{
+    QFETCH(int, umask);
+    QFETCH(int, oldMode);
+    const mode_t previousMask = ::umask(mode_t(umask));
+    const auto restoreMask = qScopeGuard([previousMask] { ::umask(previousMask); });
+    QTemporaryDir folder;
+    const QString config = folder.path() + u"/config"_qs;
+    SystemCredentialStore store(config);
+    const QString path = store.fallbackPath(DeviceConfig::service, DeviceConfig::account);
+    if (oldMode != 0) {
+        QVERIFY(QDir().mkpath(config));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(oldMode)), 0);
+    }
+
+    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "first"), 0);
+    QCOMPARE(modeOf(path), 0600);
+    QCOMPARE(modeOf(config), 0700);
+    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("first"));
+
+    // A reader that opened the file before a replacement still reads the old content: the new content comes as a
+    // new file renamed over the old one, never written into it, so no reader ever sees a mix.
+    QFile reader(path);
+    QVERIFY(reader.open(QIODevice::ReadOnly));
+    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "second"), 0);
+    QCOMPARE(reader.readAll(), QByteArray("first"));
+    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("second"));
+    QCOMPARE(modeOf(path), 0600);
+    QCOMPARE(QDir(config).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
+
+    store.remove(Placement::Fallback, DeviceConfig::service, DeviceConfig::account);
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), std::nullopt);
+}
+
+// ---- where the secret is sent ----
+
+void TestSecrets::redirectToAnotherOriginIsNotFollowed_data()
+{
+    QTest::addColumn<int>("status");
+    for (int status : { 301, 302, 303, 307, 308 })
+        QTest::addRow("%d", status) << status;
+}
+
+void TestSecrets::redirectToAnotherOriginIsNotFollowed()
+{
+    QFETCH(int, status);
+    FakeServer elsewhere;
+    elsewhere.setHandler([](const FakeServer::Request&) { return Response::json("[]"); });
+    // Answered by path rather than from a queue: Qt may send an idempotent request again on a fresh connection.
+    m_server->setHandler([&elsewhere, status](const FakeServer::Request& request) {
+        Response redirect = Response::empty(status);
+        if (request.target == "/away/api/apps")
+            redirect.headers.append(qMakePair(QByteArray("Location"), elsewhere.url().toEncoded() + "/api/apps"));
+        else if (request.target == "/here/api/apps")
+            redirect.headers.append(qMakePair(QByteArray("Location"), QByteArray("/v2/api/apps")));
+        else
+            return Response::json("[]");
+        return redirect;
+    });
+
+    APIClient away(DeviceConfig { QUrl(m_server->url().toString() + u"/away"_qs), u"s3cret"_qs }, &m_network);
+    QCOMPARE(awaitError<TransportError>(away.apps()).code(), QNetworkReply::InsecureRedirectError);
+    QCOMPARE(m_server->requests().last().target, QByteArray("/away/api/apps"));
+    QVERIFY(elsewhere.requests().isEmpty());
+
+    // Within the same origin the same redirect is followed, with the credential.
+    APIClient here(DeviceConfig { QUrl(m_server->url().toString() + u"/here"_qs), u"s3cret"_qs }, &m_network);
+    await(here.apps());
+    QCOMPARE(m_server->requests().last().target, QByteArray("/v2/api/apps"));
+    QCOMPARE(m_server->requests().last().header("Authorization"), QByteArray("Bearer s3cret"));
+}
+
+void TestSecrets::secretWithControlCharacterSendsNothing_data()
+{
+    addControlCharacterRows();
+}
+
+void TestSecrets::secretWithControlCharacterSendsNothing()
+{
+    QFETCH(QString, inserted);
+    m_server->setHandler([](const FakeServer::Request&) { return Response::json("[]"); });
+    APIClient api(DeviceConfig { m_server->url(), secretWith(inserted) }, &m_network);
+    QCOMPARE(awaitError<APIClient::APIError>(api.apps()).kind(), APIClient::APIError::Kind::BadCredential);
+    QCOMPARE(awaitError<APIClient::APIError>(api.markRead(7)).kind(), APIClient::APIError::Kind::BadCredential);
+    QVERIFY(m_server->requests().isEmpty());
+
+    // Without the character the same calls go out.
+    APIClient clean(DeviceConfig { m_server->url(), plainSecret }, &m_network);
+    await(clean.apps());
+    QCOMPARE(m_server->requests().size(), 1);
+}
+
+void TestSecrets::linkURLWithControlCharacterIsNotALink_data()
+{
+    addControlCharacterRows();
+}
+
+void TestSecrets::linkURLWithControlCharacterIsNotALink()
+{
+    QFETCH(QString, inserted);
+    const QString prefix = m_server->url().toString() + u"/link#s="_qs;
+    const QUrl tainted(prefix + QString::fromLatin1(QUrl::toPercentEncoding(secretWith(inserted))));
+    QCOMPARE(
+        LinkURL::parse(QUrl(prefix + plainSecret)), (std::optional<DeviceConfig>({ m_server->url(), plainSecret })));
+    QCOMPARE(LinkURL::parse(tainted), std::nullopt);
+
+    auto state = makeState();
+    state->handleIncomingURL(tainted);
+    QCOMPARE(state->pendingLink(), std::nullopt);
+    state->confirmPendingLink();
+    QVERIFY(!state->isConfigured());
+    QVERIFY(m_credentials.items(Placement::Primary).isEmpty());
+    QVERIFY(m_network.requested.isEmpty());
+}
+
+void TestSecrets::pollTokenWithControlCharacterSendsNothing_data()
+{
+    addControlCharacterRows();
+}
+
+void TestSecrets::pollTokenWithControlCharacterSendsNothing()
+{
+    QFETCH(QString, inserted);
+    m_server->setHandler([](const FakeServer::Request&) { return Response::json(R"({"status":"pending"})"); });
+    DeviceLinker linker(m_server->url(), &m_network);
+    const auto failure = awaitError<DeviceLinker::LinkError>(linker.poll(u"pt-"_qs + inserted + u"1"_qs));
+    QCOMPARE(failure.kind(), DeviceLinker::LinkError::Kind::BadResponse);
+    QVERIFY(m_server->requests().isEmpty());
+
+    // Without the character the same poll goes out.
+    await(linker.poll(u"pt-1"_qs));
+    QCOMPARE(m_server->requests().size(), 1);
+}
+
+// A server whose certificate nobody vouches for gets a TLS handshake and nothing more: the request, and the
+// secret in it, is never written to the connection.
+void TestSecrets::untrustedCertificateFailsBeforeAnythingIsSent()
+{
+    if (!QSslSocket::supportsSsl())
+        QFAIL(qPrintable(u"Qt has no working TLS backend (active: "_qs + QSslSocket::activeBackend() + u')'));
+    const QString openssl = QStandardPaths::findExecutable(u"openssl"_qs);
+    if (openssl.isEmpty())
+        QSKIP("openssl is not installed (scripts/install-deps installs it)");
+
+    // A throw-away self-signed certificate that names 127.0.0.1, so that the only fault is that nobody trusts it.
+    QTemporaryDir folder;
+    QProcess generate;
+    generate.setProcessChannelMode(QProcess::MergedChannels);
+    generate.start(openssl,
+        { u"req"_qs, u"-x509"_qs, u"-newkey"_qs, u"rsa:2048"_qs, u"-nodes"_qs, u"-subj"_qs, u"/CN=127.0.0.1"_qs,
+            u"-addext"_qs, u"subjectAltName=IP:127.0.0.1"_qs, u"-days"_qs, u"1"_qs, u"-keyout"_qs,
+            folder.filePath(u"key.pem"_qs), u"-out"_qs, folder.filePath(u"cert.pem"_qs) });
+    QVERIFY(generate.waitForFinished(slow));
+    QVERIFY2(generate.exitCode() == 0, generate.readAll().constData());
+    QFile keyFile(folder.filePath(u"key.pem"_qs));
+    QVERIFY(keyFile.open(QIODevice::ReadOnly));
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(QSslCertificate::fromPath(folder.filePath(u"cert.pem"_qs)).value(0));
+    tls.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Rsa));
+    QVERIFY(!tls.localCertificate().isNull());
+    QVERIFY(!tls.privateKey().isNull());
+
+    int handshakes = 0;
+    bool encrypted = false;
+    QByteArray readable; // what the server could read of the request
+    QSslServer server;
+    server.setSslConfiguration(tls);
+    connect(&server, &QSslServer::startedEncryptionHandshake, &server, [&](QSslSocket* socket) {
+        ++handshakes;
+        connect(socket, &QSslSocket::encrypted, &server, [&encrypted] { encrypted = true; });
+        connect(socket, &QIODevice::readyRead, &server, [&readable, socket] { readable += socket->readAll(); });
+    });
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+
+    const QString secret = distinctiveSecret();
+    APIClient api(DeviceConfig { QUrl(u"https://127.0.0.1:%1"_qs.arg(server.serverPort())), secret }, &m_network);
+    const auto failure = awaitError<TransportError>(api.apps());
+    QCOMPARE(failure.code(), QNetworkReply::SslHandshakeFailedError);
+    QVERIFY2(failure.description().contains(u"certificate"_qs, Qt::CaseInsensitive), qPrintable(failure.description()));
+    QVERIFY2(!failure.description().contains(u'\n'), qPrintable(failure.description()));
+
+    QVERIFY(handshakes >= 1); // the client did reach the server
+    QVERIFY(!encrypted);
+    QVERIFY(readable.isEmpty());
+    QVERIFY(!server.hasPendingConnections());
+}
+
+// ---- link URLs ----
+
+void TestSecrets::plainHttpLinkOnlyToThisMachine_data()
+{
+    QTest::addColumn<QString>("link"); // %1: the fake server's port
+    QTest::addColumn<QString>("server"); // of the pending link; empty: not a link
+
+    QTest::newRow("http to a public name") << u"http://push.example.com/link"_qs << QString();
+    QTest::newRow("http to a private address") << u"http://10.0.0.1/link"_qs << QString();
+    QTest::newRow("http to a name starting with localhost") << u"http://localhost.example.com:%1/link"_qs << QString();
+    QTest::newRow("http to a name starting with 127.0.0.1") << u"http://127.0.0.1.example.com:%1/link"_qs << QString();
+    QTest::newRow("http to 127.0.0.1 as user name") << u"http://127.0.0.1@push.example.com/link"_qs << QString();
+    QTest::newRow("http to another loopback address") << u"http://127.0.0.2:%1/link"_qs << QString();
+    QTest::newRow("http to the IPv6 loopback") << u"http://[::1]:%1/link"_qs << QString();
+
+    QTest::newRow("http to 127.0.0.1") << u"http://127.0.0.1:%1/link"_qs << u"http://127.0.0.1:%1"_qs;
+    QTest::newRow("http to localhost") << u"http://localhost:%1/link"_qs << u"http://localhost:%1"_qs;
+    // The address parser reads any spelling of an IPv4 address as dotted decimal: this one is 127.0.0.1.
+    QTest::newRow("http to 127.0.0.1 as one number") << u"http://2130706433:%1/link"_qs << u"http://127.0.0.1:%1"_qs;
+    QTest::newRow("https to a public name") << u"https://push.example.com/link"_qs << u"https://push.example.com"_qs;
+}
+
+// Whatever comes in as a link URL: one that is refused leaves nothing pending, stores nothing and sends nothing
+// anywhere, even when confirmed; one that is taken waits for confirmation and sends nothing before it.
+void TestSecrets::plainHttpLinkOnlyToThisMachine()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, server);
+    const QString port = QString::number(m_server->port());
+    const QUrl url(link.replace(u"%1"_qs, port) + u"#s="_qs + plainSecret);
+    auto state = makeState();
+    QSignalSpy pending(state.get(), &AppState::pendingLinkChanged);
+
+    state->handleIncomingURL(url);
+    if (server.isEmpty()) {
+        QCOMPARE(state->pendingLink(), std::nullopt);
+        QCOMPARE(pending.size(), 0);
+        state->confirmPendingLink();
+        QVERIFY(!state->isConfigured());
+    } else {
+        QCOMPARE(state->pendingLink(), (DeviceConfig { QUrl(server.replace(u"%1"_qs, port)), plainSecret }));
+    }
+    QVERIFY(m_credentials.items(Placement::Primary).isEmpty());
+    QVERIFY(m_credentials.items(Placement::Fallback).isEmpty());
+    QVERIFY(m_network.requested.isEmpty());
+    QVERIFY(m_server->requests().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestSecrets)
+#include "test_secrets.moc"
