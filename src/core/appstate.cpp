@@ -90,6 +90,13 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
         loadLastReadId();
     }
     recomputeUnreadCount(false);
+
+    m_tapDeselection.setSingleShot(true);
+    m_tapDeselection.setInterval(m_services.tapSelectionLifetime);
+    connect(&m_tapDeselection, &QTimer::timeout, this, [this] {
+        if (m_selectedMessageId == m_tapSelectedId)
+            setSelectedMessageId(std::nullopt);
+    });
 }
 
 AppState::~AppState()
@@ -274,18 +281,23 @@ QCoro::Task<> AppState::sync()
         co_return;
     }
 
-    auto pass = std::make_shared<SyncPass>();
-    m_syncTask = pass;
-    m_syncTaskId = pass->id;
-    runPass(QPointer<AppState>(this), pass);
-    co_await pass->join();
-    if (m_syncTaskId == pass->id) {
+    // The further pass that requests made meanwhile ask for runs in this same call, by going round again rather
+    // than through a nested sync(): under a steady stream of requests each nested call would wait on the next, and
+    // that chain — a suspended call and its finished pass per pass run — would grow for as long as the stream
+    // lasts, then unwind recursively, deep enough to overflow the stack.
+    for (;;) {
+        auto pass = std::make_shared<SyncPass>();
+        m_syncTask = pass;
+        m_syncTaskId = pass->id;
+        runPass(QPointer<AppState>(this), pass);
+        co_await pass->join();
+        if (m_syncTaskId != pass->id)
+            co_return; // cancelled and joined, which drops the pending requests
         m_syncTask.reset();
         m_syncTaskId.reset();
-        if (m_syncDirty) {
-            m_syncDirty = false;
-            co_await sync();
-        }
+        if (!m_syncDirty)
+            co_return;
+        m_syncDirty = false;
     }
 }
 
@@ -625,13 +637,14 @@ void AppState::handleNotificationTap(std::optional<qint64> messageId, std::optio
     setSelectedMessageId(messageId);
     startSync();
     markReadAfterTap(QPointer<AppState>(this));
-    if (messageId)
-        // The selection a tap makes only brings the message into view; it does not stay. A timer owned by this
-        // object rather than a sleeping task, so nothing is left waiting when the state goes.
-        QTimer::singleShot(m_services.tapSelectionLifetime, this, [this, id = *messageId] {
-            if (m_selectedMessageId == id)
-                setSelectedMessageId(std::nullopt);
-        });
+    if (messageId) {
+        // The selection a tap makes only brings the message into view; it does not stay. One timer owned by this
+        // object, restarted by every tap, rather than a timer or a sleeping task per tap: a run of taps leaves
+        // nothing behind, nothing is left waiting when the state goes, and the latest tap's selection lasts its
+        // whole lifetime instead of being cut short by an earlier tap on the same message.
+        m_tapSelectedId = *messageId;
+        m_tapDeselection.start();
+    }
 }
 
 QCoro::Task<> AppState::markReadAfterTap(QPointer<AppState> self)

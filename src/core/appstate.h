@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUuid>
 #include <functional>
 #include <memory>
@@ -230,6 +231,8 @@ private:
     LinkPhase m_linkPhase;
     std::optional<QString> m_linkCode;
     std::optional<std::stop_source> m_linkTask; // the browser-linking flow, while one runs
+    QTimer m_tapDeselection; // ends the selection of the latest notification tap
+    qint64 m_tapSelectedId = 0;
     std::shared_ptr<SyncPass> m_syncTask;
     std::optional<QUuid> m_syncTaskId;
     bool m_syncDirty = false;

@@ -54,6 +54,11 @@ QCoro::Task<> ScriptedClient::begin(QString op, qint64 argument, qint64 limit, s
             tick.start(std::chrono::milliseconds(2));
             co_await tick;
         }
+    } else if (suspends) {
+        QTimer tick;
+        tick.setSingleShot(true);
+        tick.start(0);
+        co_await tick;
     }
     if (stop.stop_requested())
         throw CancelledError();

@@ -1,0 +1,110 @@
+#include "loaddriver.h"
+
+#include "coro.h"
+#include "store.h"
+
+#include <algorithm>
+
+using namespace tidewell;
+
+const DeviceConfig LoadDriver::account { QUrl(QStringLiteral("https://push.example.com")), QStringLiteral("secret") };
+
+LoadDriver::LoadDriver(std::shared_ptr<APIClientProtocol> client, std::chrono::milliseconds tapSelectionLifetime)
+    : m_preferences(m_folder.filePath(QStringLiteral("preferences.conf")), QSettings::IniFormat)
+{
+    if (!account.save(m_credentials))
+        qFatal("LoadDriver: the in-memory credential store refused the account");
+    m_handler.setCentre(&m_centre);
+    AppState::Services services;
+    services.credentials = &m_credentials;
+    services.preferences = &m_preferences;
+    services.notifications = &m_handler;
+    services.openCache = [](bool) { return Store::container(true); };
+    services.makeClient = [client](const DeviceConfig&) { return client; };
+    services.tapSelectionLifetime = tapSelectionLifetime;
+    m_state = std::make_unique<AppState>(false, services);
+    m_state->configureNotifications({});
+}
+
+LoadDriver::~LoadDriver() = default;
+
+void LoadDriver::request(Source source, qint64 messageId, qint64 applicationId)
+{
+    switch (source) {
+    case Source::Timer:
+        m_state->startSync();
+        break;
+    case Source::UserAction:
+        ++m_awaited;
+        userSync(m_state.get(), &m_returned);
+        break;
+    case Source::Activation:
+        ++m_awaited;
+        activation(m_state.get(), &m_returned);
+        break;
+    case Source::Foreground:
+        emit m_centre.willPresent();
+        break;
+    case Source::Click:
+        emit m_centre.didReceiveResponse(
+            QVariantMap { { QStringLiteral("mid"), messageId }, { QStringLiteral("aid"), applicationId } });
+        break;
+    }
+}
+
+QCoro::Task<> LoadDriver::userSync(AppState* state, int* returned)
+{
+    co_await state->sync();
+    ++*returned;
+}
+
+// What the application delegate does when the program becomes active.
+QCoro::Task<> LoadDriver::activation(AppState* state, int* returned)
+{
+    co_await state->sync();
+    co_await state->markReadOnActive();
+    ++*returned;
+}
+
+void LoadDriver::clickThenSync(qint64 messageId, qint64 applicationId)
+{
+    request(Source::Click, messageId, applicationId);
+    await(m_state->sync());
+}
+
+FakeServer::Handler LoadDriver::accountServer(std::chrono::milliseconds firstPageDelay)
+{
+    auto pagesServed = std::make_shared<int>(0);
+    return [pagesServed, firstPageDelay](const FakeServer::Request& request) {
+        const QUrl url(QString::fromLatin1(request.target));
+        if (request.method == "GET" && url.path() == u"/api/messages") {
+            const bool fromStart = url.query().startsWith(u"since=0&");
+            FakeServer::Response page = FakeServer::Response::json(fromStart
+                    ? R"({"messages":[)"
+                      R"({"id":1,"application_id":1,"message":"one","priority":0,"ts":1},)"
+                      R"({"id":2,"application_id":1,"message":"two","priority":0,"ts":2},)"
+                      R"({"id":3,"application_id":1,"message":"three","priority":0,"ts":3}],"has_more":false})"
+                    : R"({"messages":[],"has_more":false})");
+            if ((*pagesServed)++ == 0)
+                page.delay = firstPageDelay;
+            return page;
+        }
+        if (request.method == "GET" && url.path() == u"/api/apps")
+            return FakeServer::Response::json(R"([{"id":1,"name":"Backups","color":"#336699","has_icon":false}])");
+        if (request.method == "POST" && url.path() == u"/api/device/read")
+            return FakeServer::Response::json("{}");
+        return FakeServer::Response::empty(404);
+    };
+}
+
+int LoadDriver::passesBegun(const FakeServer& server)
+{
+    return int(std::count_if(server.requests().cbegin(), server.requests().cend(),
+        [](const FakeServer::Request& r) { return r.method == "GET" && r.target.startsWith("/api/messages?since="); }));
+}
+
+int LoadDriver::passesEnded(const FakeServer& server)
+{
+    return int(std::count_if(server.requests().cbegin(), server.requests().cend(),
+        [](const FakeServer::Request& r) { return r.method == "GET" && r.target == "/api/apps"; }));
+}
