@@ -4,6 +4,7 @@
 #include "accountserver.h"
 #include "apiclient.h"
 #include "coro.h"
+#include "messageids.h"
 #include "store.h"
 #include "syncengine.h"
 
@@ -70,14 +71,6 @@ RawReading readRaw(const QString& path)
         [&reading](sqlite3_stmt* stmt) { reading.ids.append(sqlite3_column_int64(stmt, 0)); });
     sqlite3_close(db);
     return reading;
-}
-
-QList<qint64> range(qint64 first, qint64 last)
-{
-    QList<qint64> result;
-    for (qint64 id = first; id <= last; ++id)
-        result.append(id);
-    return result;
 }
 
 } // namespace

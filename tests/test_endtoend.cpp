@@ -7,6 +7,7 @@
 #include "cachecontext.h"
 #include "coro.h"
 #include "deviceconfig.h"
+#include "devserverprocess.h"
 #include "linkurl.h"
 #include "store.h"
 #include "syncengine.h"
@@ -42,53 +43,6 @@ struct Answer
 
     QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
     QJsonArray array() const { return QJsonDocument::fromJson(body).array(); }
-};
-
-// One tidewell-devserver process and what it printed on start.
-struct DevServer
-{
-    QProcess process;
-    QUrl url;
-    QString link;
-    QString linkSecret;
-
-    // Empty on success, otherwise why it did not start.
-    QString start(const QStringList& extraArguments)
-    {
-        process.setProgram(QStringLiteral(TIDEWELL_DEVSERVER));
-        process.setArguments(QStringList { u"--port"_qs, u"0"_qs } + extraArguments);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start();
-        if (!process.waitForStarted(10000))
-            return u"did not start: "_qs + process.errorString();
-        QDeadlineTimer deadline(15000);
-        while (url.isEmpty() || link.isEmpty()) {
-            if (!process.canReadLine() && !process.waitForReadyRead(int(deadline.remainingTime())))
-                return u"printed no address in time"_qs;
-            while (process.canReadLine()) {
-                const QString line = QString::fromUtf8(process.readLine()).trimmed();
-                if (line.startsWith(u"url: "_qs))
-                    url = QUrl(line.mid(5));
-                else if (line.startsWith(u"link: "_qs))
-                    link = line.mid(6);
-            }
-        }
-        linkSecret = link.section(u"#s="_qs, 1);
-        return {};
-    }
-
-    void stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    ~DevServer() { stop(); }
 };
 
 QString digest(const QString& secret)
@@ -178,7 +132,7 @@ private:
     void compareWithServer();
     void approveInBrowser(const QUrl& address);
 
-    DevServer m_server;
+    DevServerProcess m_server { QStringLiteral(TIDEWELL_DEVSERVER) };
     QTemporaryDir m_folder;
     QNetworkAccessManager m_network; // the client's
     QNetworkAccessManager m_probe; // the test's own calls, as a browser or another device would make them
@@ -437,7 +391,7 @@ void TestEndToEnd::serverRefusesBadRequests()
 
 void TestEndToEnd::linkRequestExpiresOnTheServer()
 {
-    DevServer shortLived;
+    DevServerProcess shortLived(QStringLiteral(TIDEWELL_DEVSERVER));
     const QString problem = shortLived.start({ u"--messages"_qs, u"0"_qs, u"--link-expiry"_qs, u"1"_qs });
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 

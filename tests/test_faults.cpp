@@ -8,6 +8,7 @@
 #include "appstate.h"
 #include "coro.h"
 #include "memorycredentialstore.h"
+#include "messageids.h"
 #include "store.h"
 #include "syncengine.h"
 #include "syncerror.h"
@@ -35,22 +36,6 @@ enum class Fault
     MoreForever,
     SlowAnswer,
 };
-
-QList<qint64> ids(const QList<CachedMessage>& messages)
-{
-    QList<qint64> result;
-    for (const CachedMessage& message : messages)
-        result.append(message.id);
-    return result;
-}
-
-QList<qint64> range(qint64 first, qint64 last)
-{
-    QList<qint64> result;
-    for (qint64 id = first; id <= last; ++id)
-        result.append(id);
-    return result;
-}
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include "appstate.h"
 #include "coro.h"
 #include "devicelinker.h"
+#include "devserverprocess.h"
 #include "fakeserver.h"
 #include "linkurl.h"
 #include "memorycredentialstore.h"
@@ -216,46 +217,6 @@ protected:
     }
 };
 
-// One tidewell-devserver process and the addresses it printed on start.
-struct DemoServer
-{
-    QProcess process;
-    QString url;
-    QString link;
-
-    bool start()
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(TIDEWELL_DEVSERVER), { u"--port"_qs, u"0"_qs, u"--messages"_qs, u"5"_qs });
-        QDeadlineTimer deadline(slow);
-        while (url.isEmpty() || link.isEmpty()) {
-            if (!process.canReadLine() && !process.waitForReadyRead(int(deadline.remainingTime())))
-                return false;
-            while (process.canReadLine()) {
-                const QString line = QString::fromUtf8(process.readLine()).trimmed();
-                if (line.startsWith(u"url: "_qs))
-                    url = line.mid(5);
-                else if (line.startsWith(u"link: "_qs))
-                    link = line.mid(6);
-            }
-        }
-        return true;
-    }
-
-    void stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-
-    ~DemoServer() { stop(); }
-};
-
 // Reads the program's output into `output` until `needle` appears at or after `from`; false when the program
 // ends or stays silent too long first.
 bool readUntil(QProcess& program, QByteArray& output, const QByteArray& needle, qsizetype from)
@@ -446,14 +407,16 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
             QFAIL("no Secret Service on the session bus");
         QSKIP("no Secret Service on the session bus; scripts/test provides one");
     }
-    DemoServer server;
-    QVERIFY2(server.start(), "tidewell-devserver printed no addresses");
+    DevServerProcess server(QStringLiteral(TIDEWELL_DEVSERVER));
+    const QString problem = server.start({ u"--messages"_qs, u"5"_qs });
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString url = server.url.toString();
     const QString secret = server.link.section(u"#s="_qs, 1);
     QVERIFY(LinkURL::parse(QUrl(server.link)));
 
     // A message of our own, so that its arrival can be seen in the list and in the cache.
     const QByteArray posted = "Disk check on nas-01 passed";
-    QNetworkRequest request(QUrl(server.url + u"/demo/messages"_qs));
+    QNetworkRequest request(QUrl(url + u"/demo/messages"_qs));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("application/json"));
     QNetworkReply* reply = m_network.post(request, R"({"message":")" + posted + R"("})");
     QSignalSpy postDone(reply, &QNetworkReply::finished);
@@ -474,7 +437,7 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
     environment.insert(u"XDG_CACHE_HOME"_qs, home.filePath(u"cache"_qs));
     environment.insert(u"XDG_STATE_HOME"_qs, home.filePath(u"state"_qs));
     environment.insert(u"TIDEWELL_PROFILE"_qs, profile);
-    environment.insert(u"TIDEWELL_DEFAULT_URL"_qs, server.url);
+    environment.insert(u"TIDEWELL_DEFAULT_URL"_qs, url);
 
     QProcess program;
     program.setProcessEnvironment(environment);
@@ -493,7 +456,7 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
         return readUntil(program, output, expected, from);
     };
 
-    QVERIFY2(readUntil(program, output, "Link this device to " + server.url.toUtf8() + '?', 0), output.constData());
+    QVERIFY2(readUntil(program, output, "Link this device to " + url.toUtf8() + '?', 0), output.constData());
     QVERIFY2(command("yes", "Synced: "), output.constData());
     QVERIFY2(command("status", "Linked to 127.0.0.1."), output.constData());
     QVERIFY2(command("list", posted), output.constData());

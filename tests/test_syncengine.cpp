@@ -3,6 +3,7 @@
 #include "cancellederror.h"
 #include "coro.h"
 #include "fakeserver.h"
+#include "messageids.h"
 #include "scriptedclient.h"
 #include "store.h"
 #include "syncengine.h"
@@ -17,22 +18,6 @@
 using namespace tidewell;
 
 namespace {
-
-QList<qint64> ids(const QList<CachedMessage>& messages)
-{
-    QList<qint64> result;
-    for (const CachedMessage& m : messages)
-        result.append(m.id);
-    return result;
-}
-
-QList<qint64> range(qint64 first, qint64 last)
-{
-    QList<qint64> result;
-    for (qint64 id = first; id <= last; ++id)
-        result.append(id);
-    return result;
-}
 
 std::optional<CachedApp> cachedApp(const CacheContext& context, qint64 id)
 {

@@ -23,7 +23,9 @@ simdjson::dom::parser& parser()
 element parse(QByteArrayView json)
 {
     element root;
-    if (auto error = parser().parse(json.data(), size_t(json.size())).get(root)) {
+    // An empty body may come without a buffer at all; simdjson copies from the pointer even for zero bytes.
+    const char* bytes = json.data() ? json.data() : "";
+    if (auto error = parser().parse(bytes, size_t(json.size())).get(root)) {
         throw DecodingError({},
             QStringLiteral("the body is not valid JSON (%1)").arg(QString::fromUtf8(simdjson::error_message(error))));
     }
