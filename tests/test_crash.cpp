@@ -122,13 +122,19 @@ void TestCrash::killedSyncKeepsEveryCommittedPage()
     AccountServer server(accountSize);
     const int totalPages = int(accountSize / SyncEngine::pageSize);
 
+    // Kill points spread over the whole sync: the page of the account at which each run is killed.
+    QList<int> killPages;
+    for (int i = 0; i < kills; ++i)
+        killPages.append(1 + int(random.bounded(quint32(totalPages - 1))));
+    std::sort(killPages.begin(), killPages.end());
+
     qint64 committed = 0; // messages known to be in the file
     int killed = 0;
+    QStringList afterEachRun;
     for (int round = 0; round < kills; ++round) {
-        // Kill while the child asks for a page somewhere in the rest of the sync, a few milliseconds after the
-        // request arrives: sometimes before the answer, sometimes while the page is being written.
-        const int pagesLeft = totalPages - int(committed / SyncEngine::pageSize);
-        const int killAtRequest = 1 + int(random.bounded(quint32(std::max(1, pagesLeft - 1))));
+        // Kill a few milliseconds after the child asks for that page: sometimes before the answer, sometimes while
+        // a page is being written.
+        const int killAtRequest = std::max(1, killPages.at(round) - int(committed / SyncEngine::pageSize));
         const int killDelayMs = int(random.bounded(6u));
         server.clearCounts();
 
@@ -185,10 +191,12 @@ void TestCrash::killedSyncKeepsEveryCommittedPage()
         }
         QCOMPARE(inode(path), before);
         committed = count;
+        afterEachRun.append(QString::number(count));
         if (committed == accountSize)
             break;
     }
     QVERIFY2(killed > 0, "no run was killed, so nothing was shown");
+    qInfo("%d runs killed; messages in the cache after each run: %s", killed, qPrintable(afterEachRun.join(u", "_qs)));
 
     finishAndCompare(server, path);
 }
