@@ -1,11 +1,11 @@
 // The application state under load: a burst of sync requests from every source while a pass runs, and a long run
 // of notification clicks each followed by a sync.
 
+#include "accountserver.h"
 #include "apiclient.h"
 #include "appstate.h"
 #include "cachecontext.h"
 #include "coro.h"
-#include "fakeserver.h"
 #include "loaddriver.h"
 #include "objectcensus.h"
 #include "scriptedclient.h"
@@ -33,8 +33,8 @@ private slots:
 // while 1,000 requests arrive from the timer, the user, activation, foreground notifications and clicks.
 void TestLoad::burstDuringAPassCostsOneMorePass()
 {
-    FakeServer server;
-    server.setHandler(LoadDriver::accountServer(std::chrono::seconds(1)));
+    AccountServer server(3);
+    server.holdFirstPage(std::chrono::seconds(1));
     QNetworkAccessManager network;
     auto client = std::make_shared<APIClient>(DeviceConfig { server.url(), u"secret"_qs }, &network);
     LoadDriver driver(client, std::chrono::milliseconds(50));
@@ -48,16 +48,16 @@ void TestLoad::burstDuringAPassCostsOneMorePass()
 
     QTRY_COMPARE_WITH_TIMEOUT(driver.returnedRequests(), driver.awaitedRequests(), slow);
     QTRY_VERIFY_WITH_TIMEOUT(!state.isSyncing(), slow);
-    QCOMPARE(LoadDriver::passesBegun(server), 2);
-    QCOMPARE(LoadDriver::passesEnded(server), 2);
+    QCOMPARE(server.pageRequests().size(), 2); // the account fits in one page: one page request per pass
+    QCOMPARE(server.appListRequests(), 2);
     QCOMPARE(syncing.size(), 4); // on and off once for each of the two passes
     QCOMPARE(state.container().fetchMessages().size(), 3);
     QCOMPARE(state.lastSyncError(), std::nullopt);
 
     // No request is left pending: with the slot free, one more costs exactly one more pass.
     await(state.sync());
-    QCOMPARE(LoadDriver::passesBegun(server), 3);
-    QCOMPARE(LoadDriver::passesEnded(server), 3);
+    QCOMPARE(server.pageRequests().size(), 3);
+    QCOMPARE(server.appListRequests(), 3);
 }
 
 // Every QObject of the test's thread is counted after a warm-up and again after 10,000 more clicks and syncs, both

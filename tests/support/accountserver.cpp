@@ -66,6 +66,17 @@ FakeServer::Response AccountServer::page(qint64 since, qint64 limit) const
     return FakeServer::Response::json(QJsonDocument(body).toJson(QJsonDocument::Compact));
 }
 
+void AccountServer::holdFirstPage(std::chrono::milliseconds delay)
+{
+    setPageHook([this, delay](int n, qint64 since, qint64 limit) -> std::optional<FakeServer::Response> {
+        if (n != 1)
+            return std::nullopt;
+        FakeServer::Response response = page(since, limit);
+        response.delay = delay;
+        return response;
+    });
+}
+
 FakeServer::Response AccountServer::answer(const FakeServer::Request& request)
 {
     const QUrl url(QString::fromLatin1(request.target));
@@ -83,6 +94,7 @@ FakeServer::Response AccountServer::answer(const FakeServer::Request& request)
         return page(since, limit);
     }
     if (url.path() == u"/api/apps"_qs) {
+        ++m_appListRequests;
         QJsonArray list;
         for (const CachedApp& app : apps())
             list.append(QJsonObject { { u"id"_qs, app.id }, { u"name"_qs, app.name }, { u"color"_qs, app.color },

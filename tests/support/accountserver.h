@@ -34,9 +34,19 @@ public:
     // The real answer to a page request.
     FakeServer::Response page(qint64 since, qint64 limit) const;
 
-    // The `since` of every page request, in order, since the last clearCounts.
+    // Holds back the answer to the first page request by `delay`, so that a sync pass is still running while a
+    // test makes more requests.
+    void holdFirstPage(std::chrono::milliseconds delay);
+
+    // The `since` of every page request, in order, and the number of application-list requests (each ends a
+    // complete pass), since the last clearCounts.
     const QList<qint64>& pageRequests() const { return m_sinceValues; }
-    void clearCounts() { m_sinceValues.clear(); }
+    int appListRequests() const { return m_appListRequests; }
+    void clearCounts()
+    {
+        m_sinceValues.clear();
+        m_appListRequests = 0;
+    }
 
 signals:
     // Emitted when a page request arrives, before it is answered.
@@ -49,4 +59,5 @@ private:
     qint64 m_messageCount;
     PageHook m_pageHook;
     QList<qint64> m_sinceValues;
+    int m_appListRequests = 0;
 };

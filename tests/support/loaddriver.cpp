@@ -3,8 +3,6 @@
 #include "coro.h"
 #include "store.h"
 
-#include <algorithm>
-
 using namespace tidewell;
 
 const DeviceConfig LoadDriver::account { QUrl(QStringLiteral("https://push.example.com")), QStringLiteral("secret") };
@@ -70,41 +68,4 @@ void LoadDriver::clickThenSync(qint64 messageId, qint64 applicationId)
 {
     request(Source::Click, messageId, applicationId);
     await(m_state->sync());
-}
-
-FakeServer::Handler LoadDriver::accountServer(std::chrono::milliseconds firstPageDelay)
-{
-    auto pagesServed = std::make_shared<int>(0);
-    return [pagesServed, firstPageDelay](const FakeServer::Request& request) {
-        const QUrl url(QString::fromLatin1(request.target));
-        if (request.method == "GET" && url.path() == u"/api/messages") {
-            const bool fromStart = url.query().startsWith(u"since=0&");
-            FakeServer::Response page = FakeServer::Response::json(fromStart
-                    ? R"({"messages":[)"
-                      R"({"id":1,"application_id":1,"message":"one","priority":0,"ts":1},)"
-                      R"({"id":2,"application_id":1,"message":"two","priority":0,"ts":2},)"
-                      R"({"id":3,"application_id":1,"message":"three","priority":0,"ts":3}],"has_more":false})"
-                    : R"({"messages":[],"has_more":false})");
-            if ((*pagesServed)++ == 0)
-                page.delay = firstPageDelay;
-            return page;
-        }
-        if (request.method == "GET" && url.path() == u"/api/apps")
-            return FakeServer::Response::json(R"([{"id":1,"name":"Backups","color":"#336699","has_icon":false}])");
-        if (request.method == "POST" && url.path() == u"/api/device/read")
-            return FakeServer::Response::json("{}");
-        return FakeServer::Response::empty(404);
-    };
-}
-
-int LoadDriver::passesBegun(const FakeServer& server)
-{
-    return int(std::count_if(server.requests().cbegin(), server.requests().cend(),
-        [](const FakeServer::Request& r) { return r.method == "GET" && r.target.startsWith("/api/messages?since="); }));
-}
-
-int LoadDriver::passesEnded(const FakeServer& server)
-{
-    return int(std::count_if(server.requests().cbegin(), server.requests().cend(),
-        [](const FakeServer::Request& r) { return r.method == "GET" && r.target == "/api/apps"; }));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "fakenotificationcentre.h"
-#include "fakeserver.h"
 #include "memorycredentialstore.h"
 
 #include "appstate.h"
@@ -46,15 +45,6 @@ public:
 
     // A click on the notification for `messageId`, then a sync the caller waits for, run to its end.
     void clickThenSync(qint64 messageId, qint64 applicationId = 1);
-
-    // Serves `account` from a FakeServer: three messages in one page, one application without an icon, and the
-    // read position. The first page is answered after `firstPageDelay`, so that the first pass is still running
-    // while a test fires requests at it.
-    static FakeServer::Handler accountServer(std::chrono::milliseconds firstPageDelay);
-    // Sync passes the server saw begin and end: the account fits in one page, so each request for messages opens a
-    // pass, and each pass ends by asking for the applications.
-    static int passesBegun(const FakeServer& server);
-    static int passesEnded(const FakeServer& server);
 
 private:
     static QCoro::Task<> userSync(tidewell::AppState* state, int* returned);
