@@ -3,11 +3,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    try {
-        const tidewell::AppInfo app = tidewell::WireDecoder::appInfo(fuzzInput(data, size));
-        (void)app;
-    } catch (const tidewell::Error& error) {
-        FUZZ_CHECK(!error.description().isEmpty());
-    }
+    fuzzDecoder(data, size, [](const QByteArray& json) { tidewell::WireDecoder::appInfo(json); });
     return 0;
 }

@@ -5,15 +5,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     using PollResult = tidewell::DeviceLinker::PollResult;
-    try {
-        const PollResult result = tidewell::DeviceLinker::decodePoll(fuzzInput(data, size));
+    fuzzDecoder(data, size, [](const QByteArray& body) {
+        const PollResult result = tidewell::DeviceLinker::decodePoll(body);
         // Only an approval carries a secret, and the secret must be one a request can carry.
         if (result.kind == PollResult::Kind::Approved)
             FUZZ_CHECK(tidewell::HttpTransport::isHeaderSafe(result.secret));
         else
             FUZZ_CHECK(result.secret.isEmpty());
-    } catch (const tidewell::Error& error) {
-        FUZZ_CHECK(!error.description().isEmpty());
-    }
+    });
     return 0;
 }

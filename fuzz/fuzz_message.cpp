@@ -3,11 +3,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    try {
-        const tidewell::Message message = tidewell::WireDecoder::message(fuzzInput(data, size));
-        (void)message;
-    } catch (const tidewell::Error& error) {
-        FUZZ_CHECK(!error.description().isEmpty());
-    }
+    fuzzDecoder(data, size, [](const QByteArray& json) { tidewell::WireDecoder::message(json); });
     return 0;
 }

@@ -3,11 +3,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    try {
-        const tidewell::SyncResponse page = tidewell::WireDecoder::syncResponse(fuzzInput(data, size));
-        (void)page;
-    } catch (const tidewell::Error& error) {
-        FUZZ_CHECK(!error.description().isEmpty());
-    }
+    fuzzDecoder(data, size, [](const QByteArray& json) { tidewell::WireDecoder::syncResponse(json); });
     return 0;
 }

@@ -26,4 +26,15 @@ inline QByteArray fuzzInput(const uint8_t* data, size_t size)
     return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 }
 
+// Runs a decoder of server bodies over the input; the only failure it may have is one of the project's errors,
+// with a line to show.
+template <typename Decode> void fuzzDecoder(const uint8_t* data, size_t size, Decode decode)
+{
+    try {
+        decode(fuzzInput(data, size));
+    } catch (const tidewell::Error& error) {
+        FUZZ_CHECK(!error.description().isEmpty());
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
