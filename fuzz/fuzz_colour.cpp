@@ -1,5 +1,5 @@
 #include "fuzztarget.h"
-#include "listrules.h"
+#include "lists/listrules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,6 +1,6 @@
-#include "devicelinker.h"
+#include "account/devicelinker.h"
+#include "api/httptransport.h"
 #include "fuzztarget.h"
-#include "httptransport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

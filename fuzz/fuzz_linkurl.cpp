@@ -1,6 +1,6 @@
+#include "account/linkurl.h"
+#include "api/httptransport.h"
 #include "fuzztarget.h"
-#include "httptransport.h"
-#include "linkurl.h"
 
 #include <QUrl>
 

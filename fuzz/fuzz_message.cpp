@@ -1,5 +1,5 @@
+#include "api/wiredecoder.h"
 #include "fuzztarget.h"
-#include "wiredecoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,5 +1,5 @@
 #include "fuzztarget.h"
-#include "notificationhandler.h"
+#include "notify/notificationhandler.h"
 
 #include <cstring>
 

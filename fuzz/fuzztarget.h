@@ -4,7 +4,7 @@
 // out are a result or the parser's own error. Anything else — a crash, a sanitizer report, an escaped exception of
 // another type, or a broken promise checked with FUZZ_CHECK — is a finding.
 
-#include "error.h"
+#include "base/error.h"
 
 #include <QByteArray>
 #include <cstddef>

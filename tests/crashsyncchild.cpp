@@ -1,9 +1,9 @@
 // The victim of the crash test: syncs the account at the given server into the cache file at the given path,
 // exactly as the program does, and exits. The test kills it part-way, many times over.
-#include "apiclient.h"
+#include "api/apiclient.h"
+#include "cache/store.h"
 #include "coro.h"
-#include "store.h"
-#include "syncengine.h"
+#include "sync/syncengine.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

@@ -1,9 +1,9 @@
-#include "apiclient.h"
-#include "cancellederror.h"
+#include "api/apiclient.h"
+#include "api/decodingerror.h"
+#include "api/transporterror.h"
+#include "base/cancellederror.h"
 #include "coro.h"
-#include "decodingerror.h"
 #include "fakeserver.h"
-#include "transporterror.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

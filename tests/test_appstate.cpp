@@ -1,12 +1,12 @@
-#include "apiclient.h"
-#include "appstate.h"
-#include "badge.h"
+#include "api/apiclient.h"
+#include "api/transporterror.h"
+#include "cache/store.h"
 #include "coro.h"
 #include "memorycredentialstore.h"
 #include "scriptedclient.h"
-#include "store.h"
-#include "syncengine.h"
-#include "transporterror.h"
+#include "services/badge.h"
+#include "state/appstate.h"
+#include "sync/syncengine.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

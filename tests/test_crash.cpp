@@ -2,11 +2,11 @@
 // SQLite's integrity check and holds exactly the pages that were committed; and a cache file that is damaged in
 // any other way is recreated empty and filled again by the next sync.
 #include "accountserver.h"
-#include "apiclient.h"
+#include "api/apiclient.h"
+#include "cache/store.h"
 #include "coro.h"
 #include "messageids.h"
-#include "store.h"
-#include "syncengine.h"
+#include "sync/syncengine.h"
 
 #include <QNetworkAccessManager>
 #include <QProcess>

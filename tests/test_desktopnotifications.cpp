@@ -1,12 +1,12 @@
-#include "appstate.h"
-#include "badge.h"
+#include "cache/store.h"
 #include "coro.h"
 #include "dbusnotificationcentre.h"
 #include "memorycredentialstore.h"
-#include "newmessagealerts.h"
-#include "notificationhandler.h"
+#include "notify/newmessagealerts.h"
+#include "notify/notificationhandler.h"
 #include "scriptedclient.h"
-#include "store.h"
+#include "services/badge.h"
+#include "state/appstate.h"
 
 #include <QBuffer>
 #include <QDBusArgument>

@@ -1,6 +1,6 @@
-#include "deviceconfig.h"
+#include "account/deviceconfig.h"
+#include "base/systemlog.h"
 #include "memorycredentialstore.h"
-#include "systemlog.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

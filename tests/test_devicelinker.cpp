@@ -1,9 +1,9 @@
-#include "cancellederror.h"
+#include "account/devicelinker.h"
+#include "api/jsonsyntaxerror.h"
+#include "api/transporterror.h"
+#include "base/cancellederror.h"
 #include "coro.h"
-#include "devicelinker.h"
 #include "fakeserver.h"
-#include "jsonsyntaxerror.h"
-#include "transporterror.h"
 
 #include <QNetworkAccessManager>
 #include <QTcpServer>

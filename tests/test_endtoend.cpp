@@ -3,14 +3,14 @@
 // the server's own account is read back (/demo/state, and the API as a second device of the same account), so a
 // step that only looks right on the client side fails here.
 
-#include "appstate.h"
-#include "cachecontext.h"
+#include "account/deviceconfig.h"
+#include "account/linkurl.h"
+#include "cache/cachecontext.h"
+#include "cache/store.h"
 #include "coro.h"
-#include "deviceconfig.h"
 #include "devserverprocess.h"
-#include "linkurl.h"
-#include "store.h"
-#include "syncengine.h"
+#include "state/appstate.h"
+#include "sync/syncengine.h"
 #include "systemcredentialstore.h"
 
 #include <QCryptographicHash>

@@ -4,14 +4,14 @@
 // twice, the user sees the failure's own line, and the next sync picks up from the highest cached id and ends
 // with exactly the server's messages.
 #include "accountserver.h"
-#include "apiclient.h"
-#include "appstate.h"
+#include "api/apiclient.h"
+#include "cache/store.h"
 #include "coro.h"
 #include "memorycredentialstore.h"
 #include "messageids.h"
-#include "store.h"
-#include "syncengine.h"
-#include "syncerror.h"
+#include "state/appstate.h"
+#include "sync/syncengine.h"
+#include "sync/syncerror.h"
 
 #include <QNetworkAccessManager>
 #include <QSettings>

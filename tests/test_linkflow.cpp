@@ -1,13 +1,13 @@
-#include "apiclient.h"
-#include "appstate.h"
-#include "badge.h"
+#include "api/apiclient.h"
+#include "cache/store.h"
 #include "coro.h"
 #include "fakenotificationcentre.h"
 #include "fakeserver.h"
 #include "memorycredentialstore.h"
-#include "notificationhandler.h"
+#include "notify/notificationhandler.h"
 #include "scriptedclient.h"
-#include "store.h"
+#include "services/badge.h"
+#include "state/appstate.h"
 
 #include <QNetworkAccessManager>
 #include <QSettings>

@@ -1,4 +1,4 @@
-#include "linkurl.h"
+#include "account/linkurl.h"
 
 #include <QtTest>
 

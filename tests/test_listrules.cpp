@@ -1,6 +1,6 @@
-#include "applicationsort.h"
-#include "listrules.h"
-#include "messagesort.h"
+#include "lists/applicationsort.h"
+#include "lists/listrules.h"
+#include "lists/messagesort.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

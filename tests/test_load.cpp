@@ -2,13 +2,13 @@
 // of notification clicks each followed by a sync.
 
 #include "accountserver.h"
-#include "apiclient.h"
-#include "appstate.h"
-#include "cachecontext.h"
+#include "api/apiclient.h"
+#include "cache/cachecontext.h"
 #include "coro.h"
 #include "loaddriver.h"
 #include "objectcensus.h"
 #include "scriptedclient.h"
+#include "state/appstate.h"
 
 #include <QNetworkAccessManager>
 #include <QtTest>

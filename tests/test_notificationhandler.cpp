@@ -1,6 +1,6 @@
 #include "coro.h"
 #include "fakenotificationcentre.h"
-#include "notificationhandler.h"
+#include "notify/notificationhandler.h"
 
 #include <QtTest>
 

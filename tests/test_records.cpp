@@ -1,5 +1,5 @@
-#include "decodingerror.h"
-#include "wiredecoder.h"
+#include "api/decodingerror.h"
+#include "api/wiredecoder.h"
 
 #include <QtTest>
 

@@ -3,19 +3,19 @@
 // fallback file stays private, it never travels to another server (redirects, untrusted TLS) and a secret or poll
 // token that would break a header line never reaches one. Link URLs in plain http are taken only from this machine.
 
+#include "account/devicelinker.h"
+#include "account/linkurl.h"
 #include "accountserver.h"
-#include "apiclient.h"
-#include "appstate.h"
+#include "api/apiclient.h"
+#include "api/transporterror.h"
+#include "base/systemlog.h"
+#include "cache/store.h"
 #include "coro.h"
-#include "devicelinker.h"
 #include "devserverprocess.h"
 #include "fakeserver.h"
-#include "linkurl.h"
 #include "memorycredentialstore.h"
-#include "store.h"
+#include "state/appstate.h"
 #include "systemcredentialstore.h"
-#include "systemlog.h"
-#include "transporterror.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

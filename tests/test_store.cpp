@@ -1,5 +1,5 @@
-#include "store.h"
-#include "storeerror.h"
+#include "cache/store.h"
+#include "cache/storeerror.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
-#include "apiclient.h"
-#include "cachecontext.h"
-#include "cancellederror.h"
+#include "api/apiclient.h"
+#include "base/cancellederror.h"
+#include "cache/cachecontext.h"
+#include "cache/store.h"
 #include "coro.h"
 #include "fakeserver.h"
 #include "messageids.h"
 #include "scriptedclient.h"
-#include "store.h"
-#include "syncengine.h"
-#include "syncerror.h"
+#include "sync/syncengine.h"
+#include "sync/syncerror.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

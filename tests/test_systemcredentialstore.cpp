@@ -1,4 +1,4 @@
-#include "deviceconfig.h"
+#include "account/deviceconfig.h"
 #include "systemcredentialstore.h"
 
 #include <QDBusConnection>

@@ -3,9 +3,9 @@
 // a stable sort of the records calling the collator in every comparison, and a case-insensitive search of the
 // raw texts.
 
-#include "applicationsort.h"
-#include "listrules.h"
-#include "messagesort.h"
+#include "lists/applicationsort.h"
+#include "lists/listrules.h"
+#include "lists/messagesort.h"
 
 #include <QCollator>
 #include <QCoreApplication>

@@ -4,10 +4,10 @@
 // than what the allocator keeps in reserve.
 
 #include "accountserver.h"
-#include "apiclient.h"
-#include "appstate.h"
+#include "api/apiclient.h"
 #include "loaddriver.h"
 #include "scriptedclient.h"
+#include "state/appstate.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

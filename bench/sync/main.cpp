@@ -2,11 +2,11 @@
 // printed beside the floor measured in the same process on the same pages: fetching the pages, decoding them,
 // and inserting the same rows with the raw SQLite C API in the same transactions.
 
-#include "apiclient.h"
-#include "cachecontext.h"
-#include "store.h"
-#include "syncengine.h"
-#include "wiredecoder.h"
+#include "api/apiclient.h"
+#include "api/wiredecoder.h"
+#include "cache/cachecontext.h"
+#include "cache/store.h"
+#include "sync/syncengine.h"
 
 #include <QCoreApplication>
 #include <QCoroNetworkReply>

@@ -1,6 +1,6 @@
 #include "appdelegate.h"
 
-#include "notificationhandler.h"
+#include "notify/notificationhandler.h"
 
 #include <QStandardPaths>
 #include <QTextStream>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "appstate.h"
 #include "dbusnotificationcentre.h"
 #include "launcherbadge.h"
 #include "linuxpushregistrar.h"
-#include "newmessagealerts.h"
+#include "notify/newmessagealerts.h"
+#include "state/appstate.h"
 #include "systemcredentialstore.h"
 
 #include <QNetworkAccessManager>

@@ -1,6 +1,6 @@
 #include "consolefront.h"
 
-#include "listrules.h"
+#include "lists/listrules.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appstate.h"
+#include "state/appstate.h"
 
 #include <QObject>
 #include <QSocketNotifier>

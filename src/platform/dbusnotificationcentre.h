@@ -1,7 +1,7 @@
 #pragma once
 
-#include "messagealert.h"
-#include "notificationcentre.h"
+#include "notify/messagealert.h"
+#include "services/notificationcentre.h"
 
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "badge.h"
+#include "services/badge.h"
 
 #include <QString>
 

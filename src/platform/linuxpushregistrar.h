@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pushregistrar.h"
+#include "services/pushregistrar.h"
 
 namespace tidewell {
 

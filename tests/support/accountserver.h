@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cachedapp.h"
-#include "cachedmessage.h"
+#include "cache/cachedapp.h"
+#include "cache/cachedmessage.h"
 #include "fakeserver.h"
 
 #include <functional>

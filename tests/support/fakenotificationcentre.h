@@ -1,7 +1,7 @@
 #pragma once
 
-#include "error.h"
-#include "notificationcentre.h"
+#include "base/error.h"
+#include "services/notificationcentre.h"
 
 // A notification centre whose answers the test sets, and whose events the test raises.
 class FakeNotificationCentre : public tidewell::NotificationCentre

@@ -1,7 +1,7 @@
 #include "loaddriver.h"
 
+#include "cache/store.h"
 #include "coro.h"
-#include "store.h"
 
 using namespace tidewell;
 

@@ -3,8 +3,8 @@
 #include "fakenotificationcentre.h"
 #include "memorycredentialstore.h"
 
-#include "appstate.h"
-#include "notificationhandler.h"
+#include "notify/notificationhandler.h"
+#include "state/appstate.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "memorycredentialstore.h"
 
-#include "deviceconfig.h"
+#include "account/deviceconfig.h"
 
 QString MemoryCredentialStore::key(const char* service, const char* account)
 {

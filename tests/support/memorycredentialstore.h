@@ -1,6 +1,6 @@
 #pragma once
 
-#include "credentialstore.h"
+#include "services/credentialstore.h"
 
 #include <QHash>
 #include <QString>

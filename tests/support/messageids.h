@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cachedmessage.h"
+#include "cache/cachedmessage.h"
 
 #include <QList>
 

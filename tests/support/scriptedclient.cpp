@@ -1,6 +1,6 @@
 #include "scriptedclient.h"
 
-#include "cancellederror.h"
+#include "base/cancellederror.h"
 
 #include <QCoroTimer>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "apiclientprotocol.h"
-#include "message.h"
+#include "api/apiclientprotocol.h"
+#include "api/message.h"
 
 #include <QHash>
 #include <QList>

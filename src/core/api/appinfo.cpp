@@ -1,0 +1,12 @@
+#include "api/appinfo.h"
+
+#include <QHashFunctions>
+
+namespace tidewell {
+
+size_t qHash(const AppInfo& app, size_t seed)
+{
+    return qHashMulti(seed, app.id, app.name, app.color, app.hasIcon);
+}
+
+} // namespace tidewell

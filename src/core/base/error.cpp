@@ -1,0 +1,10 @@
+#include "base/error.h"
+
+namespace tidewell {
+
+Error::Error(QString description)
+    : m_description(std::move(description))
+    , m_utf8(m_description.toUtf8())
+{ }
+
+} // namespace tidewell

@@ -1,0 +1,345 @@
+#include "cache/cachecontext.h"
+
+#include "cache/storeerror.h"
+
+#include <sqlite3.h>
+
+namespace tidewell {
+
+namespace {
+
+constexpr const char* statementSql[] = {
+    "BEGIN",
+    "COMMIT",
+    "ROLLBACK",
+    "INSERT INTO messages (id, application_id, title, message, priority, url, url_title, ts)"
+    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"
+    " ON CONFLICT (id) DO UPDATE SET application_id = excluded.application_id, title = excluded.title,"
+    " message = excluded.message, priority = excluded.priority, url = excluded.url,"
+    " url_title = excluded.url_title, ts = excluded.ts",
+    "INSERT INTO apps (id, name, color, icon) VALUES (?1, ?2, ?3, ?4)"
+    " ON CONFLICT (id) DO UPDATE SET name = excluded.name, color = excluded.color, icon = excluded.icon",
+    "DELETE FROM messages WHERE id = ?1",
+    "DELETE FROM apps WHERE id = ?1",
+    "DELETE FROM messages WHERE application_id = ?1",
+    "DELETE FROM messages",
+    "DELETE FROM apps",
+    "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages ORDER BY id",
+    "SELECT id, name, color, icon FROM apps ORDER BY id",
+    "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages WHERE id = ?1",
+    "SELECT max(id) FROM messages",
+    "SELECT count(*) FROM messages WHERE id > ?1",
+    "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages WHERE id > ?1 ORDER BY id",
+};
+
+// Resets a statement when the operation that used it ends, however it ends, so that no read stays open and no
+// binding outlives the buffers it points into (text is bound without copying).
+class StatementUse
+{
+public:
+    explicit StatementUse(sqlite3_stmt* stmt)
+        : m_stmt(stmt)
+    { }
+    ~StatementUse()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    StatementUse(const StatementUse&) = delete;
+    StatementUse& operator=(const StatementUse&) = delete;
+
+private:
+    sqlite3_stmt* m_stmt;
+};
+
+// The caller keeps `utf8` alive until the statement is reset.
+void bindText(sqlite3_stmt* stmt, int index, const QByteArray& utf8)
+{
+    sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
+}
+
+void bindText(sqlite3_stmt* stmt, int index, const std::optional<QByteArray>& utf8)
+{
+    if (utf8)
+        bindText(stmt, index, *utf8);
+    else
+        sqlite3_bind_null(stmt, index);
+}
+
+std::optional<QByteArray> toUtf8(const std::optional<QString>& text)
+{
+    return text ? std::optional(text->toUtf8()) : std::nullopt;
+}
+
+QString columnText(sqlite3_stmt* stmt, int column)
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return QString::fromUtf8(data, sqlite3_column_bytes(stmt, column));
+}
+
+std::optional<QString> columnOptionalText(sqlite3_stmt* stmt, int column)
+{
+    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+        return std::nullopt;
+    return columnText(stmt, column);
+}
+
+CachedMessage messageAt(sqlite3_stmt* stmt)
+{
+    CachedMessage message;
+    message.id = sqlite3_column_int64(stmt, 0);
+    message.applicationId = sqlite3_column_int64(stmt, 1);
+    message.title = columnOptionalText(stmt, 2);
+    message.message = columnText(stmt, 3);
+    message.priority = sqlite3_column_int64(stmt, 4);
+    message.url = columnOptionalText(stmt, 5);
+    message.urlTitle = columnOptionalText(stmt, 6);
+    message.ts = sqlite3_column_int64(stmt, 7);
+    return message;
+}
+
+CachedApp appAt(sqlite3_stmt* stmt)
+{
+    CachedApp app;
+    app.id = sqlite3_column_int64(stmt, 0);
+    app.name = columnText(stmt, 1);
+    app.color = columnText(stmt, 2);
+    if (sqlite3_column_type(stmt, 3) != SQLITE_NULL) {
+        const void* data = sqlite3_column_blob(stmt, 3);
+        app.icon = QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(stmt, 3));
+    }
+    return app;
+}
+
+} // namespace
+
+CacheContext::CacheContext(sqlite3* db, QString path)
+    : m_db(db)
+    , m_path(std::move(path))
+{ }
+
+CacheContext::~CacheContext()
+{
+    if (m_inTransaction && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    for (sqlite3_stmt* stmt : m_statements)
+        sqlite3_finalize(stmt);
+    sqlite3_close(m_db);
+}
+
+sqlite3_stmt* CacheContext::statement(Statement which) const
+{
+    sqlite3_stmt*& stmt = m_statements[which];
+    if (!stmt
+        && sqlite3_prepare_v3(m_db, statementSql[which], -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+        fail();
+    return stmt;
+}
+
+void CacheContext::fail() const
+{
+    const QString description = QString::fromUtf8(sqlite3_errmsg(m_db));
+    // Some failures (a full disk, an I/O error) make SQLite abandon the whole transaction; what was pending is gone
+    // and the next write must open a new one.
+    if (m_inTransaction && sqlite3_get_autocommit(m_db)) {
+        m_inTransaction = false;
+        m_pending = {};
+    }
+    throw StoreError(description);
+}
+
+void CacheContext::begin()
+{
+    if (m_inTransaction)
+        return;
+    sqlite3_stmt* stmt = statement(Begin);
+    StatementUse use(stmt);
+    if (sqlite3_step(stmt) != SQLITE_DONE)
+        fail();
+    m_inTransaction = true;
+}
+
+void CacheContext::write(sqlite3_stmt* stmt, Kind kind)
+{
+    if (sqlite3_step(stmt) != SQLITE_DONE)
+        fail();
+    if (sqlite3_changes64(m_db) > 0)
+        m_pending |= kind;
+}
+
+void CacheContext::insert(const CachedMessage& message)
+{
+    begin();
+    const std::optional<QByteArray> title = toUtf8(message.title);
+    const QByteArray body = message.message.toUtf8();
+    const std::optional<QByteArray> url = toUtf8(message.url);
+    const std::optional<QByteArray> urlTitle = toUtf8(message.urlTitle);
+
+    sqlite3_stmt* stmt = statement(UpsertMessage);
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, message.id);
+    sqlite3_bind_int64(stmt, 2, message.applicationId);
+    bindText(stmt, 3, title);
+    bindText(stmt, 4, body);
+    sqlite3_bind_int64(stmt, 5, message.priority);
+    bindText(stmt, 6, url);
+    bindText(stmt, 7, urlTitle);
+    sqlite3_bind_int64(stmt, 8, message.ts);
+    write(stmt, Kind::Messages);
+}
+
+void CacheContext::insert(const CachedApp& app)
+{
+    begin();
+    const QByteArray name = app.name.toUtf8();
+    const QByteArray color = app.color.toUtf8();
+
+    sqlite3_stmt* stmt = statement(UpsertApp);
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, app.id);
+    bindText(stmt, 2, name);
+    bindText(stmt, 3, color);
+    if (!app.icon)
+        sqlite3_bind_null(stmt, 4);
+    else if (app.icon->isEmpty())
+        sqlite3_bind_zeroblob(stmt, 4, 0); // a null data pointer would store NULL, losing "present but empty"
+    else
+        sqlite3_bind_blob(stmt, 4, app.icon->constData(), int(app.icon->size()), SQLITE_STATIC);
+    write(stmt, Kind::Apps);
+}
+
+void CacheContext::removeMessage(qint64 id)
+{
+    begin();
+    sqlite3_stmt* stmt = statement(DeleteMessage);
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, id);
+    write(stmt, Kind::Messages);
+}
+
+void CacheContext::removeApp(qint64 id)
+{
+    begin();
+    sqlite3_stmt* stmt = statement(DeleteApp);
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, id);
+    write(stmt, Kind::Apps);
+}
+
+void CacheContext::removeAllMessages(std::optional<qint64> applicationId)
+{
+    begin();
+    sqlite3_stmt* stmt = statement(applicationId ? DeleteAppMessages : DeleteAllMessages);
+    StatementUse use(stmt);
+    if (applicationId)
+        sqlite3_bind_int64(stmt, 1, *applicationId);
+    write(stmt, Kind::Messages);
+}
+
+void CacheContext::removeAllApps()
+{
+    begin();
+    sqlite3_stmt* stmt = statement(DeleteAllApps);
+    StatementUse use(stmt);
+    write(stmt, Kind::Apps);
+}
+
+template <typename Record>
+QList<Record> CacheContext::fetchAll(Statement which, Record (*rowAt)(sqlite3_stmt*), std::optional<qint64> above) const
+{
+    sqlite3_stmt* stmt = statement(which);
+    StatementUse use(stmt);
+    if (above)
+        sqlite3_bind_int64(stmt, 1, *above);
+    QList<Record> records;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        records.append(rowAt(stmt));
+    if (rc != SQLITE_DONE)
+        fail();
+    return records;
+}
+
+QList<CachedMessage> CacheContext::fetchMessages() const
+{
+    return fetchAll(SelectMessages, &messageAt);
+}
+
+QList<CachedMessage> CacheContext::fetchMessagesAbove(qint64 id) const
+{
+    return fetchAll(SelectMessagesAbove, &messageAt, id);
+}
+
+QList<CachedApp> CacheContext::fetchApps() const
+{
+    return fetchAll(SelectApps, &appAt);
+}
+
+std::optional<CachedMessage> CacheContext::fetchMessage(qint64 id) const
+{
+    sqlite3_stmt* stmt = statement(SelectMessage);
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, id);
+    switch (sqlite3_step(stmt)) {
+    case SQLITE_ROW:
+        return messageAt(stmt);
+    case SQLITE_DONE:
+        return std::nullopt;
+    default:
+        fail();
+    }
+}
+
+std::optional<qint64> CacheContext::maxMessageId() const
+{
+    sqlite3_stmt* stmt = statement(MaxMessageId);
+    StatementUse use(stmt);
+    if (sqlite3_step(stmt) != SQLITE_ROW)
+        fail();
+    if (sqlite3_column_type(stmt, 0) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(stmt, 0);
+}
+
+qint64 CacheContext::countMessagesAbove(qint64 id) const
+{
+    sqlite3_stmt* stmt = statement(CountMessagesAbove);
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, id);
+    if (sqlite3_step(stmt) != SQLITE_ROW)
+        fail();
+    return sqlite3_column_int64(stmt, 0);
+}
+
+void CacheContext::save()
+{
+    if (!m_inTransaction)
+        return;
+    {
+        sqlite3_stmt* stmt = statement(Commit);
+        StatementUse use(stmt);
+        if (sqlite3_step(stmt) != SQLITE_DONE)
+            fail(); // the transaction stays open unless SQLite gave it up, so a later save can retry
+    }
+    m_inTransaction = false;
+    const Kinds kinds = std::exchange(m_pending, {});
+    // Emitted after the state is reset so that a receiver may start the next unit of work.
+    if (kinds)
+        emit changed(kinds);
+}
+
+void CacheContext::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    if (!sqlite3_get_autocommit(m_db)) {
+        sqlite3_stmt* stmt = statement(Rollback);
+        StatementUse use(stmt);
+        if (sqlite3_step(stmt) != SQLITE_DONE)
+            fail();
+    }
+    m_inTransaction = false;
+    m_pending = {};
+}
+
+} // namespace tidewell

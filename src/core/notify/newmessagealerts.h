@@ -1,0 +1,56 @@
+#pragma once
+
+#include "cache/cachedapp.h"
+#include "cache/cachedmessage.h"
+#include "notify/messagealert.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+namespace tidewell {
+
+class AppState;
+
+// Decides which desktop notifications a sync pass raises, so that the platform adapter only posts them. Only
+// messages that are both new in this pass and unread are announced; a pass that imports history into an empty
+// cache announces nothing, and a burst is capped so that a long absence does not flood the desktop.
+class NewMessageAlerts : public QObject
+{
+    Q_OBJECT
+public:
+    using Post = std::function<void(const MessageAlert& alert)>;
+
+    // Messages announced one by one per pass; the rest share one overflow notification.
+    static constexpr qsizetype maxMessageAlerts = 5;
+    // Priorities at or below this are delivered silently and never announced.
+    static constexpr qint64 silentPriority = -2;
+
+    struct Texts
+    {
+        static QString untitled();
+        static QString moreNewMessages(qsizetype count);
+    };
+
+    // Hands the alerts of every pass of `state` to `post`, for as long as both this object and `state` live.
+    NewMessageAlerts(AppState& state, Post post, QObject* parent = nullptr);
+
+    // The alerts of a pass, in posting order: the overflow notification first, then the newest messages oldest
+    // first, so that desktops which stack notifications show the newest on top. `candidates` may come in any
+    // order; `previousMaxId` is the highest id cached before the pass (0: the cache was empty).
+    static QList<MessageAlert> select(
+        const QList<CachedMessage>& candidates, const QList<CachedApp>& apps, qint64 previousMaxId, qint64 lastReadId);
+    // A blank title or application name would give a blank notification heading, so both count as missing.
+    static QString summary(const CachedMessage& message, const CachedApp* app);
+    static MessageAlert::Urgency urgency(qint64 priority);
+
+private:
+    void announce(qint64 previousMaxId);
+
+    QPointer<AppState> m_state;
+    Post m_post;
+};
+
+} // namespace tidewell

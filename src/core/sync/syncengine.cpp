@@ -1,0 +1,169 @@
+#include "sync/syncengine.h"
+
+#include "base/cancellederror.h"
+#include "cache/cachecontext.h"
+#include "sync/syncerror.h"
+
+#include <QHash>
+
+namespace tidewell {
+
+namespace {
+
+// Whatever ends an operation early, it must not leave half its writes pending in the context, where the next
+// save — of another operation — would commit them.
+class DiscardUnsaved
+{
+public:
+    explicit DiscardUnsaved(CacheContext& context)
+        : m_context(context)
+        , m_exceptions(std::uncaught_exceptions())
+    { }
+    ~DiscardUnsaved()
+    {
+        if (std::uncaught_exceptions() > m_exceptions && m_context.hasChanges()) {
+            try {
+                m_context.rollback();
+            } catch (const Error&) { }
+        }
+    }
+
+private:
+    CacheContext& m_context;
+    int m_exceptions;
+};
+
+} // namespace
+
+SyncEngine::SyncEngine(std::shared_ptr<APIClientProtocol> client, CacheContext* context)
+    : m_client(std::move(client))
+    , m_context(context)
+{ }
+
+qint64 SyncEngine::maxLocalId() const
+{
+    try {
+        return m_context->maxMessageId().value_or(0);
+    } catch (const Error&) {
+        return 0;
+    }
+}
+
+QCoro::Task<qint64> SyncEngine::syncNow(std::stop_token stop)
+{
+    qint64 cursor = maxLocalId();
+    int pages = 0;
+    qint64 applied = 0;
+    for (;;) {
+        const SyncResponse page = co_await m_client->messages(cursor, pageSize, stop);
+        if (stop.stop_requested())
+            co_return applied;
+        {
+            DiscardUnsaved guard(*m_context);
+            for (const Message& message : page.messages) {
+                m_context->insert(CachedMessage(message));
+                ++applied;
+            }
+            if (stop.stop_requested()) {
+                m_context->rollback();
+                co_return applied;
+            }
+            m_context->save();
+        }
+        if (!page.hasMore) {
+            co_await syncApps(stop);
+            co_return applied;
+        }
+        const qint64 reached = maxLocalId();
+        if (reached <= cursor)
+            throw SyncError::paginationDidNotAdvance();
+        if (++pages == pageCap)
+            throw SyncError::paginationDidNotAdvance();
+        cursor = reached;
+    }
+}
+
+QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
+{
+    const QList<AppInfo> apps = co_await m_client->apps(stop);
+    if (stop.stop_requested())
+        co_return;
+
+    DiscardUnsaved guard(*m_context);
+    QHash<qint64, CachedApp> cached;
+    try {
+        for (CachedApp& app : m_context->fetchApps())
+            cached.insert(app.id, std::move(app));
+    } catch (const Error&) {
+        // An unreadable list is treated as empty: every application is fetched again as new.
+    }
+
+    for (const AppInfo& info : apps) {
+        const auto known = cached.constFind(info.id);
+        CachedApp record = known != cached.cend() ? *known : CachedApp { info.id, {}, {}, std::nullopt };
+        cached.remove(info.id);
+        record.name = info.name;
+        record.color = info.color;
+        if (!info.hasIcon) {
+            record.icon.reset();
+        } else {
+            try {
+                if (auto icon = co_await m_client->appIcon(info.id, stop))
+                    record.icon = std::move(icon);
+            } catch (const CancelledError&) {
+                m_context->rollback();
+                throw;
+            } catch (const Error&) {
+                // A known application keeps the icon it had; a new one goes without until the next sync.
+            }
+        }
+        m_context->insert(record);
+    }
+
+    for (auto it = cached.cbegin(); it != cached.cend(); ++it) {
+        try {
+            m_context->removeAllMessages(it.key());
+        } catch (const Error&) { }
+        m_context->removeApp(it.key());
+    }
+
+    if (stop.stop_requested()) {
+        m_context->rollback();
+        co_return;
+    }
+    m_context->save();
+}
+
+QCoro::Task<> SyncEngine::markRead(std::optional<qint64> lastReadId, std::stop_token stop)
+{
+    const qint64 id = lastReadId.value_or(maxLocalId());
+    if (id < 1)
+        co_return;
+    co_await m_client->markRead(id, stop);
+}
+
+QCoro::Task<> SyncEngine::deleteMessage(CachedMessage message, std::stop_token stop)
+{
+    co_await m_client->deleteMessage(message.id, stop);
+    DiscardUnsaved guard(*m_context);
+    m_context->removeMessage(message.id);
+    m_context->save();
+}
+
+QCoro::Task<> SyncEngine::clearApp(qint64 applicationId, std::stop_token stop)
+{
+    co_await m_client->clearApp(applicationId, stop);
+    DiscardUnsaved guard(*m_context);
+    m_context->removeAllMessages(applicationId);
+    m_context->save();
+}
+
+void SyncEngine::clearAll()
+{
+    DiscardUnsaved guard(*m_context);
+    m_context->removeAllMessages();
+    m_context->removeAllApps();
+    m_context->save();
+}
+
+} // namespace tidewell
