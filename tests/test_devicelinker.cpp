@@ -85,6 +85,8 @@ private slots:
     void pollDecoding_data();
     void pollDecoding();
     void pollRequest();
+    void answerOutside2xx_data();
+    void answerOutside2xx();
     void badURLSendsNothing_data();
     void badURLSendsNothing();
     void approveURL_data();
@@ -92,6 +94,7 @@ private slots:
     void approveURLAlphabet();
     void closedPortIsATransportError();
     void timeoutIsATransportError();
+    void requestsWaitSixtySecondsByDefault();
     void pollRedirectToAnotherOriginIsNotFollowed();
     void stopCancelsThePoll();
 
@@ -282,6 +285,55 @@ void TestDeviceLinker::pollRequest()
     QVERIFY(request.body.isEmpty());
 }
 
+void TestDeviceLinker::answerOutside2xx_data()
+{
+    QTest::addColumn<bool>("poll"); // else start
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("location"); // the Location header; empty: none
+    QTest::addColumn<QString>("text");
+
+    // Qt files these statuses under error codes of their own, unlike most of 4xx; they are still the server's answer.
+    QTest::newRow("start, 400") << false << 400 << QByteArray() << u"Server returned HTTP 400"_qs;
+    QTest::newRow("poll, 400") << true << 400 << QByteArray() << u"Server returned HTTP 400"_qs;
+    QTest::newRow("start, 407") << false << 407 << QByteArray() << u"Server returned HTTP 407"_qs;
+    QTest::newRow("poll, 418") << true << 418 << QByteArray() << u"Server returned HTTP 418"_qs;
+    // A redirect that cannot be followed is an answer too: neither a success nor a broken exchange.
+    QTest::newRow("poll, 302 without a Location") << true << 302 << QByteArray() << u"Server returned HTTP 302"_qs;
+    QTest::newRow("start, 303 with an unreadable Location")
+        << false << 303 << QByteArray("http://[::1") << u"Server returned HTTP 303"_qs;
+}
+
+void TestDeviceLinker::answerOutside2xx()
+{
+    QFETCH(bool, poll);
+    QFETCH(int, status);
+    QFETCH(QByteArray, location);
+    QFETCH(QString, text);
+    // A body that would decode, so that only the status can make the request fail.
+    Response response = Response::json(
+        poll ? R"({"status":"approved","secret":"s"})" : R"({"code":"AB12","poll_token":"t"})", status);
+    if (!location.isEmpty())
+        response.headers.append(qMakePair(QByteArray("Location"), location));
+    m_server->enqueue(response);
+    DeviceLinker link = linker();
+
+    std::optional<LinkError> failure;
+    try {
+        if (poll)
+            await(link.poll(u"tok"_qs));
+        else
+            await(link.start());
+    } catch (const LinkError& error) {
+        failure = error;
+    } catch (const Error& error) {
+        QFAIL(qPrintable(u"unexpected error: "_qs + error.description()));
+    }
+    QVERIFY2(failure, "the request succeeded");
+    QCOMPARE(failure->kind(), LinkError::Kind::Http);
+    QCOMPARE(failure->status(), status);
+    QCOMPARE(failure->description(), text);
+}
+
 void TestDeviceLinker::badURLSendsNothing_data()
 {
     QTest::addColumn<QString>("base");
@@ -383,6 +435,29 @@ void TestDeviceLinker::timeoutIsATransportError()
     m_server->enqueue(slow);
     DeviceLinker link(m_server->url(), &m_nam, std::chrono::milliseconds(200));
     QCOMPARE(awaitError<TransportError>(link.poll(u"tok"_qs)).code(), QNetworkReply::TimeoutError);
+}
+
+void TestDeviceLinker::requestsWaitSixtySecondsByDefault()
+{
+    // Keeps the transfer time-out of every request it is asked to send.
+    class TimeoutRecordingNetwork : public QNetworkAccessManager
+    {
+    public:
+        QList<int> timeouts;
+
+    protected:
+        QNetworkReply* createRequest(Operation op, const QNetworkRequest& request, QIODevice* data) override
+        {
+            timeouts.append(request.transferTimeout());
+            return QNetworkAccessManager::createRequest(op, request, data);
+        }
+    } network;
+    m_server->enqueue(Response::json(R"({"code":"AB12","poll_token":"t"})"));
+    m_server->enqueue(Response::json(R"({"status":"pending"})"));
+    DeviceLinker link(m_server->url(), &network);
+    await(link.start());
+    await(link.poll(u"t"_qs));
+    QCOMPARE(network.timeouts, (QList<int> { 60000, 60000 }));
 }
 
 // The poll token is a credential: a redirect may not carry it to another origin.

@@ -100,9 +100,8 @@ namespace {
 // with the status alone.
 QByteArray acceptedBody(const HttpTransport::Reply& reply)
 {
-    const int status = reply.status.value_or(0);
-    if (status < 200 || status > 299)
-        throw LinkError::http(status);
+    if (const std::optional<int> failed = HttpTransport::failedStatus(reply))
+        throw LinkError::http(*failed);
     return reply.body;
 }
 

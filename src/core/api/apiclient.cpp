@@ -66,9 +66,8 @@ QCoro::Task<QByteArray> APIClient::request(
 
     const HttpTransport::Reply reply
         = co_await HttpTransport::send(m_session, std::move(request), std::move(method), std::move(payload), stop);
-    const int status = reply.status.value_or(0);
-    if ((status < 200 || status > 299) && !acceptedStatuses.contains(status))
-        throw APIError::http(status);
+    if (const std::optional<int> failed = HttpTransport::failedStatus(reply, acceptedStatuses))
+        throw APIError::http(*failed);
     co_return reply.body;
 }
 

@@ -17,11 +17,16 @@ struct DeleteLater
     void operator()(QObject* object) const { object->deleteLater(); }
 };
 
-// Qt reports a non-success HTTP status as an error code too; those codes sit in 201–299 and 401–499. Every
-// other code means the exchange itself broke, even when a status line had already arrived.
-bool isStatusError(QNetworkReply::NetworkError code)
+bool isSuccess(int status)
 {
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    return status >= 200 && status <= 299;
+}
+
+// The server answered with a redirect, and it is this client that declined to follow it: to another origin (a
+// credential must not travel there) or round in circles. That is reported as such, not as the redirect's status.
+bool isRefusedRedirect(QNetworkReply::NetworkError code)
+{
+    return code == QNetworkReply::InsecureRedirectError || code == QNetworkReply::TooManyRedirectsError;
 }
 
 } // namespace
@@ -74,11 +79,23 @@ QCoro::Task<HttpTransport::Reply> HttpTransport::send(QNetworkAccessManager* ses
         throw TransportError(QNetworkReply::TimeoutError,
             QStringLiteral("The server did not answer within %1 seconds.").arg(request.transferTimeout() / 1000.0));
     }
-    if (error != QNetworkReply::NoError && !isStatusError(error))
+    // Qt flags most statuses outside 2xx as errors too, under codes that follow no pattern (400 and 418 share one
+    // with protocol faults, 407 is a proxy error, a 3xx without a usable Location an unknown protocol). So whether
+    // the server answered is read from the status itself. A 2xx that still ended in an error lost part of its body.
+    const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const std::optional<int> status
+        = statusAttribute.isValid() ? std::optional<int>(statusAttribute.toInt()) : std::nullopt;
+    if (error != QNetworkReply::NoError && (!status || isSuccess(*status) || isRefusedRedirect(error)))
         throw TransportError(error, reply->errorString());
+    co_return Reply { status, reply->readAll() };
+}
 
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    co_return Reply { status.isValid() ? std::optional<int>(status.toInt()) : std::nullopt, reply->readAll() };
+std::optional<int> HttpTransport::failedStatus(const Reply& reply, const QSet<int>& accepted)
+{
+    const int status = reply.status.value_or(0);
+    if (isSuccess(status) || accepted.contains(status))
+        return std::nullopt;
+    return status;
 }
 
 } // namespace tidewell

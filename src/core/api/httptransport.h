@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCoroTask>
 #include <QNetworkRequest>
+#include <QSet>
 #include <chrono>
 #include <optional>
 #include <stop_token>
@@ -12,8 +13,9 @@ class QNetworkAccessManager;
 namespace tidewell {
 
 // The one place that turns a QNetworkReply into a result or an error, shared by the API client and the device
-// linker. A reply with an HTTP status is returned whatever the status (the caller decides what it accepts); a
-// request that produced no complete HTTP response raises TransportError; a stopped request raises CancelledError.
+// linker. A reply with an HTTP status is returned whatever the status, and failedStatus() is the one rule for which
+// statuses count as success; a request that produced no HTTP response, a 2xx whose body broke off, and a redirect
+// this client refuses to follow raise TransportError; a stopped request raises CancelledError.
 class HttpTransport
 {
 public:
@@ -35,6 +37,10 @@ public:
 
     // True when `value` may be written into a header: no CR, LF, NUL or other control character.
     static bool isHeaderSafe(const QString& value);
+
+    // None when `reply` counts as success: a status in 200–299, or one of `accepted`. Otherwise the status to
+    // report, 0 when the response was not an HTTP response.
+    static std::optional<int> failedStatus(const Reply& reply, const QSet<int>& accepted = {});
 
     static QCoro::Task<Reply> send(QNetworkAccessManager* session, QNetworkRequest request, QByteArray method,
         std::optional<QByteArray> body, std::stop_token stop);
