@@ -294,10 +294,10 @@ void TestAppState::writeBackFailureSentences_data()
 {
     QTest::addColumn<bool>("clear");
     QTest::addColumn<QString>("sentence");
-    QTest::newRow("delete")
-        << false << u"Delete didn\u2019t reach the server \u2014 the message is still on your other devices."_qs;
+    QTest::newRow("delete") << false
+                            << u"Delete didn't reach the server \u2014 the message is still on your other devices."_qs;
     QTest::newRow("clear")
-        << true << u"Clear didn\u2019t reach the server \u2014 those messages are still on your other devices."_qs;
+        << true << u"Clear didn't reach the server \u2014 those messages are still on your other devices."_qs;
 }
 
 void TestAppState::writeBackFailureSentences()

@@ -225,7 +225,7 @@ void TestLinkFlow::unsavedCredentialFailsTheFlow()
     m_credentials.failAdds(CredentialStore::Placement::Fallback, 2);
     auto state = makeState();
     state->beginBrowserLink(server.http.url(), {});
-    const QString text = u"Couldn\u2019t save the device credential to the Keychain \u2014 try linking again."_qs;
+    const QString text = u"Couldn't save the device credential to the keyring \u2014 try linking again."_qs;
     QTRY_COMPARE(state->linkPhase(), LinkPhase::failed(text));
     QCOMPARE(state->lastSyncError(), std::optional<QString>(text));
     QVERIFY(!state->isConfigured());

@@ -340,7 +340,8 @@ void TestSecrets::secretStaysOutOfEverythingWritten()
     state->handleIncomingURL(link);
     QCOMPARE(state->pendingLink(), (DeviceConfig { server.url(), secret }));
     state->confirmPendingLink();
-    QTRY_COMPARE(state->lastSyncError(), std::optional<QString>(AppState::Texts::credentialNotSaved()));
+    QTRY_COMPARE(state->lastSyncError(),
+        std::optional<QString>(u"Couldn't save the device credential to the keyring \u2014 try linking again."_qs));
 
     credentials.failAdds(Placement::Primary, 0);
     credentials.failAdds(Placement::Fallback, 0);
@@ -356,7 +357,9 @@ void TestSecrets::secretStaysOutOfEverythingWritten()
     await(state->uploadPushToken(QByteArray::fromHex("0a1b2c3d")));
     QVERIFY(!state->pushRegistered());
     await(state->deleteMessage(state->container().fetchMessages().first()));
-    QCOMPARE(state->lastSyncError(), std::optional<QString>(AppState::Texts::deleteFailed()));
+    QCOMPARE(state->lastSyncError(),
+        std::optional<QString>(
+            u"Delete didn't reach the server \u2014 the message is still on your other devices."_qs));
     int failWith = 500;
     server.setPageHook([&failWith](int, qint64, qint64) { return Response::json(R"({"error":"no"})", failWith); });
     await(state->sync());

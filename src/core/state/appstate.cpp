@@ -3,6 +3,7 @@
 #include "account/linkurl.h"
 #include "api/apiclient.h"
 #include "base/cancellablesleep.h"
+#include "base/platformwords.h"
 #include "cache/store.h"
 #include "notify/notificationhandler.h"
 #include "services/badge.h"
@@ -18,12 +19,12 @@ namespace tidewell {
 
 QString AppState::Texts::deleteFailed()
 {
-    return QStringLiteral("Delete didn\u2019t reach the server \u2014 the message is still on your other devices.");
+    return QStringLiteral("Delete didn't reach the server \u2014 the message is still on your other devices.");
 }
 
 QString AppState::Texts::clearFailed()
 {
-    return QStringLiteral("Clear didn\u2019t reach the server \u2014 those messages are still on your other devices.");
+    return QStringLiteral("Clear didn't reach the server \u2014 those messages are still on your other devices.");
 }
 
 QString AppState::Texts::invalidPairCode()
@@ -43,12 +44,13 @@ QString AppState::Texts::linkExpired()
 
 QString AppState::Texts::linkNotSaved()
 {
-    return QStringLiteral("Couldn\u2019t save the device credential \u2014 try again.");
+    return QStringLiteral("Couldn't save the device credential \u2014 try again.");
 }
 
 QString AppState::Texts::credentialNotSaved()
 {
-    return QStringLiteral("Couldn\u2019t save the device credential to the Keychain \u2014 try linking again.");
+    return QStringLiteral("Couldn't save the device credential ") + PlatformWords::toTheKeychain()
+        + QStringLiteral(" \u2014 try linking again.");
 }
 
 QString AppState::Texts::pushTokenUploadFailed()

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace tidewell::PlatformWords {
+
+// The few words of the user-visible texts that name the machine or its secret store. The texts were worded for
+// macOS; every other platform says "computer" and "keyring" instead. Texts build on these rather than spelling the
+// words out, so the choice for a platform is made here and nowhere else.
+
+// As a word in a title or a quoted command: "Link this Computer".
+inline QString computerTitle()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("Mac");
+#else
+    return QStringLiteral("Computer");
+#endif
+}
+
+// As a word inside a sentence: "link this computer through your browser".
+inline QString computerInSentence()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("Mac");
+#else
+    return QStringLiteral("computer");
+#endif
+}
+
+// Where a credential is saved, as the end of a phrase: "save the device credential to the keyring".
+inline QString toTheKeychain()
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("to the Keychain");
+#else
+    return QStringLiteral("to the keyring");
+#endif
+}
+
+} // namespace tidewell::PlatformWords
