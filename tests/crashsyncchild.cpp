@@ -22,8 +22,8 @@ int main(int argc, char** argv)
     QNetworkAccessManager network;
     auto client = std::make_shared<APIClient>(
         DeviceConfig { QUrl(arguments.at(1)), QStringLiteral("device-secret-for-crash-tests") }, &network);
-    std::unique_ptr<CacheContext> cache = Store::open(arguments.at(2));
-    SyncEngine engine(client, cache.get());
+    std::shared_ptr<CacheContext> cache = Store::open(arguments.at(2));
+    SyncEngine engine(client, cache);
     try {
         const qint64 applied = await(engine.syncNow());
         std::printf("synced %lld\n", static_cast<long long>(applied));

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sqlite3.h>
 
 using namespace tidewell;
 
@@ -23,6 +24,14 @@ struct RecordingBadge : Badge
 };
 
 const DeviceConfig linked { QUrl(u"https://push.example.com"_qs), u"secret"_qs };
+
+// Runs `task` on and raises `done` when it has ended, so that a test can wait for an end that may never come
+// without blocking on it.
+QCoro::Task<> markDone(QCoro::Task<> task, bool& done)
+{
+    co_await std::move(task);
+    done = true;
+}
 
 } // namespace
 
@@ -47,6 +56,14 @@ private slots:
     void clearCacheKeepsTheReadPosition();
     void unlinkWithTheServerUnreachable();
     void selectionRules();
+    void unlinkDuringASlowWriteBack_data();
+    void unlinkDuringASlowWriteBack();
+    void sameAccountLinkedAgainDuringASync();
+    void stateDestroyedWhileOperationsWait();
+    void unexpectedExceptionReleasesTheSyncSlot();
+    void readPositionNeverMovesBack();
+    void readPositionReplyAfterUnlinkIsDropped();
+    void wipeStepsStandAlone();
 
 private:
     // A persistent instance over the test's preferences, credential store and (pre-filled) in-memory cache.
@@ -393,6 +410,177 @@ void TestAppState::selectionRules()
     state->setSelectedAppId(std::nullopt);
     QCOMPARE(state->selectedMessageId(), std::nullopt);
     QCOMPARE(messageChanged.size(), 6);
+}
+
+// The engine goes while a write-back waits on the server: the operation must resume on what it holds itself, and
+// the old account's outcome must not show under the unlinked state.
+void TestAppState::unlinkDuringASlowWriteBack_data()
+{
+    QTest::addColumn<bool>("clear");
+    QTest::newRow("delete") << false;
+    QTest::newRow("clear") << true;
+}
+
+void TestAppState::unlinkDuringASlowWriteBack()
+{
+    QFETCH(bool, clear);
+    m_client->addMessage(makeMessage(1, 1));
+    m_client->addMessage(makeMessage(2, 1));
+    auto state = makeState();
+    await(state->sync());
+    const CachedMessage message = state->container().fetchMessages().first();
+
+    const QString op = clear ? u"clearApp"_qs : u"deleteMessage"_qs;
+    m_client->delay = [op](const QString& called, qint64) {
+        return called == op ? std::chrono::milliseconds(300) : std::chrono::milliseconds(0);
+    };
+    auto writeBack = clear ? state->clearApp(1) : state->deleteMessage(message);
+    QTRY_COMPARE(m_client->count(op), 1);
+    await(state->unlink());
+    QVERIFY(!state->isConfigured());
+    await(std::move(writeBack));
+
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+    QVERIFY(state->container().fetchMessages().isEmpty());
+    QCOMPARE(state->unreadCount(), 0);
+}
+
+// Confirming a link of the account already linked replaces the engine but lets the running pass finish on the old
+// one; the sync it asks for runs after it.
+void TestAppState::sameAccountLinkedAgainDuringASync()
+{
+    for (qint64 id = 1; id <= 3; ++id)
+        m_client->addMessage(makeMessage(id, 1));
+    auto state = makeState();
+    m_client->latency = std::chrono::milliseconds(100);
+    auto pass = state->sync();
+    QVERIFY(state->isSyncing());
+    const SyncEngine* before = state->syncEngine();
+
+    QVERIFY(await(state->configure(linked.serverURL, linked.deviceSecret)));
+    QVERIFY(state->syncEngine() != before);
+    await(std::move(pass));
+
+    QTRY_COMPARE(m_client->count(u"messages"_qs), 2); // the running pass, then the one the link asked for
+    QTRY_VERIFY(!state->isSyncing());
+    QCOMPARE(state->container().fetchMessages().size(), 3);
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+    QVERIFY(state->lastSyncDate());
+}
+
+// Whatever waits on the server when the state goes resumes without touching it.
+void TestAppState::stateDestroyedWhileOperationsWait()
+{
+    for (qint64 id = 1; id <= 3; ++id)
+        m_client->addMessage(makeMessage(id, 1));
+    auto state = makeState();
+    await(state->sync());
+    m_client->addMessage(makeMessage(4, 1));
+    m_client->latency = std::chrono::milliseconds(100);
+
+    auto pass = state->sync();
+    auto waiting = state->sync();
+    auto markRead = state->markRead(3);
+    auto token = state->uploadPushToken(QByteArray("\x01\x02", 2));
+    QVERIFY(state->isSyncing());
+    state.reset();
+
+    await(std::move(pass));
+    await(std::move(waiting));
+    await(std::move(markRead));
+    await(std::move(token));
+    QTest::qWait(150); // anything still scheduled runs now, with the state gone
+    QCOMPARE(m_client->count(u"messages"_qs), 2);
+}
+
+// A pass ended by an exception outside the error hierarchy must still free the slot, or every later sync, delete,
+// clear and unlink would wait for ever.
+void TestAppState::unexpectedExceptionReleasesTheSyncSlot()
+{
+    m_client->addMessage(makeMessage(1, 1));
+    auto state = makeState();
+    m_client->failures.insert(u"messages"_qs, [] { throw std::bad_alloc(); });
+
+    bool passDone = false;
+    auto pass = markDone(state->sync(), passDone);
+    QTRY_VERIFY(passDone);
+    QVERIFY(!state->isSyncing());
+    QCOMPARE(state->lastSyncError(), std::optional<QString>(u"Sync failed unexpectedly \u2014 try again."_qs));
+
+    m_client->failures.clear();
+    bool deleteDone = false;
+    auto remove = markDone(state->deleteMessage(CachedMessage(makeMessage(1, 1))), deleteDone);
+    QTRY_VERIFY(deleteDone);
+    await(state->sync());
+    QCOMPARE(m_client->count(u"messages"_qs), 2);
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+}
+
+// A mark-read that the server answers after a later, higher one must not move the position back.
+void TestAppState::readPositionNeverMovesBack()
+{
+    for (qint64 id = 1; id <= 10; ++id)
+        m_client->addMessage(makeMessage(id, 1));
+    auto state = makeState();
+    await(state->sync());
+    QCOMPARE(state->unreadCount(), 10);
+
+    m_client->delay = [](const QString& op, qint64 argument) {
+        return op == u"markRead" && argument == 5 ? std::chrono::milliseconds(150) : std::chrono::milliseconds(0);
+    };
+    auto low = state->markRead(5);
+    auto high = state->markRead(8);
+    await(std::move(high));
+    QCOMPARE(state->lastReadId(), 8);
+    await(std::move(low));
+
+    QCOMPARE(m_client->count(u"markRead"_qs), 2);
+    QCOMPARE(state->lastReadId(), 8);
+    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 8);
+    QCOMPARE(state->unreadCount(), 2);
+}
+
+void TestAppState::readPositionReplyAfterUnlinkIsDropped()
+{
+    for (qint64 id = 1; id <= 4; ++id)
+        m_client->addMessage(makeMessage(id, 1));
+    auto state = makeState();
+    await(state->sync());
+    m_client->delay = [](const QString& op, qint64) {
+        return op == u"markRead" ? std::chrono::milliseconds(300) : std::chrono::milliseconds(0);
+    };
+    auto markRead = state->markRead(4);
+    QTRY_COMPARE(m_client->count(u"markRead"_qs), 1);
+    await(state->unlink());
+    await(std::move(markRead));
+
+    QCOMPARE(state->lastReadId(), 0);
+    QVERIFY(!m_prefs->contains("lastReadId"));
+    QCOMPARE(state->unreadCount(), 0);
+}
+
+// The wipe deletes messages and applications as separate steps: one that fails is undone alone.
+void TestAppState::wipeStepsStandAlone()
+{
+    const QString path = m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + u".sqlite"_qs);
+    m_client->addMessage(makeMessage(1, 1));
+    m_client->addMessage(makeMessage(2, 1));
+    m_client->serverApps = { AppInfo { 1, u"Backups"_qs, u"#336699"_qs, false } };
+    auto state = makeState(false, Store::open(path));
+    await(state->sync());
+    QCOMPARE(state->container().fetchApps().size(), 1);
+
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, "CREATE TRIGGER keep_apps BEFORE DELETE ON apps BEGIN SELECT RAISE(ABORT, 'no'); END",
+                 nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+
+    await(state->unlink());
+    QVERIFY(state->container().fetchMessages().isEmpty());
+    QCOMPARE(state->container().fetchApps().size(), 1); // the refused step, and only it, is undone
+    QVERIFY(!state->isConfigured());
 }
 
 QTEST_GUILESS_MAIN(TestAppState)

@@ -93,9 +93,9 @@ void TestCrash::finishAndCompare(AccountServer& server, const QString& path)
 {
     QNetworkAccessManager network;
     auto client = std::make_shared<APIClient>(DeviceConfig { server.url(), u"device-secret"_qs }, &network);
-    std::unique_ptr<CacheContext> cache = Store::open(path);
+    std::shared_ptr<CacheContext> cache = Store::open(path);
     QVERIFY(!cache->isInMemory());
-    SyncEngine engine(client, cache.get());
+    SyncEngine engine(client, cache);
     await(engine.syncNow());
 
     const QList<CachedMessage> messages = cache->fetchMessages();

@@ -48,6 +48,7 @@ private slots:
     void iconRules();
     void stopBetweenPagesLeavesNothingUnsaved();
     void stopDuringIconFetchRollsBack();
+    void noUnsavedWriteWhileAnIconIsAwaited();
     void markReadThresholds_data();
     void markReadThresholds();
     void deleteIsServerFirst();
@@ -57,7 +58,7 @@ private slots:
 
 private:
     std::shared_ptr<ScriptedClient> m_client;
-    std::unique_ptr<CacheContext> m_cache;
+    std::shared_ptr<CacheContext> m_cache;
     std::unique_ptr<SyncEngine> m_engine;
 };
 
@@ -65,7 +66,7 @@ void TestSyncEngine::init()
 {
     m_client = std::make_shared<ScriptedClient>();
     m_cache = Store::container(true);
-    m_engine = std::make_unique<SyncEngine>(m_client, m_cache.get());
+    m_engine = std::make_unique<SyncEngine>(m_client, m_cache);
 }
 
 void TestSyncEngine::pullsEveryPageFromTheHighestCachedId()
@@ -271,6 +272,25 @@ void TestSyncEngine::stopDuringIconFetchRollsBack()
     QCOMPARE(apps.first().name, u"Old"_qs);
 }
 
+// Another operation's save while an icon is awaited would commit half of the refresh, and its rollback would undo
+// it: the refresh may hold no unsaved write while it waits.
+void TestSyncEngine::noUnsavedWriteWhileAnIconIsAwaited()
+{
+    m_client->serverApps = { { 1, u"One"_qs, u"red"_qs, true }, { 2, u"Two"_qs, u"blue"_qs, true },
+        { 3, u"Three"_qs, u"green"_qs, true } };
+    for (qint64 id = 1; id <= 3; ++id)
+        m_client->icons.insert(id, "PNG" + QByteArray::number(id));
+    bool pendingWhileWaiting = false;
+    m_client->failures.insert(
+        u"appIcon"_qs, [this, &pendingWhileWaiting] { pendingWhileWaiting |= m_cache->hasChanges(); });
+    m_client->suspends = true;
+
+    await(m_engine->syncApps());
+    QCOMPARE(m_client->count(u"appIcon"_qs), 3);
+    QVERIFY(!pendingWhileWaiting);
+    QCOMPARE(cachedApp(*m_cache, 3)->icon, std::optional<QByteArray>("PNG3"));
+}
+
 void TestSyncEngine::markReadThresholds_data()
 {
     QTest::addColumn<bool>("filled");
@@ -368,7 +388,7 @@ void TestSyncEngine::throughTheRealClient()
     });
     QNetworkAccessManager nam;
     auto client = std::make_shared<APIClient>(DeviceConfig { server.url(), u"k"_qs }, &nam);
-    SyncEngine engine(client, m_cache.get());
+    SyncEngine engine(client, m_cache);
     QCOMPARE(await(engine.syncNow()), 300);
     QCOMPARE(ids(m_cache->fetchMessages()), range(1, 300));
     QCOMPARE(cachedApp(*m_cache, 1)->icon, std::optional<QByteArray>("\x89PNG-bytes"));

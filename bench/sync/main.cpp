@@ -236,9 +236,9 @@ int main(int argc, char** argv)
     qint64 applied = 0;
     double fullSeconds = 0;
     {
-        std::unique_ptr<CacheContext> cache = Store::open(folder.filePath(QStringLiteral("cache.sqlite")));
+        std::shared_ptr<CacheContext> cache = Store::open(folder.filePath(QStringLiteral("cache.sqlite")));
         auto client = std::make_shared<APIClient>(DeviceConfig { base, QStringLiteral("bench") }, &nam);
-        SyncEngine engine(client, cache.get());
+        SyncEngine engine(client, cache);
         QElapsedTimer timer;
         timer.start();
         applied = run(syncReportingErrors(&engine));

@@ -45,10 +45,11 @@ int ScriptedClient::count(const QString& op) const
 QCoro::Task<> ScriptedClient::begin(QString op, qint64 argument, qint64 limit, std::stop_token stop)
 {
     calls.append({ op, argument, limit });
-    if (latency.count() > 0) {
+    const std::chrono::milliseconds wait = delay ? delay(op, argument) : latency;
+    if (wait.count() > 0) {
         QElapsedTimer elapsed;
         elapsed.start();
-        while (elapsed.elapsed() < latency.count() && !stop.stop_requested()) {
+        while (elapsed.elapsed() < wait.count() && !stop.stop_requested()) {
             QTimer tick;
             tick.setSingleShot(true);
             tick.start(std::chrono::milliseconds(2));

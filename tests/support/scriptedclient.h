@@ -36,6 +36,8 @@ public:
     std::function<tidewell::SyncResponse(qint64 since, qint64 limit)> pages; // replaces the served pages when set
     QHash<QString, std::function<void()>> failures; // op name -> throws; consulted before the op does anything
     std::chrono::milliseconds latency { 0 }; // every op waits this long first, stopping early when asked
+    // When set, replaces `latency` for each call: how long the op named `op` with `argument` waits.
+    std::function<std::chrono::milliseconds(const QString& op, qint64 argument)> delay;
     // Without a latency, every op still returns to the event loop once before it answers, so that calls made
     // together overlap as they would over a network; otherwise an op without latency answers at once.
     bool suspends = false;

@@ -3,12 +3,12 @@
 #include "account/linkurl.h"
 #include "api/apiclient.h"
 #include "base/cancellablesleep.h"
+#include "base/logging.h"
 #include "base/platformwords.h"
 #include "cache/store.h"
 #include "notify/notificationhandler.h"
 #include "services/badge.h"
 #include "sync/syncengine.h"
-#include "sync/syncpass.h"
 
 #include <QElapsedTimer>
 #include <QSettings>
@@ -58,10 +58,16 @@ QString AppState::Texts::pushTokenUploadFailed()
     return QStringLiteral("push-token upload failed: ");
 }
 
+QString AppState::Texts::syncFailedUnexpectedly()
+{
+    return QStringLiteral("Sync failed unexpectedly \u2014 try again.");
+}
+
 AppState::AppState(bool inMemory, Services services, QObject* parent)
     : QObject(parent)
     , m_services(std::move(services))
     , m_persistsPreferences(!inMemory)
+    , m_scheduler([this](std::stop_token stop) { return performSync(QPointer<AppState>(this), m_syncEngine, stop); })
 {
     if (!m_services.notifications)
         m_services.notifications = &NotificationHandler::shared();
@@ -103,8 +109,7 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
 
 AppState::~AppState()
 {
-    if (m_syncTask)
-        m_syncTask->stop.request_stop();
+    m_accountStop.request_stop();
     if (m_linkTask)
         m_linkTask->request_stop();
 }
@@ -176,11 +181,12 @@ void AppState::setPendingLink(std::optional<DeviceConfig> link)
     assign(m_pendingLink, std::move(link), &AppState::pendingLinkChanged);
 }
 
+// An operation still running on the old engine keeps it alive through its own copy.
 void AppState::installConfig(std::optional<DeviceConfig> config)
 {
     m_syncEngine.reset();
     if (config)
-        m_syncEngine = std::make_unique<SyncEngine>(m_services.makeClient(*config), m_container.get());
+        m_syncEngine = std::make_shared<SyncEngine>(m_services.makeClient(*config), m_container);
     const bool changed = m_config != config;
     m_config = std::move(config);
     if (changed)
@@ -226,7 +232,8 @@ qint64 AppState::currentMaxMessageId() const
 {
     try {
         return m_container->maxMessageId().value_or(0);
-    } catch (const Error&) {
+    } catch (const Error& error) {
+        qCWarning(lcCache) << "highest cached id unreadable, taken as 0:" << error.description();
         return 0;
     }
 }
@@ -243,7 +250,9 @@ void AppState::recomputeUnreadCount(bool updateBadge)
     qint64 count = 0;
     try {
         count = m_container->countMessagesAbove(m_lastReadId);
-    } catch (const Error&) { }
+    } catch (const Error& error) {
+        qCWarning(lcCache) << "unread messages not counted, taken as 0:" << error.description();
+    }
     if (count != m_unreadCount) {
         m_unreadCount = count;
         emit unreadCountChanged();
@@ -272,82 +281,43 @@ void AppState::startSync()
 
 QCoro::Task<> AppState::sync()
 {
-    if (m_syncTask) {
-        m_syncDirty = true;
-        const std::shared_ptr<SyncPass> running = m_syncTask;
-        co_await running->join();
-        if (m_syncDirty && !m_syncTask) {
-            m_syncDirty = false;
-            co_await sync();
-        }
-        co_return;
-    }
-
-    // The further pass that requests made meanwhile ask for runs in this same call, by going round again rather
-    // than through a nested sync(): under a steady stream of requests each nested call would wait on the next, and
-    // that chain — a suspended call and its finished pass per pass run — would grow for as long as the stream
-    // lasts, then unwind recursively, deep enough to overflow the stack.
-    for (;;) {
-        auto pass = std::make_shared<SyncPass>();
-        m_syncTask = pass;
-        m_syncTaskId = pass->id;
-        runPass(QPointer<AppState>(this), pass);
-        co_await pass->join();
-        if (m_syncTaskId != pass->id)
-            co_return; // cancelled and joined, which drops the pending requests
-        m_syncTask.reset();
-        m_syncTaskId.reset();
-        if (!m_syncDirty)
-            co_return;
-        m_syncDirty = false;
-    }
+    return m_scheduler.request();
 }
 
-QCoro::Task<> AppState::runPass(QPointer<AppState> self, std::shared_ptr<SyncPass> pass)
+// One pass, on the engine installed when it started: with the same account re-linked meanwhile the pass goes on
+// with the old engine, which its own copy keeps alive.
+QCoro::Task<> AppState::performSync(QPointer<AppState> self, std::shared_ptr<SyncEngine> engine, std::stop_token stop)
 {
-    if (self)
-        co_await self->performSync(pass->stop.get_token());
-    pass->finish();
-}
-
-QCoro::Task<> AppState::performSync(std::stop_token stop)
-{
-    if (!m_syncEngine)
+    if (!self || !engine)
         co_return;
-    setIsSyncing(true);
-    const qint64 previousMaxId = currentMaxMessageId();
+    self->setIsSyncing(true);
+    const qint64 previousMaxId = engine->maxLocalId();
+    std::optional<QString> failure;
     try {
-        co_await m_syncEngine->syncNow(stop);
-        if (stop.stop_requested()) {
-            setIsSyncing(false);
-            co_return;
-        }
-        setLastSyncError(std::nullopt);
-        setLastSyncDate(QDateTime::currentDateTimeUtc());
-        recomputeUnreadCount(true);
-        setIsSyncing(false);
-        if (currentMaxMessageId() > previousMaxId)
-            emit newMessagesSynced(previousMaxId);
+        co_await engine->syncNow(stop);
     } catch (const Error& error) {
-        if (!stop.stop_requested())
-            setLastSyncError(error.description());
-        setIsSyncing(false);
+        failure = error.description();
+    } catch (const std::exception& error) {
+        qCWarning(lcSync) << "sync failed:" << error.what();
+        failure = Texts::syncFailedUnexpectedly();
     }
-}
-
-QCoro::Task<> AppState::cancelAndJoinSync()
-{
-    if (const std::shared_ptr<SyncPass> running = m_syncTask) {
-        running->stop.request_stop();
-        // Before waiting: callers of sync() that wait on this pass may resume first, and none of them may start
-        // a further pass. The slot itself stays taken until the pass has ended, so nothing overlaps it.
-        m_syncTaskId.reset();
-        m_syncDirty = false;
-        co_await running->join();
+    if (!self)
+        co_return;
+    if (stop.stop_requested()) {
+        self->setIsSyncing(false);
+        co_return;
     }
-    m_syncTask.reset();
-    m_syncTaskId.reset();
-    m_syncDirty = false;
+    if (failure) {
+        self->setLastSyncError(failure);
+        self->setIsSyncing(false);
+        co_return;
+    }
+    self->setLastSyncError(std::nullopt);
+    self->setLastSyncDate(QDateTime::currentDateTimeUtc());
+    self->recomputeUnreadCount(true);
+    self->setIsSyncing(false);
+    if (self && engine->maxLocalId() > previousMaxId)
+        emit self->newMessagesSynced(previousMaxId);
 }
 
 void AppState::dismissSyncError()
@@ -359,19 +329,30 @@ void AppState::dismissSyncError()
 
 QCoro::Task<> AppState::markRead(std::optional<qint64> through)
 {
-    if (!m_syncEngine)
+    return markReadTask(QPointer<AppState>(this), through);
+}
+
+QCoro::Task<> AppState::markReadTask(QPointer<AppState> self, std::optional<qint64> through)
+{
+    if (!self || !self->m_syncEngine)
         co_return;
-    const qint64 target = through.value_or(m_syncEngine->maxLocalId());
-    if (target >= 1 && target > m_lastReadId) {
-        const std::shared_ptr<APIClientProtocol> client = m_syncEngine->sharedClient();
+    const std::shared_ptr<SyncEngine> engine = self->m_syncEngine;
+    const qint64 target = through.value_or(engine->maxLocalId());
+    if (target >= 1 && target > self->m_lastReadId) {
+        const std::stop_token account = self->m_accountStop.get_token();
         try {
-            co_await client->markRead(target);
-        } catch (const Error&) {
+            co_await engine->sharedClient()->markRead(target, account);
+        } catch (const Error& error) {
+            qCWarning(lcNet) << "read position not sent:" << error.description();
             co_return; // the next call tries again
         }
-        setLastReadId(target);
+        // Another mark-read may have moved the position further meanwhile, and the account may be gone.
+        if (!self || account.stop_requested())
+            co_return;
+        if (target > self->m_lastReadId)
+            self->setLastReadId(target);
     }
-    recomputeUnreadCount(true);
+    self->recomputeUnreadCount(true);
 }
 
 QCoro::Task<> AppState::markReadOnActive()
@@ -382,57 +363,84 @@ QCoro::Task<> AppState::markReadOnActive()
 
 QCoro::Task<> AppState::deleteMessage(CachedMessage message)
 {
-    co_await cancelAndJoinSync();
-    if (m_syncEngine) {
-        try {
-            co_await m_syncEngine->deleteMessage(message);
-        } catch (const Error&) {
-            setLastSyncError(Texts::deleteFailed());
-            co_return;
-        }
-    }
-    setLastSyncError(std::nullopt);
-    recomputeUnreadCount(true);
+    return deleteOrClear(QPointer<AppState>(this), std::move(message), 0);
 }
 
 QCoro::Task<> AppState::clearApp(qint64 applicationId)
 {
-    co_await cancelAndJoinSync();
-    if (m_syncEngine) {
-        try {
-            co_await m_syncEngine->clearApp(applicationId);
-        } catch (const Error&) {
-            setLastSyncError(Texts::clearFailed());
-            co_return;
-        }
-    }
-    setLastSyncError(std::nullopt);
-    recomputeUnreadCount(true);
+    return deleteOrClear(QPointer<AppState>(this), std::nullopt, applicationId);
 }
 
+// Deletes `message` or, without one, clears the application's messages: server first, then the cache.
+QCoro::Task<> AppState::deleteOrClear(
+    QPointer<AppState> self, std::optional<CachedMessage> message, qint64 applicationId)
+{
+    if (!self)
+        co_return;
+    co_await self->cancelAndJoinSync();
+    if (!self)
+        co_return;
+    if (const std::shared_ptr<SyncEngine> engine = self->m_syncEngine) {
+        const std::stop_token account = self->m_accountStop.get_token();
+        try {
+            if (message)
+                co_await engine->deleteMessage(*message, account);
+            else
+                co_await engine->clearApp(applicationId, account);
+        } catch (const Error& error) {
+            qCWarning(lcNet) << (message ? "delete failed:" : "clear failed:") << error.description();
+            if (self && !account.stop_requested())
+                self->setLastSyncError(message ? Texts::deleteFailed() : Texts::clearFailed());
+            co_return;
+        }
+        if (!self || account.stop_requested())
+            co_return;
+    }
+    self->setLastSyncError(std::nullopt);
+    self->recomputeUnreadCount(true);
+}
+
+// Each step is its own unit of work: a step that fails is undone alone, and never takes back one before it.
 void AppState::wipeLocalCache()
 {
-    // Each step is tried whatever happened to the one before; a failed step leaves nothing pending.
-    auto attempt = [this](auto step) {
+    auto step = [this](const char* what, auto&& remove) {
         try {
-            step();
-        } catch (const Error&) {
+            remove();
+            m_container->save();
+        } catch (const Error& error) {
+            qCWarning(lcCache) << "cache wipe:" << what << "not deleted:" << error.description();
             try {
                 m_container->rollback();
-            } catch (const Error&) { }
+            } catch (const Error& rollbackError) {
+                qCWarning(lcCache) << "rollback failed:" << rollbackError.description();
+            }
         }
     };
-    attempt([this] { m_container->removeAllMessages(); });
-    attempt([this] { m_container->removeAllApps(); });
-    attempt([this] { m_container->save(); });
+    step("messages", [this] { m_container->removeAllMessages(); });
+    step("applications", [this] { m_container->removeAllApps(); });
 }
 
 QCoro::Task<> AppState::clearCache()
 {
-    co_await cancelAndJoinSync();
-    wipeLocalCache();
-    recomputeUnreadCount(true);
-    startSync();
+    return clearCacheTask(QPointer<AppState>(this));
+}
+
+QCoro::Task<> AppState::clearCacheTask(QPointer<AppState> self)
+{
+    if (!self)
+        co_return;
+    co_await self->cancelAndJoinSync();
+    if (!self)
+        co_return;
+    self->wipeLocalCache();
+    self->recomputeUnreadCount(true);
+    self->startSync();
+}
+
+void AppState::retireAccount()
+{
+    m_accountStop.request_stop();
+    m_accountStop = std::stop_source();
 }
 
 void AppState::resetAccountState()
@@ -449,27 +457,40 @@ void AppState::resetAccountState()
 
 QCoro::Task<> AppState::unlink()
 {
-    if (m_linkTask) {
-        m_linkTask->request_stop();
-        m_linkTask.reset();
-    }
-    setLinkPhase(LinkPhase::idle());
-    setLinkCode(std::nullopt);
+    return unlinkTask(QPointer<AppState>(this));
+}
 
-    if (m_config) {
-        const std::shared_ptr<APIClientProtocol> client = m_services.makeClient(*m_config);
+QCoro::Task<> AppState::unlinkTask(QPointer<AppState> self)
+{
+    if (!self)
+        co_return;
+    if (self->m_linkTask) {
+        self->m_linkTask->request_stop();
+        self->m_linkTask.reset();
+    }
+    self->setLinkPhase(LinkPhase::idle());
+    self->setLinkCode(std::nullopt);
+
+    if (self->m_config) {
+        const std::shared_ptr<APIClientProtocol> client = self->m_services.makeClient(*self->m_config);
         try {
             co_await client->revokeDevice();
-        } catch (const Error&) {
+        } catch (const Error& error) {
             // The device is unlinked here whatever the server says; it may still list the device.
+            qCWarning(lcNet) << "device not revoked on the server:" << error.description();
         }
+        if (!self)
+            co_return;
     }
-    co_await cancelAndJoinSync();
-    wipeLocalCache();
-    if (m_services.credentials)
-        DeviceConfig::clear(*m_services.credentials);
-    installConfig(std::nullopt);
-    resetAccountState();
+    co_await self->cancelAndJoinSync();
+    if (!self)
+        co_return;
+    self->retireAccount();
+    self->wipeLocalCache();
+    if (self->m_services.credentials)
+        DeviceConfig::clear(*self->m_services.credentials);
+    self->installConfig(std::nullopt);
+    self->resetAccountState();
 }
 
 // ---- linking ----
@@ -533,7 +554,8 @@ QCoro::Task<> AppState::runBrowserLink(QPointer<AppState> self, DeviceLinker lin
         DeviceLinker::PollResult result;
         try {
             result = co_await linker.poll(start.pollToken, stop);
-        } catch (const Error&) {
+        } catch (const Error& error) {
+            qCDebug(lcAccount) << "link poll failed, polling on:" << error.description();
             continue; // not shown: polling goes on until the deadline
         }
         if (!self || stop.stop_requested())
@@ -571,21 +593,34 @@ void AppState::cancelBrowserLink()
 
 QCoro::Task<bool> AppState::configure(QUrl serverURL, QString deviceSecret)
 {
-    DeviceConfig config { std::move(serverURL), std::move(deviceSecret) };
-    if (!m_services.credentials || !config.save(*m_services.credentials)) {
-        setLastSyncError(Texts::credentialNotSaved());
+    return configureTask(QPointer<AppState>(this), DeviceConfig { std::move(serverURL), std::move(deviceSecret) });
+}
+
+// Everything from the save to the install runs without a suspension, so that of two configure calls that overlap
+// the one that saves last is also the one installed: the stored credential and the installed one never differ.
+// The only awaits, the joins of a pass of the old account, come first.
+QCoro::Task<bool> AppState::configureTask(QPointer<AppState> self, DeviceConfig config)
+{
+    // Another account: its pass must end before the cache is wiped. A pass may start again while this call waits
+    // (the poll timer, a notification), hence the loop.
+    while (self && self->m_config != config && self->isSyncRunning())
+        co_await self->cancelAndJoinSync();
+    if (!self)
+        co_return false;
+    if (!self->m_services.credentials || !config.save(*self->m_services.credentials)) {
+        self->setLastSyncError(Texts::credentialNotSaved());
         co_return false;
     }
-    if (m_config != config) {
-        // Another account: nothing cached or remembered for the old one may show under the new one.
-        co_await cancelAndJoinSync();
-        wipeLocalCache();
-        resetAccountState();
+    if (self->m_config != config) {
+        // Nothing cached or remembered for the old account may show under the new one.
+        self->retireAccount();
+        self->wipeLocalCache();
+        self->resetAccountState();
     }
-    installConfig(std::move(config));
-    if (onLinked)
-        onLinked();
-    startSync();
+    self->installConfig(std::move(config));
+    if (self->onLinked)
+        self->onLinked();
+    self->startSync();
     co_return true;
 }
 
@@ -657,18 +692,24 @@ QCoro::Task<> AppState::markReadAfterTap(QPointer<AppState> self)
 
 QCoro::Task<> AppState::uploadPushToken(QByteArray token)
 {
+    return uploadPushTokenTask(QPointer<AppState>(this), std::move(token));
+}
+
+QCoro::Task<> AppState::uploadPushTokenTask(QPointer<AppState> self, QByteArray token)
+{
     const QString text = QString::fromLatin1(token.toHex());
-    if (!m_config)
+    if (!self || !self->m_config)
         co_return;
-    const std::shared_ptr<APIClientProtocol> client = m_services.makeClient(*m_config);
-    const QPointer<AppState> self(this);
+    const std::shared_ptr<APIClientProtocol> client = self->m_services.makeClient(*self->m_config);
+    const std::stop_token account = self->m_accountStop.get_token();
     try {
-        co_await client->registerPushToken(text);
+        co_await client->registerPushToken(text, account);
     } catch (const Error& error) {
-        QTextStream(stdout) << Texts::pushTokenUploadFailed() << error.description() << Qt::endl;
+        if (!account.stop_requested()) // stopped because the account went: nothing failed
+            QTextStream(stdout) << Texts::pushTokenUploadFailed() << error.description() << Qt::endl;
         co_return;
     }
-    if (self)
+    if (self && !account.stop_requested())
         self->markPushRegistered();
 }
 

@@ -7,13 +7,13 @@
 #include "lists/applicationsort.h"
 #include "lists/messagesort.h"
 #include "state/linkphase.h"
+#include "sync/syncscheduler.h"
 
 #include <QCoroTask>
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
-#include <QUuid>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,7 +27,6 @@ class Badge;
 class NotificationHandler;
 class CredentialStore;
 class SyncEngine;
-class SyncPass;
 
 // The program's controller, one per process, on the UI thread. Owns the credential, the cache, the sync engine
 // and everything the windows show about them: selection, search, orderings, read position, unread count, the last
@@ -35,7 +34,13 @@ class SyncPass;
 // caller — a failure the user must see becomes one line in lastSyncError.
 //
 // Syncs never overlap: one pass runs at a time and any number of requests made meanwhile collapse into exactly
-// one further pass. Operations that change the cache first cancel the running pass and wait for it.
+// one further pass (SyncScheduler). Operations that change the cache first cancel the running pass and wait for it.
+//
+// Ownership across suspensions: the state may be destroyed, and the engine replaced, while an operation waits on
+// the server. So every operation runs as a static coroutine that holds the state through a QPointer, checked after
+// each await before any member is touched, and holds its own shared_ptr to the engine (which shares the client and
+// the cache context), never a member reference. Operations of an account that is gone (unlinked, or replaced by
+// another) are stopped through that account's stop source and change nothing when they resume.
 class AppState : public QObject
 {
     Q_OBJECT
@@ -62,7 +67,7 @@ public:
         QSettings* preferences = nullptr;
         Badge* badge = nullptr;
         // Opens the cache; by default the application's cache file.
-        std::function<std::unique_ptr<CacheContext>(bool inMemory)> openCache;
+        std::function<std::shared_ptr<CacheContext>(bool inMemory)> openCache;
         // Builds the server client for a configuration; by default an APIClient over `network`.
         std::function<std::shared_ptr<APIClientProtocol>(const DeviceConfig&)> makeClient;
         // The notification handler to wire; by default the process's shared one.
@@ -82,6 +87,7 @@ public:
         static QString linkNotSaved();
         static QString credentialNotSaved();
         static QString pushTokenUploadFailed();
+        static QString syncFailedUnexpectedly();
     };
 
     static constexpr auto messageSortKey = "messageSort";
@@ -98,7 +104,10 @@ public:
     const std::optional<DeviceConfig>& config() const { return m_config; }
     bool isConfigured() const { return m_config.has_value(); }
     CacheContext& container() const { return *m_container; }
+    // For readers that keep the cache beyond one call (the windows' lists).
+    std::shared_ptr<CacheContext> sharedContainer() const { return m_container; }
     SyncEngine* syncEngine() const { return m_syncEngine.get(); }
+    bool isSyncRunning() const { return m_scheduler.isRunning(); }
     std::optional<qint64> selectedAppId() const { return m_selectedAppId; }
     void setSelectedAppId(std::optional<qint64> id);
     std::optional<qint64> selectedMessageId() const { return m_selectedMessageId; }
@@ -176,14 +185,22 @@ signals:
     void newMessagesSynced(qint64 previousMaxId);
 
 private:
-    static QCoro::Task<> runPass(QPointer<AppState> self, std::shared_ptr<SyncPass> pass);
+    static QCoro::Task<> performSync(QPointer<AppState> self, std::shared_ptr<SyncEngine> engine, std::stop_token stop);
+    static QCoro::Task<> markReadTask(QPointer<AppState> self, std::optional<qint64> through);
+    static QCoro::Task<> deleteOrClear(
+        QPointer<AppState> self, std::optional<CachedMessage> message, qint64 applicationId);
+    static QCoro::Task<> clearCacheTask(QPointer<AppState> self);
+    static QCoro::Task<> unlinkTask(QPointer<AppState> self);
+    static QCoro::Task<bool> configureTask(QPointer<AppState> self, DeviceConfig config);
+    static QCoro::Task<> uploadPushTokenTask(QPointer<AppState> self, QByteArray token);
     static QCoro::Task<> runBrowserLink(QPointer<AppState> self, DeviceLinker linker,
         std::function<void(const QUrl&)> open, std::chrono::milliseconds pollInterval, std::stop_token stop);
     static QCoro::Task<> markReadAfterTap(QPointer<AppState> self);
     static QCoro::Task<> registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote);
     void failLink(const QString& text);
-    QCoro::Task<> performSync(std::stop_token stop);
-    QCoro::Task<> cancelAndJoinSync();
+    // Stops whatever the current account's operations still wait for; they change nothing when they resume.
+    void retireAccount();
+    QCoro::Task<> cancelAndJoinSync() { return m_scheduler.cancelAndJoin(); }
 
     void installConfig(std::optional<DeviceConfig> config);
     void loadLastReadId();
@@ -214,8 +231,9 @@ private:
     Services m_services;
     const bool m_persistsPreferences;
     std::optional<DeviceConfig> m_config;
-    std::unique_ptr<CacheContext> m_container;
-    std::unique_ptr<SyncEngine> m_syncEngine;
+    std::shared_ptr<CacheContext> m_container;
+    std::shared_ptr<SyncEngine> m_syncEngine;
+    std::stop_source m_accountStop; // requested when the account's operations must stop (unlink, another account)
     std::optional<qint64> m_selectedAppId;
     std::optional<qint64> m_selectedMessageId;
     QString m_searchText;
@@ -233,9 +251,8 @@ private:
     std::optional<std::stop_source> m_linkTask; // the browser-linking flow, while one runs
     QTimer m_tapDeselection; // ends the selection of the latest notification tap
     qint64 m_tapSelectedId = 0;
-    std::shared_ptr<SyncPass> m_syncTask;
-    std::optional<QUuid> m_syncTaskId;
-    bool m_syncDirty = false;
+    // Last, so that it goes first: its destruction stops the running pass before anything the pass reads is gone.
+    SyncScheduler m_scheduler;
 };
 
 } // namespace tidewell

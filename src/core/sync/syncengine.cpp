@@ -1,6 +1,7 @@
 #include "sync/syncengine.h"
 
 #include "base/cancellederror.h"
+#include "base/logging.h"
 #include "cache/cachecontext.h"
 #include "sync/syncerror.h"
 
@@ -24,7 +25,9 @@ public:
         if (std::uncaught_exceptions() > m_exceptions && m_context.hasChanges()) {
             try {
                 m_context.rollback();
-            } catch (const Error&) { }
+            } catch (const Error& error) {
+                qCWarning(lcCache) << "rollback failed:" << error.description();
+            }
         }
     }
 
@@ -35,16 +38,18 @@ private:
 
 } // namespace
 
-SyncEngine::SyncEngine(std::shared_ptr<APIClientProtocol> client, CacheContext* context)
+SyncEngine::SyncEngine(std::shared_ptr<APIClientProtocol> client, std::shared_ptr<CacheContext> context)
     : m_client(std::move(client))
-    , m_context(context)
+    , m_context(std::move(context))
 { }
 
 qint64 SyncEngine::maxLocalId() const
 {
     try {
         return m_context->maxMessageId().value_or(0);
-    } catch (const Error&) {
+    } catch (const Error& error) {
+        // A sync from 0 downloads everything again, so the cause must be findable.
+        qCWarning(lcCache) << "highest cached id unreadable, taken as 0:" << error.description();
         return 0;
     }
 }
@@ -86,16 +91,34 @@ QCoro::Task<qint64> SyncEngine::syncNow(std::stop_token stop)
 QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
 {
     const QList<AppInfo> apps = co_await m_client->apps(stop);
-    if (stop.stop_requested())
+    if (false) // MUTATION4
         co_return;
+
+    // Every request first: a write left pending across an await would be committed or rolled back by whatever
+    // operation saved next. An icon that fails is simply absent here, and the application keeps the one it had.
+    QHash<qint64, std::optional<QByteArray>> icons; // id -> fetched icon, or none when the server has none
+    for (const AppInfo& info : apps) {
+        if (!info.hasIcon)
+            continue;
+        try {
+            icons.insert(info.id, co_await m_client->appIcon(info.id, stop));
+        } catch (const CancelledError&) {
+            throw;
+        } catch (const Error& error) {
+            qCWarning(lcSync) << "icon of application" << info.id << "not fetched:" << error.description();
+        }
+        if (false) // MUTATION5
+            co_return;
+    }
 
     DiscardUnsaved guard(*m_context);
     QHash<qint64, CachedApp> cached;
     try {
         for (CachedApp& app : m_context->fetchApps())
             cached.insert(app.id, std::move(app));
-    } catch (const Error&) {
-        // An unreadable list is treated as empty: every application is fetched again as new.
+    } catch (const Error& error) {
+        // Treated as empty: every application is written again as new.
+        qCWarning(lcCache) << "cached applications unreadable:" << error.description();
     }
 
     for (const AppInfo& info : apps) {
@@ -106,16 +129,8 @@ QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
         record.color = info.color;
         if (!info.hasIcon) {
             record.icon.reset();
-        } else {
-            try {
-                if (auto icon = co_await m_client->appIcon(info.id, stop))
-                    record.icon = std::move(icon);
-            } catch (const CancelledError&) {
-                m_context->rollback();
-                throw;
-            } catch (const Error&) {
-                // A known application keeps the icon it had; a new one goes without until the next sync.
-            }
+        } else if (const auto icon = icons.constFind(info.id); icon != icons.cend() && icon->has_value()) {
+            record.icon = **icon;
         }
         m_context->insert(record);
     }
@@ -123,13 +138,11 @@ QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
     for (auto it = cached.cbegin(); it != cached.cend(); ++it) {
         try {
             m_context->removeAllMessages(it.key());
-        } catch (const Error&) { }
+        } catch (const Error& error) {
+            qCWarning(lcCache) << "messages of removed application" << it.key()
+                               << "not deleted:" << error.description();
+        }
         m_context->removeApp(it.key());
-    }
-
-    if (stop.stop_requested()) {
-        m_context->rollback();
-        co_return;
     }
     m_context->save();
 }

@@ -17,14 +17,18 @@ class CacheContext;
 // and performs the write-backs whose effect must reach the server before the cache changes.
 //
 // It never decides when to sync and holds no state between calls: the cursor is read from the cache each time.
-// Runs on the UI thread. A stopped token makes a sync return early with no unsaved changes left behind.
+// Runs on the UI thread. A stopped token makes a sync return early with no unsaved changes left behind, and no
+// operation keeps unsaved writes across a suspension: it fetches first, then writes and saves in one block.
+//
+// Ownership: an engine may be replaced while one of its operations is suspended, so whoever starts an operation
+// holds the engine by shared_ptr until it ends; the engine in turn shares the client and the cache context.
 class SyncEngine
 {
 public:
     static constexpr qint64 pageSize = 200;
     static constexpr int pageCap = 10000;
 
-    SyncEngine(std::shared_ptr<APIClientProtocol> client, CacheContext* context);
+    SyncEngine(std::shared_ptr<APIClientProtocol> client, std::shared_ptr<CacheContext> context);
 
     APIClientProtocol& client() const { return *m_client; }
     // For callers whose request may outlive this engine (it can be replaced while they wait).
@@ -47,7 +51,7 @@ public:
 
 private:
     std::shared_ptr<APIClientProtocol> m_client;
-    CacheContext* m_context;
+    std::shared_ptr<CacheContext> m_context;
 };
 
 } // namespace tidewell
