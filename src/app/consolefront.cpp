@@ -1,5 +1,6 @@
 #include "consolefront.h"
 
+#include "base/error.h"
 #include "lists/listrules.h"
 
 #include <QCoreApplication>
@@ -27,10 +28,15 @@ ConsoleFront::ConsoleFront(AppState& state, QUrl defaultServerURL, QObject* pare
             say(QStringLiteral("Error: %1").arg(*error));
     });
     connect(&state, &AppState::isSyncingChanged, this, [this] {
-        if (!m_state.isSyncing() && m_state.lastSyncDate() && !m_state.lastSyncError())
-            say(QStringLiteral("Synced: %1 messages cached, %2 unread.")
-                    .arg(m_state.container().countMessagesAbove(0))
-                    .arg(m_state.unreadCount()));
+        if (!m_state.isSyncing() && m_state.lastSyncDate() && !m_state.lastSyncError()) {
+            try {
+                say(QStringLiteral("Synced: %1 messages cached, %2 unread.")
+                        .arg(m_state.container().countMessagesAbove(0))
+                        .arg(m_state.unreadCount()));
+            } catch (const Error& error) {
+                say(QStringLiteral("Error: %1").arg(error.description()));
+            }
+        }
     });
     connect(&state, &AppState::pendingLinkChanged, this, [this] {
         if (const auto link = m_state.pendingLink()) {
@@ -71,8 +77,15 @@ void ConsoleFront::printStatus()
 
 void ConsoleFront::printMessages(int count)
 {
-    const QList<CachedMessage> all = m_state.container().fetchMessages();
-    const QHash<qint64, CachedApp> apps = ListRules::appsById(m_state.container().fetchApps());
+    QList<CachedMessage> all;
+    QHash<qint64, CachedApp> apps;
+    try {
+        all = m_state.container().fetchMessages();
+        apps = ListRules::appsById(m_state.container().fetchApps());
+    } catch (const Error& error) {
+        say(QStringLiteral("Error: %1").arg(error.description())); // read from a slot: nothing may escape it
+        return;
+    }
     const QList<CachedMessage> shown = ListRules::filtered(all, std::nullopt, QString(), MessageSort::Newest);
     for (const CachedMessage& m : shown.mid(0, count)) {
         const auto app = apps.constFind(m.applicationId);

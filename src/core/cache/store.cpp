@@ -1,5 +1,6 @@
 #include "cache/store.h"
 
+#include "base/logging.h"
 #include "cache/storeerror.h"
 
 #include <QDir>
@@ -196,6 +197,7 @@ std::unique_ptr<CacheContext> Store::open(const QString& path)
     QString error;
     if (auto db = tryConnect(path, error))
         return std::unique_ptr<CacheContext>(new CacheContext(db.release(), path));
+    qCWarning(lcCache) << "cache file unusable, starting it again:" << error;
     // Whatever was wrong, the server still has everything: start over with an empty file. A stale log or index
     // beside a new file would be read as if it belonged to it, so they go too, each on its own.
     QFile::remove(path);
@@ -203,6 +205,7 @@ std::unique_ptr<CacheContext> Store::open(const QString& path)
     QFile::remove(path + u"-shm"_qs);
     if (auto db = tryConnect(path, error))
         return std::unique_ptr<CacheContext>(new CacheContext(db.release(), path));
+    qCWarning(lcCache) << "cache file cannot be created, keeping the cache in memory:" << error;
     return std::unique_ptr<CacheContext>(new CacheContext(connectInMemory(error).release(), QString()));
 }
 

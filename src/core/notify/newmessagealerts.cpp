@@ -1,6 +1,7 @@
 #include "notify/newmessagealerts.h"
 
 #include "base/error.h"
+#include "base/logging.h"
 #include "state/appstate.h"
 
 #include <QHash>
@@ -36,9 +37,10 @@ void NewMessageAlerts::announce(qint64 previousMaxId)
         const CacheContext& cache = m_state->container();
         alerts = select(cache.fetchMessagesAbove(std::max(previousMaxId, m_state->lastReadId())), cache.fetchApps(),
             previousMaxId, m_state->lastReadId());
-    } catch (const Error&) {
+    } catch (const Error& error) {
         // The messages are cached and counted; only their announcement is lost, which is no reason to bother the
         // user with an error line.
+        qCWarning(lcNotify) << "new messages not announced:" << error.description();
         return;
     }
     for (const MessageAlert& alert : std::as_const(alerts))

@@ -1,6 +1,7 @@
 #include "notify/notificationhandler.h"
 
 #include "base/error.h"
+#include "base/logging.h"
 
 #include <cmath>
 #include <limits>
@@ -31,7 +32,8 @@ QCoro::Task<bool> NotificationHandler::requestAuthorization()
         co_return false;
     try {
         co_return co_await centre->requestAuthorization();
-    } catch (const Error&) {
+    } catch (const Error& error) {
+        qCWarning(lcNotify) << "notification permission not asked:" << error.description();
         co_return false;
     }
 }
@@ -43,7 +45,8 @@ QCoro::Task<NotificationCentre::AuthorizationStatus> NotificationHandler::author
         co_return NotificationCentre::AuthorizationStatus::NotDetermined;
     try {
         co_return co_await centre->authorizationStatus();
-    } catch (const Error&) {
+    } catch (const Error& error) {
+        qCWarning(lcNotify) << "notification permission unknown:" << error.description();
         co_return NotificationCentre::AuthorizationStatus::NotDetermined;
     }
 }
