@@ -1,4 +1,5 @@
 #include "api/apiclient.h"
+#include "base/cancellederror.h"
 #include "cache/store.h"
 #include "coro.h"
 #include "fakenotificationcentre.h"
@@ -19,13 +20,14 @@ using Response = FakeServer::Response;
 
 namespace {
 
-// A link server: /api/link answers with `code` and `expiresIn`; /api/link/poll answers from `pollAnswers` in turn
-// and then keeps giving the last one.
+// A link server: /api/link answers with `code` and `expiresIn`; /api/link/poll first serves `pollFaults`, then
+// answers from `pollAnswers` in turn and then keeps giving the last one.
 struct LinkServer
 {
     FakeServer http;
     QByteArray code = "K7MX3Q";
     QByteArray expiresIn = "600";
+    QList<Response> pollFaults;
     QList<QByteArray> pollAnswers { R"({"status":"pending"})" };
     int startStatus = 200;
 
@@ -36,6 +38,8 @@ struct LinkServer
                 return Response::json(
                     R"({"code":")" + code + R"(","poll_token":"pt-1","expires_in":)" + expiresIn + "}", startStatus);
             }
+            if (request.target == "/api/link/poll" && !pollFaults.isEmpty())
+                return pollFaults.takeFirst();
             if (request.target == "/api/link/poll")
                 return Response::json(pollAnswers.size() > 1 ? pollAnswers.takeFirst() : pollAnswers.first());
             return Response::empty(404);
@@ -49,7 +53,41 @@ struct LinkServer
     }
 };
 
+// A scripted server that also tells how its page requests ended, so that a test can see whether a sync pass was
+// stopped and whether it had finished by a given moment.
+class TrackedClient : public ScriptedClient
+{
+public:
+    int pagesInFlight = 0;
+    int pagesCancelled = 0;
+
+    QCoro::Task<SyncResponse> messages(qint64 since, qint64 limit, std::stop_token stop = {}) override
+    {
+        ++pagesInFlight;
+        try {
+            SyncResponse page = co_await ScriptedClient::messages(since, limit, stop);
+            --pagesInFlight;
+            co_return page;
+        } catch (const CancelledError&) {
+            --pagesInFlight;
+            ++pagesCancelled;
+            throw;
+        }
+    }
+};
+
+// Installs `config` and notes, at the moment configure answers, whether `previous` still had a page in flight.
+QCoro::Task<> configureObservingPass(
+    AppState* state, DeviceConfig config, std::shared_ptr<TrackedClient> previous, bool* answered, bool* passWasOver)
+{
+    const bool saved = co_await state->configure(config.serverURL, config.deviceSecret);
+    *passWasOver = previous->pagesInFlight == 0;
+    *answered = saved;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(FakeServer::Response)
 
 class TestLinkFlow : public QObject
 {
@@ -60,6 +98,10 @@ private slots:
     void approvedForTheSameAccount();
     void endsInFailure_data();
     void endsInFailure();
+    void pollFailuresAreRetried_data();
+    void pollFailuresAreRetried();
+    void deadlineIsExpiresInSeconds();
+    void anotherAccountStopsAndAwaitsTheRunningPass();
     void unsavedCredentialFailsTheFlow();
     void cancelDuringPolling();
     void secondBeginOverridesTheFirst();
@@ -70,7 +112,9 @@ private slots:
     void notificationWiring();
 
 private:
-    std::unique_ptr<AppState> makeState();
+    using MakeClient = std::function<std::shared_ptr<APIClientProtocol>(const DeviceConfig&)>;
+    std::unique_ptr<AppState> makeState(
+        std::chrono::milliseconds pollInterval = std::chrono::milliseconds(20), MakeClient makeClient = {});
     void link(AppState& state, const DeviceConfig& config);
 
     QTemporaryDir m_folder;
@@ -93,16 +137,17 @@ void TestLinkFlow::init()
     m_handler.setCentre(&m_centre);
 }
 
-std::unique_ptr<AppState> TestLinkFlow::makeState()
+std::unique_ptr<AppState> TestLinkFlow::makeState(std::chrono::milliseconds pollInterval, MakeClient makeClient)
 {
     AppState::Services services;
     services.network = &m_nam;
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();
     services.openCache = [](bool) { return Store::container(true); };
-    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
+    services.makeClient
+        = makeClient ? std::move(makeClient) : MakeClient([client = m_client](const DeviceConfig&) { return client; });
     services.notifications = &m_handler;
-    services.linkPollInterval = std::chrono::milliseconds(20);
+    services.linkPollInterval = pollInterval;
     services.tapSelectionLifetime = std::chrono::milliseconds(100);
     return std::make_unique<AppState>(false, services);
 }
@@ -215,6 +260,85 @@ void TestLinkFlow::endsInFailure()
     QCOMPARE(m_opened.size(), opened ? 1 : 0);
     QCOMPARE(server.polls(), polls);
     QVERIFY(!state->isConfigured());
+}
+
+void TestLinkFlow::pollFailuresAreRetried_data()
+{
+    QTest::addColumn<Response>("fault");
+    QTest::newRow("server error") << Response::json(R"({"status":"expired"})", 500);
+    QTest::newRow("not JSON") << Response::json("<html>busy</html>");
+    QTest::newRow("wrong shape") << Response::json(R"({"status":"approved"})");
+    QTest::newRow("bad request") << Response::json(R"({"status":"expired"})", 400);
+}
+
+// A poll that fails is not shown and does not end the flow: the next poll's approval still links.
+void TestLinkFlow::pollFailuresAreRetried()
+{
+    QFETCH(Response, fault);
+    LinkServer server;
+    server.pollFaults = { fault, fault };
+    server.pollAnswers = { R"({"status":"approved","secret":"after-failures"})" };
+    auto state = makeState();
+    QList<LinkPhase> phases;
+    connect(state.get(), &AppState::linkPhaseChanged, state.get(),
+        [&phases, s = state.get()] { phases.append(s->linkPhase()); });
+
+    state->beginBrowserLink(server.http.url(), {});
+    QTRY_VERIFY(state->isConfigured());
+    QCOMPARE(state->config()->deviceSecret, u"after-failures"_qs);
+    QCOMPARE(server.polls(), 3);
+    QCOMPARE(state->linkPhase(), LinkPhase::idle());
+    QCOMPARE(phases, (QList<LinkPhase> { LinkPhase::waiting(), LinkPhase::idle() }));
+    QCOMPARE(state->lastSyncError(), std::nullopt);
+}
+
+// The deadline is the start's expires_in, in seconds, from the moment the browser was opened. Every round waits
+// at least one poll interval, so polls within 2 s at one every 200 ms can be at most 10; a deadline read in the
+// wrong unit, or not read at all, gives none or never ends.
+void TestLinkFlow::deadlineIsExpiresInSeconds()
+{
+    LinkServer server;
+    server.expiresIn = "2";
+    auto state = makeState(std::chrono::milliseconds(200));
+    state->beginBrowserLink(server.http.url(), [this](const QUrl& url) { m_opened.append(url); });
+    QTRY_COMPARE_WITH_TIMEOUT(
+        state->linkPhase(), LinkPhase::failed(u"Link request timed out \u2014 try again."_qs), 60000);
+    QCOMPARE(m_opened.size(), 1);
+    QVERIFY2(server.polls() >= 2 && server.polls() <= 10, qPrintable(QString::number(server.polls())));
+    QCOMPARE(state->linkCode(), std::nullopt);
+    QVERIFY(!state->isConfigured());
+}
+
+// Installing another account's credential stops the pass that is running for the old one and waits for it to end
+// before the cache is wiped, so nothing of the old account can be written afterwards.
+void TestLinkFlow::anotherAccountStopsAndAwaitsTheRunningPass()
+{
+    auto previous = std::make_shared<TrackedClient>();
+    auto next = std::make_shared<TrackedClient>();
+    previous->addMessage(makeMessage(1, 1));
+    previous->latency = std::chrono::hours(1); // only a stop ends its pages
+    next->addMessage(makeMessage(100, 2));
+    const DeviceConfig old { QUrl(u"https://old.example.com"_qs), u"old"_qs };
+    const DeviceConfig fresh { QUrl(u"https://new.example.com"_qs), u"new"_qs };
+    auto state = makeState(std::chrono::milliseconds(20),
+        [previous, next, old](const DeviceConfig& config) -> std::shared_ptr<APIClientProtocol> {
+            return config == old ? previous : next;
+        });
+
+    QVERIFY(await(state->configure(old.serverURL, old.deviceSecret)));
+    QTRY_COMPARE(previous->pagesInFlight, 1);
+    QVERIFY(state->isSyncing());
+
+    bool answered = false;
+    bool passWasOver = false;
+    auto installing = configureObservingPass(state.get(), fresh, previous, &answered, &passWasOver);
+    QTRY_VERIFY(answered);
+    QVERIFY(passWasOver);
+    QCOMPARE(previous->pagesCancelled, 1);
+    QCOMPARE(state->config(), fresh);
+    QTRY_VERIFY(!state->isSyncing());
+    QCOMPARE(state->container().fetchMessages().size(), 1);
+    QCOMPARE(state->container().fetchMessages().first().id, 100);
 }
 
 void TestLinkFlow::unsavedCredentialFailsTheFlow()

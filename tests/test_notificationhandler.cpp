@@ -17,8 +17,8 @@ private slots:
     void intValue();
     void clickCallsOnTapWithBothIds_data();
     void clickCallsOnTapWithBothIds();
-    void foregroundNotificationIsReportedAndStillShown();
-    void withoutCallbacksNothingHappens();
+    void foregroundNotificationReachesTheCallbackOnce();
+    void replacedCentreIsNoLongerHeard();
     void permission();
 
 private:
@@ -91,20 +91,35 @@ void TestNotificationHandler::clickCallsOnTapWithBothIds()
     QCOMPARE(taps.first().second, applicationId);
 }
 
-void TestNotificationHandler::foregroundNotificationIsReportedAndStillShown()
+void TestNotificationHandler::foregroundNotificationReachesTheCallbackOnce()
 {
     int calls = 0;
     m_handler.onForegroundNotification = [&calls] { ++calls; };
+    m_handler.setCentre(&m_centre); // made the receiver again, as at every launch: still one call per event
     emit m_centre.willPresent();
     QCOMPARE(calls, 1);
-    QCOMPARE(m_handler.willPresent(), 27); // banner, list, sound and badge
+    emit m_centre.willPresent();
     QCOMPARE(calls, 2);
 }
 
-void TestNotificationHandler::withoutCallbacksNothingHappens()
+void TestNotificationHandler::replacedCentreIsNoLongerHeard()
 {
+    int foreground = 0;
+    int taps = 0;
+    m_handler.onForegroundNotification = [&foreground] { ++foreground; };
+    m_handler.onTap = [&taps](std::optional<qint64>, std::optional<qint64>) { ++taps; };
+    FakeNotificationCentre other;
+    m_handler.setCentre(&other);
+    emit m_centre.willPresent();
     emit m_centre.didReceiveResponse({ { "mid", 1 } });
-    QCOMPARE(m_handler.willPresent(), NotificationHandler::foregroundPresentation);
+    QCOMPARE(foreground, 0);
+    QCOMPARE(taps, 0);
+
+    emit other.willPresent();
+    emit other.didReceiveResponse({ { "mid", 1 } });
+    QCOMPARE(foreground, 1);
+    QCOMPARE(taps, 1);
+    QCOMPARE(m_handler.centre(), &other);
 }
 
 void TestNotificationHandler::permission()
