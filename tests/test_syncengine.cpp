@@ -48,6 +48,8 @@ private slots:
     void iconRules();
     void stopBetweenPagesLeavesNothingUnsaved();
     void stopDuringIconFetchRollsBack();
+    void stoppedAppRefreshWithoutErrorChangesNothing_data();
+    void stoppedAppRefreshWithoutErrorChangesNothing();
     void noUnsavedWriteWhileAnIconIsAwaited();
     void markReadThresholds_data();
     void markReadThresholds();
@@ -289,6 +291,50 @@ void TestSyncEngine::noUnsavedWriteWhileAnIconIsAwaited()
     QCOMPARE(m_client->count(u"appIcon"_qs), 3);
     QVERIFY(!pendingWhileWaiting);
     QCOMPARE(cachedApp(*m_cache, 3)->icon, std::optional<QByteArray>("PNG3"));
+}
+
+void TestSyncEngine::stoppedAppRefreshWithoutErrorChangesNothing_data()
+{
+    QTest::addColumn<QString>("stoppedDuring"); // the request whose answer arrives after the stop
+    QTest::addColumn<qint64>("argument"); // of that request
+    QTest::newRow("application list") << u"apps"_qs << qint64(0);
+    QTest::newRow("last icon") << u"appIcon"_qs << qint64(3);
+}
+
+// A request may complete normally although a stop was asked for while it ran. When no request is left to raise a
+// cancellation, the refresh ends without an error, and it must end without touching the cache either.
+void TestSyncEngine::stoppedAppRefreshWithoutErrorChangesNothing()
+{
+    QFETCH(QString, stoppedDuring);
+    QFETCH(qint64, argument);
+    m_client->serverApps = { { 1, u"Old"_qs, u"red"_qs, true }, { 2, u"Goes"_qs, u"blue"_qs, false } };
+    m_client->icons = { { 1, "old-png" } };
+    for (qint64 id = 1; id <= 4; ++id)
+        m_client->addMessage(makeMessage(id, id % 2 + 1));
+    await(m_engine->syncNow());
+    const QList<CachedApp> appsBefore = m_cache->fetchApps();
+    QCOMPARE(appsBefore.size(), 2);
+
+    // The server renames one application, replaces its icon, drops the other and adds a third.
+    m_client->serverApps = { { 1, u"New"_qs, u"green"_qs, true }, { 3, u"Added"_qs, u"grey"_qs, true } };
+    m_client->icons = { { 1, "new-png" }, { 3, "three-png" } };
+    m_client->calls.clear();
+    std::stop_source source;
+    m_client->failures.insert(stoppedDuring, [this, &source, argument] {
+        if (m_client->calls.last().argument == argument)
+            source.request_stop();
+    });
+    try {
+        await(m_engine->syncApps(source.get_token()));
+    } catch (const CancelledError&) {
+        QFAIL("the refresh raised a cancellation although no request was left to raise one");
+    }
+
+    QCOMPARE(m_client->calls.last().op, stoppedDuring);
+    QCOMPARE(m_client->calls.last().argument, argument);
+    QVERIFY(!m_cache->hasChanges());
+    QCOMPARE(m_cache->fetchApps(), appsBefore);
+    QCOMPARE(m_cache->fetchMessages().size(), 4); // the dropped application's messages too
 }
 
 void TestSyncEngine::markReadThresholds_data()
