@@ -10,7 +10,7 @@ class CredentialStore;
 
 // The one credential Tidewell holds: the server's base URL and the secret the server issued to this device. The
 // stored copy is one item in the credential store, JSON {"url", "secret"}, in the primary placement when it
-// accepts the write and in the fallback placement otherwise.
+// accepts the write, otherwise in the fallback placement if the store lets it be written there.
 struct DeviceConfig
 {
     static constexpr auto service = "com.quorvek.pushclient";

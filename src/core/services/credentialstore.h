@@ -6,7 +6,8 @@
 namespace tidewell {
 
 // Secure storage of small secrets keyed by service and account, with two placements: the primary one, and a
-// fallback that is written only when the primary refuses and read only to migrate from it.
+// fallback that is offered a write only when the primary refuses and read only to migrate from it. The store may
+// refuse the fallback too, where writing there would put the secret somewhere it must not be.
 class CredentialStore
 {
 public:
