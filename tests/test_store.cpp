@@ -10,6 +10,28 @@
 #include <sqlite3.h>
 
 using namespace tidewell;
+
+namespace tidewell {
+
+// Lets QCOMPARE print the change details it compares.
+char* toString(const CacheChange& change)
+{
+    const auto ids = [](const QList<qint64>& list) {
+        QStringList parts;
+        for (qint64 id : list)
+            parts.append(QString::number(id));
+        return u'[' + parts.join(u',') + u']';
+    };
+    const QString text
+        = u"everything=%1 upserted=%2 removed=%3 cleared=%4 allRemoved=%5 apps=%6"_qs.arg(change.everything ? 1 : 0)
+              .arg(ids(change.upsertedMessages), ids(change.removedMessages), ids(change.clearedApplications))
+              .arg(change.allMessagesRemoved ? 1 : 0)
+              .arg(change.appsChanged ? 1 : 0);
+    return qstrdup(text.toUtf8().constData());
+}
+
+} // namespace tidewell
+
 using Kind = CacheContext::Kind;
 using Kinds = CacheContext::Kinds;
 
@@ -100,6 +122,14 @@ bool holdsGarbage(const QString& path)
     return file.open(QIODevice::ReadOnly) && file.readAll().contains("leftover bytes");
 }
 
+CacheChange messageChange(QList<qint64> upserted, QList<qint64> removed = {})
+{
+    CacheChange change;
+    change.upsertedMessages = std::move(upserted);
+    change.removedMessages = std::move(removed);
+    return change;
+}
+
 } // namespace
 
 class TestStore : public QObject
@@ -120,6 +150,10 @@ private slots:
     void changedOncePerCommit_data();
     void changedOncePerCommit();
     void rollbackForgetsPendingKinds();
+    void committedNamesWhatChanged_data();
+    void committedNamesWhatChanged();
+    void rollbackForgetsPendingDetails();
+    void committedGivesUpListingPastTheLimit();
     void maxMessageId();
     void countMessagesAbove_data();
     void countMessagesAbove();
@@ -417,6 +451,140 @@ void TestStore::rollbackForgetsPendingKinds()
     context->save();
     QCOMPARE(spy.size(), 1);
     QCOMPARE(spy.first().first().value<Kinds>(), Kinds(Kind::Messages));
+}
+
+void TestStore::committedNamesWhatChanged_data()
+{
+    QTest::addColumn<std::function<void(CacheContext&)>>("writes");
+    QTest::addColumn<CacheChange>("expected"); // no signal when empty
+
+    using Writes = std::function<void(CacheContext&)>;
+    CacheChange clearedApp;
+    clearedApp.clearedApplications = { 1 };
+    CacheChange allRemoved;
+    allRemoved.allMessagesRemoved = true;
+    CacheChange allRemovedThenInsert = allRemoved;
+    allRemovedThenInsert.upsertedMessages = { 9 };
+    CacheChange clearedAndInsert = clearedApp;
+    clearedAndInsert.upsertedMessages = { 2 };
+    CacheChange appsChanged;
+    appsChanged.appsChanged = true;
+    CacheChange appAndMessage = messageChange({ 9 });
+    appAndMessage.appsChanged = true;
+
+    QTest::newRow("insert") << Writes([](CacheContext& c) {
+        c.insert(cached(9, 1));
+        c.insert(cached(8, 2));
+    }) << messageChange({ 9, 8 });
+    QTest::newRow("replace, twice") << Writes([](CacheContext& c) {
+        c.insert(cached(2, 1, u"again"_qs));
+        c.insert(cached(1, 1, u"again"_qs));
+        c.insert(cached(2, 1, u"and again"_qs));
+    }) << messageChange({ 2, 1 });
+    QTest::newRow("remove one") << Writes([](CacheContext& c) { c.removeMessage(2); }) << messageChange({}, { 2 });
+    QTest::newRow("remove what was just inserted") << Writes([](CacheContext& c) {
+        c.insert(cached(9, 1));
+        c.removeMessage(9);
+    }) << messageChange({}, { 9 });
+    QTest::newRow("insert what was just removed") << Writes([](CacheContext& c) {
+        c.removeMessage(2);
+        c.insert(cached(2, 2));
+    }) << messageChange({ 2 });
+    QTest::newRow("remove all of an app") << Writes([](CacheContext& c) { c.removeAllMessages(1); }) << clearedApp;
+    QTest::newRow("remove all of an app twice, then insert into it") << Writes([](CacheContext& c) {
+        c.removeAllMessages(1);
+        c.removeAllMessages(1);
+        c.insert(cached(2, 1));
+    }) << clearedAndInsert;
+    QTest::newRow("remove all") << Writes([](CacheContext& c) {
+        c.insert(cached(9, 1));
+        c.removeMessage(1);
+        c.removeAllMessages(1);
+        c.removeAllMessages();
+    }) << allRemoved;
+    QTest::newRow("remove all, then insert") << Writes([](CacheContext& c) {
+        c.removeAllMessages();
+        c.insert(cached(9, 1));
+    }) << allRemovedThenInsert;
+    QTest::newRow("app insert") << Writes([](CacheContext& c) { c.insert(app(9, u"Nine"_qs)); }) << appsChanged;
+    QTest::newRow("app removed") << Writes([](CacheContext& c) { c.removeApp(2); }) << appsChanged;
+    QTest::newRow("all apps removed") << Writes([](CacheContext& c) { c.removeAllApps(); }) << appsChanged;
+    QTest::newRow("app and message") << Writes([](CacheContext& c) {
+        c.insert(app(1, u"Renamed"_qs));
+        c.insert(cached(9, 1));
+    }) << appAndMessage;
+    QTest::newRow("removals that match nothing") << Writes([](CacheContext& c) {
+        c.removeMessage(99);
+        c.removeApp(99);
+        c.removeAllMessages(99);
+    }) << CacheChange();
+}
+
+void TestStore::committedNamesWhatChanged()
+{
+    QFETCH(std::function<void(CacheContext&)>, writes);
+    QFETCH(CacheChange, expected);
+
+    auto context = Store::container(true);
+    context->insert(cached(1, 1));
+    context->insert(cached(2, 1));
+    context->insert(cached(3, 2));
+    context->insert(app(1, u"One"_qs));
+    context->insert(app(2, u"Two"_qs));
+    context->save();
+
+    QSignalSpy details(context.get(), &CacheContext::committed);
+    QSignalSpy kinds(context.get(), &CacheContext::changed);
+    writes(*context);
+    QVERIFY(details.isEmpty());
+    context->save();
+    if (expected.isEmpty()) {
+        QVERIFY(details.isEmpty());
+        QVERIFY(kinds.isEmpty());
+        return;
+    }
+    QCOMPARE(details.size(), 1);
+    QCOMPARE(details.first().first().value<CacheChange>(), expected);
+    QCOMPARE(kinds.size(), 1); // the coarse signal still comes alongside
+    context->save();
+    QCOMPARE(details.size(), 1);
+}
+
+void TestStore::rollbackForgetsPendingDetails()
+{
+    auto context = Store::container(true);
+    QSignalSpy details(context.get(), &CacheContext::committed);
+    context->insert(app(1, u"One"_qs));
+    context->insert(cached(1, 1));
+    context->removeAllMessages(1);
+    context->rollback();
+    context->save();
+    QVERIFY(details.isEmpty());
+
+    context->insert(cached(2, 1));
+    context->save();
+    QCOMPARE(details.size(), 1);
+    QCOMPARE(details.first().first().value<CacheChange>(), messageChange({ 2 }));
+}
+
+// A commit of more ids than are worth reading back one by one tells readers to reload instead.
+void TestStore::committedGivesUpListingPastTheLimit()
+{
+    auto context = Store::container(true);
+    QSignalSpy details(context.get(), &CacheContext::committed);
+    for (qint64 id = 1; id <= CacheContext::maxListedMessageIds; ++id)
+        context->insert(cached(id, 1));
+    context->save();
+    QCOMPARE(details.size(), 1);
+    QCOMPARE(details.first().first().value<CacheChange>().upsertedMessages.size(), CacheContext::maxListedMessageIds);
+
+    for (qint64 id = 1; id <= CacheContext::maxListedMessageIds + 1; ++id)
+        context->insert(cached(id, 1, u"again"_qs));
+    context->save();
+    QCOMPARE(details.size(), 2);
+    CacheChange everything;
+    everything.everything = true;
+    QCOMPARE(details.last().first().value<CacheChange>(), everything);
 }
 
 void TestStore::maxMessageId()

@@ -143,7 +143,7 @@ void CacheContext::fail() const
     // and the next write must open a new one.
     if (m_inTransaction && sqlite3_get_autocommit(m_db)) {
         m_inTransaction = false;
-        m_pending = {};
+        forgetPending();
     }
     throw StoreError(description);
 }
@@ -159,12 +159,57 @@ void CacheContext::begin()
     m_inTransaction = true;
 }
 
-void CacheContext::write(sqlite3_stmt* stmt, Kind kind)
+bool CacheContext::write(sqlite3_stmt* stmt, Kind kind)
 {
     if (sqlite3_step(stmt) != SQLITE_DONE)
         fail();
-    if (sqlite3_changes64(m_db) > 0)
-        m_pending |= kind;
+    if (sqlite3_changes64(m_db) == 0)
+        return false;
+    m_pending |= kind;
+    return true;
+}
+
+void CacheContext::noteMessage(qint64 id, bool upserted)
+{
+    if (m_change.everything)
+        return;
+    auto found = m_messageUpserted.find(id);
+    if (found != m_messageUpserted.end()) {
+        *found = upserted;
+        return;
+    }
+    if (m_messageOrder.size() >= maxListedMessageIds) {
+        // Too many to be worth listing: readers reload instead, and the ids need not be kept any longer.
+        m_change.everything = true;
+        m_messageUpserted = {};
+        m_messageOrder = {};
+        return;
+    }
+    m_messageUpserted.insert(id, upserted);
+    m_messageOrder.append(id);
+}
+
+CacheChange CacheContext::takeChange()
+{
+    CacheChange change = std::exchange(m_change, {});
+    if (change.everything) {
+        change = {};
+        change.everything = true;
+    } else {
+        for (qint64 id : std::as_const(m_messageOrder))
+            (m_messageUpserted.value(id) ? change.upsertedMessages : change.removedMessages).append(id);
+    }
+    m_messageUpserted = {};
+    m_messageOrder = {};
+    return change;
+}
+
+void CacheContext::forgetPending() const
+{
+    m_pending = {};
+    m_change = {};
+    m_messageUpserted = {};
+    m_messageOrder = {};
 }
 
 void CacheContext::insert(const CachedMessage& message)
@@ -185,7 +230,8 @@ void CacheContext::insert(const CachedMessage& message)
     bindText(stmt, 6, url);
     bindText(stmt, 7, urlTitle);
     sqlite3_bind_int64(stmt, 8, message.ts);
-    write(stmt, Kind::Messages);
+    if (write(stmt, Kind::Messages))
+        noteMessage(message.id, true);
 }
 
 void CacheContext::insert(const CachedApp& app)
@@ -205,7 +251,8 @@ void CacheContext::insert(const CachedApp& app)
         sqlite3_bind_zeroblob(stmt, 4, 0); // a null data pointer would store NULL, losing "present but empty"
     else
         sqlite3_bind_blob(stmt, 4, app.icon->constData(), int(app.icon->size()), SQLITE_STATIC);
-    write(stmt, Kind::Apps);
+    if (write(stmt, Kind::Apps))
+        m_change.appsChanged = true;
 }
 
 void CacheContext::removeMessage(qint64 id)
@@ -214,7 +261,8 @@ void CacheContext::removeMessage(qint64 id)
     sqlite3_stmt* stmt = statement(DeleteMessage);
     StatementUse use(stmt);
     sqlite3_bind_int64(stmt, 1, id);
-    write(stmt, Kind::Messages);
+    if (write(stmt, Kind::Messages))
+        noteMessage(id, false);
 }
 
 void CacheContext::removeApp(qint64 id)
@@ -223,7 +271,8 @@ void CacheContext::removeApp(qint64 id)
     sqlite3_stmt* stmt = statement(DeleteApp);
     StatementUse use(stmt);
     sqlite3_bind_int64(stmt, 1, id);
-    write(stmt, Kind::Apps);
+    if (write(stmt, Kind::Apps))
+        m_change.appsChanged = true;
 }
 
 void CacheContext::removeAllMessages(std::optional<qint64> applicationId)
@@ -233,7 +282,17 @@ void CacheContext::removeAllMessages(std::optional<qint64> applicationId)
     StatementUse use(stmt);
     if (applicationId)
         sqlite3_bind_int64(stmt, 1, *applicationId);
-    write(stmt, Kind::Messages);
+    if (!write(stmt, Kind::Messages))
+        return;
+    if (!applicationId) {
+        // Nothing written before survives, so nothing written before needs naming; what follows still does.
+        m_change.allMessagesRemoved = true;
+        m_change.clearedApplications.clear();
+        m_messageUpserted = {};
+        m_messageOrder = {};
+    } else if (!m_change.clearedApplications.contains(*applicationId)) {
+        m_change.clearedApplications.append(*applicationId);
+    }
 }
 
 void CacheContext::removeAllApps()
@@ -241,7 +300,8 @@ void CacheContext::removeAllApps()
     begin();
     sqlite3_stmt* stmt = statement(DeleteAllApps);
     StatementUse use(stmt);
-    write(stmt, Kind::Apps);
+    if (write(stmt, Kind::Apps))
+        m_change.appsChanged = true;
 }
 
 template <typename Record>
@@ -263,6 +323,17 @@ QList<Record> CacheContext::fetchAll(Statement which, Record (*rowAt)(sqlite3_st
 QList<CachedMessage> CacheContext::fetchMessages() const
 {
     return fetchAll(SelectMessages, &messageAt);
+}
+
+void CacheContext::forEachMessage(const std::function<void(const CachedMessage&)>& visit) const
+{
+    sqlite3_stmt* stmt = statement(SelectMessages);
+    StatementUse use(stmt);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        visit(messageAt(stmt));
+    if (rc != SQLITE_DONE)
+        fail();
 }
 
 QList<CachedMessage> CacheContext::fetchMessagesAbove(qint64 id) const
@@ -323,7 +394,11 @@ void CacheContext::save()
     }
     m_inTransaction = false;
     const Kinds kinds = std::exchange(m_pending, {});
-    // Emitted after the state is reset so that a receiver may start the next unit of work.
+    const CacheChange change = takeChange();
+    // Emitted after the state is reset so that a receiver may start the next unit of work. The details go first:
+    // a receiver of `changed` that commits again at once would otherwise have its details arrive before these.
+    if (!change.isEmpty())
+        emit committed(change);
     if (kinds)
         emit changed(kinds);
 }
@@ -339,7 +414,7 @@ void CacheContext::rollback()
             fail();
     }
     m_inTransaction = false;
-    m_pending = {};
+    forgetPending();
 }
 
 } // namespace tidewell

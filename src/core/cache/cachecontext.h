@@ -1,12 +1,15 @@
 #pragma once
 
+#include "cache/cachechange.h"
 #include "cache/cachedapp.h"
 #include "cache/cachedmessage.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <array>
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -19,7 +22,9 @@ namespace tidewell {
 // is already stored replaces that record's fields (an upsert). Reads see unsaved writes.
 //
 // Every failure raises StoreError. After each commit that changed something, `changed` names the kinds that
-// changed so that item models can refresh.
+// changed so that item models can refresh, and just before it `committed` says which records changed, so that a
+// live projection can update those alone. A receiver of `committed` only reads: were it to commit from there, its
+// own details would reach the later receivers before these.
 class CacheContext : public QObject
 {
     Q_OBJECT
@@ -46,6 +51,9 @@ public:
     void removeAllApps();
 
     QList<CachedMessage> fetchMessages() const; // in id order
+    // Every message in id order, handed over one at a time, so that a caller who keeps only part of each record
+    // never holds all of them at once. `visit` must not use this context.
+    void forEachMessage(const std::function<void(const CachedMessage&)>& visit) const;
     QList<CachedApp> fetchApps() const; // in id order
     std::optional<CachedMessage> fetchMessage(qint64 id) const;
     // The messages with an id above `id`, in id order.
@@ -59,8 +67,13 @@ public:
     void save();
     void rollback();
 
+    // How many message ids one commit lists before it reports `everything` instead: past this, reading the rows
+    // back one by one costs more than reloading them all.
+    static constexpr qsizetype maxListedMessageIds = 100000;
+
 signals:
     void changed(tidewell::CacheContext::Kinds kinds);
+    void committed(const tidewell::CacheChange& change);
 
 private:
     friend class Store;
@@ -93,15 +106,24 @@ private:
     QList<Record> fetchAll(
         Statement which, Record (*rowAt)(sqlite3_stmt*), std::optional<qint64> above = std::nullopt) const;
     void begin();
-    // Steps a bound write statement inside the open transaction; `kind` joins the next `changed` if rows changed.
-    void write(sqlite3_stmt* stmt, Kind kind);
+    // Steps a bound write statement inside the open transaction; `kind` joins the next `changed` if rows changed,
+    // and the result says whether they did.
+    bool write(sqlite3_stmt* stmt, Kind kind);
     [[noreturn]] void fail() const;
+    void noteMessage(qint64 id, bool upserted);
+    CacheChange takeChange();
+    void forgetPending() const;
 
     sqlite3* m_db;
     QString m_path;
     // Mutable because a failed read may have made SQLite roll the transaction back on its own.
     mutable bool m_inTransaction = false;
     mutable Kinds m_pending;
+    // The details of the open transaction. A message id's last write decides whether it counts as upserted or
+    // removed; the list keeps the order in which ids were first written.
+    mutable CacheChange m_change;
+    mutable QHash<qint64, bool> m_messageUpserted;
+    mutable QList<qint64> m_messageOrder;
     mutable std::array<sqlite3_stmt*, StatementCount> m_statements {};
 };
 
