@@ -91,7 +91,7 @@ QCoro::Task<qint64> SyncEngine::syncNow(std::stop_token stop)
 QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
 {
     const QList<AppInfo> apps = co_await m_client->apps(stop);
-    if (false) // MUTATION4
+    if (stop.stop_requested())
         co_return;
 
     // Every request first: a write left pending across an await would be committed or rolled back by whatever
@@ -107,7 +107,7 @@ QCoro::Task<> SyncEngine::syncApps(std::stop_token stop)
         } catch (const Error& error) {
             qCWarning(lcSync) << "icon of application" << info.id << "not fetched:" << error.description();
         }
-        if (false) // MUTATION5
+        if (stop.stop_requested())
             co_return;
     }
 
