@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -13,9 +14,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <memory>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace tidewell;
@@ -98,6 +102,8 @@ private slots:
     void secondLaunchHandsOverToRunningInstance();
     void takesOverFromCrashedInstance();
     void simultaneousLaunchesElectOnePrimary();
+    void decidesWhatALaunchIs_data();
+    void decidesWhatALaunchIs();
 };
 
 void TestSingleInstance::serverNamesKeepProfilesApart_data()
@@ -373,6 +379,112 @@ void TestSingleInstance::simultaneousLaunchesElectOnePrimary()
         launch->waitForFinished(patienceMs);
     }
     QCOMPARE(primaries, 1);
+}
+
+// Who holds the name when a launch decides.
+enum class Holder
+{
+    Nobody,
+    StaleSocket, // a socket file with no process behind it, as a killed instance leaves
+    Primary, // a running instance that acknowledges hand-overs
+    SilentPrimary, // a process that accepts connections and reads them, but never acknowledges
+};
+Q_DECLARE_METATYPE(Holder)
+Q_DECLARE_METATYPE(SingleInstance::Launch)
+
+// Leaves a bound Unix socket file behind with nobody listening on it.
+static bool leaveStaleSocket(const QString& name)
+{
+    const QByteArray path = QFile::encodeName(socketPath(name));
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return bound;
+}
+
+void TestSingleInstance::decidesWhatALaunchIs_data()
+{
+    QTest::addColumn<Holder>("holder");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("patience");
+    QTest::addColumn<SingleInstance::Launch>("expected");
+
+    using Launch = SingleInstance::Launch;
+    const QStringList link { u"https://tidewell.app/link#secret=x"_qs };
+    const QStringList oversized { QString(SingleInstance::maxPayloadSize, u'x') };
+    QTest::newRow("nobody") << Holder::Nobody << link << patienceMs << Launch::BecamePrimary;
+    QTest::newRow("stale socket") << Holder::StaleSocket << link << patienceMs << Launch::BecamePrimary;
+    QTest::newRow("primary acknowledges") << Holder::Primary << link << patienceMs << Launch::HandedOver;
+    // The only wait on a silent primary is the patience given, kept short here.
+    QTest::newRow("primary never acknowledges") << Holder::SilentPrimary << link << 300 << Launch::PrimaryUnresponsive;
+    QTest::newRow("oversized for a primary") << Holder::Primary << oversized << patienceMs << Launch::TooLarge;
+    QTest::newRow("oversized for a silent primary")
+        << Holder::SilentPrimary << oversized << patienceMs << Launch::TooLarge;
+    QTest::newRow("oversized with nobody") << Holder::Nobody << oversized << patienceMs << Launch::BecamePrimary;
+}
+
+// A second process must never run beside a live primary: it hands over, or it leaves saying why.
+void TestSingleInstance::decidesWhatALaunchIs()
+{
+    QFETCH(Holder, holder);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, patience);
+    QFETCH(SingleInstance::Launch, expected);
+    const QString name = uniqueName();
+
+    SingleInstance primary(name);
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+    QLocalServer silent;
+    switch (holder) {
+    case Holder::Nobody:
+        break;
+    case Holder::StaleSocket:
+        QVERIFY(leaveStaleSocket(name));
+        break;
+    case Holder::Primary:
+        QVERIFY(primary.tryBecomePrimary());
+        break;
+    case Holder::SilentPrimary:
+        QVERIFY(silent.listen(name));
+        QObject::connect(&silent, &QLocalServer::newConnection, [&] {
+            while (QLocalSocket* socket = silent.nextPendingConnection()) {
+                QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { socket->readAll(); });
+            }
+        });
+        break;
+    }
+
+    // Decided on a thread of its own, since the primaries above answer from this thread's event loop.
+    auto decided = std::async(std::launch::async, [name, arguments, patience] {
+        SingleInstance launch(name);
+        return launch.becomePrimaryOrHandOver(arguments, std::chrono::milliseconds(patience));
+    });
+    AWAIT_FUTURE(decided);
+    QCOMPARE(decided.get(), expected);
+
+    if (expected == SingleInstance::Launch::HandedOver) {
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toStringList(), arguments);
+    }
+    if (holder == Holder::Primary) {
+        // Still the one primary: nothing took its name, and nothing else reached it.
+        QVERIFY(primary.isPrimary());
+        auto sent = sendInBackground(name, { u"after"_qs });
+        AWAIT_FUTURE(sent);
+        QVERIFY(sent.get());
+        QTRY_COMPARE(received.count(), expected == SingleInstance::Launch::HandedOver ? 2 : 1);
+        QCOMPARE(received.last().at(0).toStringList(), QStringList { u"after"_qs });
+    }
+    if (holder == Holder::SilentPrimary) {
+        QVERIFY(silent.isListening());
+        QVERIFY(QFileInfo::exists(socketPath(name)));
+    }
 }
 
 int main(int argc, char** argv)

@@ -8,6 +8,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QtEndian>
@@ -35,6 +36,7 @@ constexpr char acknowledgement = '\x06';
 constexpr int idleTimeoutMs = 30000;
 constexpr int probeTimeoutMs = 1000;
 constexpr int lockTimeoutMs = 3000;
+constexpr int retryPauseMs = 100;
 // Profiles longer than this are hashed: a Unix socket path has room for about 107 bytes.
 constexpr qsizetype maxEncodedProfile = 40;
 
@@ -155,8 +157,13 @@ bool SingleInstance::isPrimary() const
 
 bool SingleInstance::tryBecomePrimary()
 {
+    return claim() == Claim::Taken;
+}
+
+SingleInstance::Claim SingleInstance::claim()
+{
     if (m_server->isListening())
-        return true;
+        return Claim::Taken;
 
     // Listening with access options moves the new socket over whatever file holds the name, even a live
     // instance's, so the check for a running instance and the takeover must not interleave with another launch.
@@ -164,18 +171,44 @@ bool SingleInstance::tryBecomePrimary()
     lock.setStaleLockTime(0); // a lock is stale only when its holder has died
     if (!lock.tryLock(lockTimeoutMs)) {
         qWarning("Could not take %ls to start as the only instance", qUtf16Printable(lockPath(m_name)));
-        return false;
+        return Claim::HeldByAnother;
     }
     if (instanceAnswers(m_name))
-        return false;
+        return Claim::HeldByAnother;
 
     // Whatever holds the name now was left by an instance that did not shut down cleanly.
     QLocalServer::removeServer(m_name);
     if (!m_server->listen(m_name)) {
         qWarning("Could not listen on %ls: %ls", qUtf16Printable(m_name), qUtf16Printable(m_server->errorString()));
-        return false;
+        return Claim::Failed;
     }
-    return true;
+    return Claim::Taken;
+}
+
+SingleInstance::Launch SingleInstance::becomePrimaryOrHandOver(
+    const QStringList& arguments, std::chrono::milliseconds patience)
+{
+    const QDeadlineTimer deadline(patience);
+    for (;;) {
+        switch (claim()) {
+        case Claim::Taken:
+            return Launch::BecamePrimary;
+        case Claim::Failed:
+            return Launch::NameUnavailable;
+        case Claim::HeldByAnother:
+            break;
+        }
+        if (!encodeArguments(arguments))
+            return Launch::TooLarge;
+        // One connection waits out the whole patience: a busy primary reads the frame when it gets to it, and a
+        // second frame sent meanwhile would hand the same link over twice.
+        if (sendToPrimary(m_name, arguments, remaining(deadline)))
+            return Launch::HandedOver;
+        if (deadline.hasExpired())
+            return Launch::PrimaryUnresponsive;
+        // The primary dropped the connection or is still starting up: look again, and take over if it has gone.
+        QThread::msleep(retryPauseMs);
+    }
 }
 
 void SingleInstance::acceptConnections()

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -26,6 +28,21 @@ public:
     explicit SingleInstance(QString name, QObject* parent = nullptr);
     ~SingleInstance() override;
 
+    // What a launch turned out to be.
+    enum class Launch
+    {
+        BecamePrimary, // no live instance held the name (a stale socket was replaced): this one runs
+        HandedOver, // the running primary confirmed receipt of the arguments: this one leaves
+        PrimaryUnresponsive, // an instance is alive but did not take the arguments within the patience
+        TooLarge, // an instance is alive, and the arguments cannot be handed to it in one frame
+        NameUnavailable, // nobody answers on the name, yet it cannot be listened on
+    };
+
+    // Becomes the primary, or hands the arguments to the one that runs. A busy primary is waited for, and a primary
+    // that goes away meanwhile is succeeded, up to `patience` in all; this process becomes the primary only when no
+    // live one is left, never beside one. Blocks without processing events, so call it before the event loop runs.
+    Launch becomePrimaryOrHandOver(const QStringList& arguments, std::chrono::milliseconds patience);
+
     // True when this process is (now) the primary and listens for hand-overs. False when another live instance
     // answers on the name, or when the name cannot be taken; a socket left behind by a crashed instance is
     // replaced.
@@ -42,6 +59,14 @@ signals:
     void argumentsReceived(const QStringList& arguments);
 
 private:
+    enum class Claim
+    {
+        Taken,
+        HeldByAnother, // a live instance answers, or another launch is deciding right now
+        Failed,
+    };
+
+    Claim claim();
     void acceptConnections();
     void serve(QLocalSocket* socket);
 
