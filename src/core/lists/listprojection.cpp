@@ -1,0 +1,1061 @@
+#include "lists/listprojection.h"
+
+#include "base/error.h"
+#include "base/logging.h"
+#include "cache/cachecontext.h"
+#include "lists/collationranks.h"
+
+#include <QCache>
+#include <QCollator>
+#include <QHash>
+#include <QLocale>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <vector>
+
+namespace tidewell {
+
+namespace {
+
+using MessageRow = ListProjection::MessageRow;
+using AppRow = ListProjection::AppRow;
+
+// Records a view showed lately, so that repainting the same rows does not go back to the cache each time.
+constexpr int recentRecordCount = 256;
+// Removed rows stay in place (dead) until they are a quarter of all rows, or their keys half of all key bytes;
+// then the rows and their keys are packed again in one pass. The floors spare small caches the passes.
+constexpr qsizetype deadRowsBeforePacking = 64;
+constexpr qsizetype deadKeyBytesBeforePacking = 4096;
+
+enum RowFlag : quint8
+{
+    Alive = 0x1,
+    Listed = 0x2, // passes the current message filter
+    Moved = 0x4, // its time changed in this commit, so its place in the time order must be found again
+};
+
+// The greater (ts, id) first: the order of the newest ordering and of the latest message per application.
+bool newer(const MessageRow& left, const MessageRow& right)
+{
+    return left.ts != right.ts ? left.ts > right.ts : left.id > right.id;
+}
+
+bool sameRow(const MessageRow& left, const MessageRow& right)
+{
+    return left.id == right.id && left.applicationId == right.applicationId && left.ts == right.ts
+        && left.priority == right.priority;
+}
+
+bool sameAppRow(const AppRow& left, const AppRow& right)
+{
+    if (left.latest.has_value() != right.latest.has_value())
+        return false;
+    if (left.latest && !sameRow(*left.latest, *right.latest))
+        return false;
+    return left.app == right.app && left.unreadCount == right.unreadCount
+        && left.highPriorityUnread == right.highPriorityUnread;
+}
+
+// Search keys hold each UTF-16 code unit as its own UTF-8-style sequence (a surrogate too, as three bytes). Lead
+// and continuation bytes differ and every unit has exactly one encoding, so a byte substring of two such keys is
+// exactly a code-unit substring of the texts: the plain, case-sensitive test the search asks for, on half the
+// memory for most text, and with no exception for unpaired surrogates.
+void appendKeyBytes(QStringView text, std::vector<char>& out)
+{
+    for (QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x80) {
+            out.push_back(char(unit));
+        } else if (unit < 0x800) {
+            out.push_back(char(0xC0 | (unit >> 6)));
+            out.push_back(char(0x80 | (unit & 0x3F)));
+        } else {
+            out.push_back(char(0xE0 | (unit >> 12)));
+            out.push_back(char(0x80 | ((unit >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (unit & 0x3F)));
+        }
+    }
+}
+
+QByteArray keyBytes(QStringView text)
+{
+    std::vector<char> bytes;
+    appendKeyBytes(text, bytes);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+bool containsBytes(const char* haystack, size_t length, const QByteArray& needle)
+{
+    if (needle.isEmpty())
+        return true;
+    return memmem(haystack, length, needle.constData(), size_t(needle.size())) != nullptr;
+}
+
+} // namespace
+
+struct ListProjection::Data
+{
+    struct Row
+    {
+        MessageRow m;
+        qint64 key = 0; // offset of the lowered body in `keys`, the lowered title right after it
+        quint32 bodyLength = 0;
+        quint32 titleLength = 0;
+        qint32 text = 0; // the title among `texts`; an absent title is the empty text
+        bool hasTitle = false;
+    };
+
+    struct AppStats
+    {
+        qint64 count = 0;
+        qint64 unread = 0;
+        qint64 highPriorityUnread = 0;
+        std::optional<MessageRow> latest;
+        bool latestStale = false; // the latest was removed; found again once the commit is in
+    };
+
+    std::shared_ptr<CacheContext> cache;
+
+    qint64 lastReadId = 0;
+    std::optional<qint64> selectedAppId;
+    QString searchText;
+    QByteArray query; // the search text lowered, as key bytes
+    MessageSort messageSort;
+    ApplicationSort applicationSort;
+
+    // Every cached message by ascending id. A removed one stays until packing, dead, so that positions stay put.
+    std::vector<Row> rows;
+    std::vector<quint8> flags; // RowFlag per row, apart so that walks over an order touch one byte per row
+    qsizetype deadRows = 0;
+    qsizetype killedInCommit = 0;
+    std::vector<char> keys;
+    qsizetype deadKeyBytes = 0;
+    std::vector<quint32> timeOrder; // positions of the live rows by ascending (ts, id)
+
+    // Distinct titles, each with its collation rank; an absent title and an empty one share the empty text.
+    std::vector<QString> texts;
+    std::vector<qint32> textUses;
+    std::vector<qint32> textRank;
+    std::vector<qint32> freeTexts;
+    QHash<QString, qint32> textIndex;
+    std::vector<qint32> sortedTexts; // texts in collation order
+    std::vector<quint8> startsRank; // per sortedTexts position: differs from the text before it
+    bool ranksStale = false;
+    QLocale locale; // the locale the keys were lowered and the titles ranked by
+    QCollator collator;
+    bool asciiLowering = false; // this locale lowers ASCII letters as ASCII does, so ASCII text skips the locale
+
+    QHash<qint64, AppStats> stats;
+    qint64 totalUnread = 0;
+    QList<qint64> staleLatest;
+
+    QList<CachedApp> appsByName;
+    QHash<qint64, CachedApp> appsById;
+    std::vector<AppRow> appRows;
+
+    std::vector<quint32> shown; // positions of the filtered list, in display order
+    std::vector<qint64> shownIds;
+
+    mutable QCache<qint64, CachedMessage> recent { recentRecordCount };
+    bool stale = false; // the last update failed: the next commit reloads everything
+
+    // Loading -------------------------------------------------------------------------------------------------
+
+    void adoptLocale()
+    {
+        locale = QLocale();
+        collator = QCollator(locale);
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        const QString upper = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        asciiLowering = locale.toLower(upper) == upper.toLower();
+    }
+
+    bool localeChanged() const { return QLocale() != locale; }
+
+    void clearMessages()
+    {
+        rows = {};
+        flags = {};
+        deadRows = 0;
+        keys = {};
+        deadKeyBytes = 0;
+        timeOrder = {};
+        texts = {};
+        textUses = {};
+        textRank = {};
+        freeTexts = {};
+        textIndex = {};
+        sortedTexts = {};
+        startsRank = {};
+        ranksStale = false;
+        stats = {};
+        totalUnread = 0;
+        staleLatest = {};
+        shown = {};
+        recent.clear();
+    }
+
+    void loadApps()
+    {
+        appsByName = cache->fetchApps();
+        // The list's query order: by name, code unit by code unit, equal names in id order.
+        std::stable_sort(appsByName.begin(), appsByName.end(),
+            [](const CachedApp& left, const CachedApp& right) { return left.name < right.name; });
+        appsById = {};
+        for (const CachedApp& app : std::as_const(appsByName))
+            appsById.insert(app.id, app);
+    }
+
+    void rebuild()
+    {
+        clearMessages();
+        appsByName = {};
+        appsById = {};
+        adoptLocale();
+        query = searchText.isEmpty() ? QByteArray() : keyBytes(locale.toLower(searchText));
+        stale = false;
+        const bool deferRanks = true;
+        cache->forEachMessage([&](const CachedMessage& message) {
+            rows.push_back(makeRow(message, deferRanks));
+            flags.push_back(Alive);
+            addStats(rows.back().m);
+        });
+        rankAllTexts();
+        timeOrder.resize(rows.size());
+        std::iota(timeOrder.begin(), timeOrder.end(), quint32(0));
+        sortByTime(timeOrder);
+        loadApps();
+        refilter();
+    }
+
+    // Search keys and titles --------------------------------------------------------------------------------
+
+    quint32 appendLowered(const QString& text)
+    {
+        const size_t start = keys.size();
+        if (asciiLowering) {
+            bool ascii = true;
+            for (QChar c : text) {
+                const char16_t unit = c.unicode();
+                if (unit >= 0x80) {
+                    ascii = false;
+                    break;
+                }
+                keys.push_back(char(unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit));
+            }
+            if (ascii)
+                return quint32(keys.size() - start);
+            keys.resize(start);
+        }
+        appendKeyBytes(locale.toLower(text), keys);
+        return quint32(keys.size() - start);
+    }
+
+    Row makeRow(const CachedMessage& message, bool deferRanks = false)
+    {
+        Row row;
+        row.m = { message.id, message.applicationId, message.ts, message.priority };
+        row.key = qint64(keys.size());
+        row.bodyLength = appendLowered(message.message);
+        row.hasTitle = message.title.has_value();
+        if (row.hasTitle)
+            row.titleLength = appendLowered(*message.title);
+        row.text = acquireText(message.title.value_or(QString()), deferRanks);
+        return row;
+    }
+
+    qint32 acquireText(const QString& title, bool deferRanks)
+    {
+        // A null and an empty QString hash and compare equal: an absent title is the empty one.
+        const auto found = textIndex.constFind(title);
+        if (found != textIndex.constEnd()) {
+            ++textUses[size_t(*found)];
+            return *found;
+        }
+        qint32 text;
+        if (!freeTexts.empty()) {
+            text = freeTexts.back();
+            freeTexts.pop_back();
+            texts[size_t(text)] = title;
+            textUses[size_t(text)] = 1;
+        } else {
+            text = qint32(texts.size());
+            texts.push_back(title);
+            textUses.push_back(1);
+            textRank.push_back(0);
+        }
+        textIndex.insert(title, text);
+        if (!deferRanks)
+            placeText(text);
+        return text;
+    }
+
+    void releaseText(qint32 text)
+    {
+        if (--textUses[size_t(text)] > 0)
+            return;
+        const auto at = std::find(sortedTexts.begin(), sortedTexts.end(), text);
+        const size_t position = size_t(at - sortedTexts.begin());
+        // The next text starts the rank group when this one started it and was not alone in it.
+        if (startsRank[position] && position + 1 < startsRank.size())
+            startsRank[position + 1] = 1;
+        sortedTexts.erase(at);
+        startsRank.erase(startsRank.begin() + qsizetype(position));
+        textIndex.remove(texts[size_t(text)]);
+        texts[size_t(text)] = QString();
+        freeTexts.push_back(text);
+        ranksStale = true;
+    }
+
+    // A new text goes where the collator puts it: a few comparisons, and the ranks are renumbered once the commit
+    // is in, not per text.
+    void placeText(qint32 text)
+    {
+        const QString& title = texts[size_t(text)];
+        const auto at = std::lower_bound(
+            sortedTexts.begin(), sortedTexts.end(), title, [&](qint32 existing, const QString& value) {
+                return collator.compare(texts[size_t(existing)], value) < 0;
+            });
+        const size_t position = size_t(at - sortedTexts.begin());
+        sortedTexts.insert(at, text);
+        startsRank.insert(startsRank.begin() + qsizetype(position), 1);
+        if (position + 1 < sortedTexts.size())
+            startsRank[position + 1] = collator.compare(title, texts[size_t(sortedTexts[position + 1])]) != 0;
+        ranksStale = true;
+    }
+
+    void rankAllTexts()
+    {
+        QList<QString> live;
+        std::vector<qint32> ids;
+        for (size_t text = 0; text < texts.size(); ++text) {
+            if (textUses[text] > 0) {
+                live.append(texts[text]);
+                ids.push_back(qint32(text));
+            }
+        }
+        const QList<int> ranks = CollationRanks::of(live);
+        sortedTexts = ids;
+        std::vector<int> rankOf(texts.size(), 0);
+        for (size_t i = 0; i < ids.size(); ++i)
+            rankOf[size_t(ids[i])] = ranks[qsizetype(i)];
+        std::stable_sort(sortedTexts.begin(), sortedTexts.end(),
+            [&](qint32 left, qint32 right) { return rankOf[size_t(left)] < rankOf[size_t(right)]; });
+        startsRank.assign(sortedTexts.size(), 1);
+        for (size_t i = 1; i < sortedTexts.size(); ++i)
+            startsRank[i] = rankOf[size_t(sortedTexts[i])] != rankOf[size_t(sortedTexts[i - 1])];
+        ranksStale = true;
+    }
+
+    void renumberRanks()
+    {
+        if (!ranksStale)
+            return;
+        qint32 rank = -1;
+        for (size_t i = 0; i < sortedTexts.size(); ++i) {
+            if (startsRank[i] || rank < 0)
+                ++rank;
+            textRank[size_t(sortedTexts[i])] = rank;
+        }
+        ranksStale = false;
+    }
+
+    qint32 rankCount() const { return qint32(std::count(startsRank.begin(), startsRank.end(), quint8(1))); }
+
+    // Summaries ---------------------------------------------------------------------------------------------
+
+    void addStats(const MessageRow& m)
+    {
+        AppStats& s = stats[m.applicationId];
+        ++s.count;
+        if (m.id > lastReadId) {
+            ++s.unread;
+            ++totalUnread;
+            if (m.priority > 0)
+                ++s.highPriorityUnread;
+        }
+        if (!s.latestStale && (!s.latest || newer(m, *s.latest)))
+            s.latest = m;
+    }
+
+    void removeStats(const MessageRow& m)
+    {
+        const auto found = stats.find(m.applicationId);
+        if (found == stats.end())
+            return;
+        AppStats& s = *found;
+        if (m.id > lastReadId) {
+            --s.unread;
+            --totalUnread;
+            if (m.priority > 0)
+                --s.highPriorityUnread;
+        }
+        if (--s.count == 0) {
+            stats.erase(found);
+            return;
+        }
+        if (s.latest && s.latest->id == m.id) {
+            s.latestStale = true;
+            staleLatest.append(m.applicationId);
+        }
+    }
+
+    // The newest rows come last in the time order, so an application's latest is usually found after a few steps.
+    void findStaleLatest()
+    {
+        qsizetype missing = 0;
+        for (qint64 app : std::as_const(staleLatest)) {
+            const auto found = stats.constFind(app);
+            if (found != stats.constEnd() && found->latestStale)
+                ++missing;
+        }
+        for (auto at = timeOrder.rbegin(); missing > 0 && at != timeOrder.rend(); ++at) {
+            const MessageRow& m = rows[*at].m;
+            const auto found = stats.find(m.applicationId);
+            if (found != stats.end() && found->latestStale) {
+                found->latest = m;
+                found->latestStale = false;
+                --missing;
+            }
+        }
+        staleLatest.clear();
+    }
+
+    std::vector<AppRow> computeAppRows() const
+    {
+        QHash<qint64, CachedMessage> latestByApp;
+        for (const CachedApp& app : appsByName) {
+            const auto found = stats.constFind(app.id);
+            if (found == stats.constEnd() || !found->latest)
+                continue;
+            CachedMessage latest;
+            latest.id = found->latest->id;
+            latest.applicationId = found->latest->applicationId;
+            latest.ts = found->latest->ts;
+            latest.priority = found->latest->priority;
+            latestByApp.insert(app.id, latest);
+        }
+        // Tens of applications: the ordering itself is cheaper than anything kept to spare it.
+        std::vector<AppRow> result;
+        for (const CachedApp& app : applicationSort.ordered(appsByName, latestByApp)) {
+            AppRow row;
+            row.app = app;
+            const auto found = stats.constFind(app.id);
+            if (found != stats.constEnd()) {
+                row.latest = found->latest;
+                row.unreadCount = found->unread;
+                row.highPriorityUnread = found->highPriorityUnread > 0;
+            }
+            result.push_back(std::move(row));
+        }
+        return result;
+    }
+
+    // Replaces the application rows; says whether anything a view shows changed.
+    bool updateAppRows()
+    {
+        std::vector<AppRow> fresh = computeAppRows();
+        const bool same
+            = fresh.size() == appRows.size() && std::equal(fresh.begin(), fresh.end(), appRows.begin(), sameAppRow);
+        appRows = std::move(fresh);
+        return !same;
+    }
+
+    // Lookups -----------------------------------------------------------------------------------------------
+
+    // The position of the row with this id, dead or alive; none when there is none.
+    std::optional<size_t> positionOf(qint64 id) const
+    {
+        const auto at = std::lower_bound(
+            rows.begin(), rows.end(), id, [](const Row& row, qint64 value) { return row.m.id < value; });
+        if (at == rows.end() || at->m.id != id)
+            return std::nullopt;
+        return size_t(at - rows.begin());
+    }
+
+    std::optional<size_t> livePositionOf(qint64 id) const
+    {
+        const auto position = positionOf(id);
+        if (position && (flags[*position] & Alive))
+            return position;
+        return std::nullopt;
+    }
+
+    // Filter ------------------------------------------------------------------------------------------------
+
+    bool matchesSearch(const Row& row) const
+    {
+        const char* key = keys.data() + row.key;
+        if (containsBytes(key, row.bodyLength, query))
+            return true;
+        return row.hasTitle && containsBytes(key + row.bodyLength, row.titleLength, query);
+    }
+
+    bool passes(const Row& row) const
+    {
+        if (selectedAppId && row.m.applicationId != *selectedAppId)
+            return false;
+        return searchText.isEmpty() || matchesSearch(row);
+    }
+
+    void refilter()
+    {
+        for (size_t position = 0; position < rows.size(); ++position) {
+            quint8& flag = flags[position];
+            flag &= quint8(~Listed);
+            if ((flag & Alive) && passes(rows[position]))
+                flag |= Listed;
+        }
+    }
+
+    // Orders ------------------------------------------------------------------------------------------------
+
+    void sortByTime(std::vector<quint32>& positions) const
+    {
+        const auto earlier = [&](quint32 left, quint32 right) { return newer(rows[right].m, rows[left].m); };
+        if (!std::is_sorted(positions.begin(), positions.end(), earlier))
+            std::sort(positions.begin(), positions.end(), earlier);
+    }
+
+    // Puts positions of rows that are not in the time order yet into it, each after a binary search, copying the
+    // stretches between them once.
+    void insertIntoTimeOrder(std::vector<quint32> added)
+    {
+        if (added.empty())
+            return;
+        sortByTime(added);
+        const auto earlier = [&](quint32 left, quint32 right) { return newer(rows[right].m, rows[left].m); };
+        if (timeOrder.empty() || earlier(timeOrder.back(), added.front())) {
+            timeOrder.insert(timeOrder.end(), added.begin(), added.end());
+            return;
+        }
+        std::vector<quint32> merged;
+        merged.reserve(timeOrder.size() + added.size());
+        auto from = timeOrder.begin();
+        for (quint32 position : added) {
+            const auto to = std::upper_bound(from, timeOrder.end(), position, earlier);
+            merged.insert(merged.end(), from, to);
+            merged.push_back(position);
+            from = to;
+        }
+        merged.insert(merged.end(), from, timeOrder.end());
+        timeOrder = std::move(merged);
+    }
+
+    // The filtered list from scratch, from the current Listed flags.
+    void computeShown()
+    {
+        shown.clear();
+        switch (messageSort.value()) {
+        case MessageSort::Newest:
+            for (auto at = timeOrder.rbegin(); at != timeOrder.rend(); ++at) {
+                if (flags[*at] & Listed)
+                    shown.push_back(*at);
+            }
+            break;
+        case MessageSort::Oldest:
+            for (quint32 position : timeOrder) {
+                if (flags[position] & Listed)
+                    shown.push_back(position);
+            }
+            break;
+        case MessageSort::Title:
+            computeTitleOrder();
+            break;
+        }
+        shownIds.resize(shown.size());
+        for (size_t i = 0; i < shown.size(); ++i)
+            shownIds[i] = rows[shown[i]].m.id;
+    }
+
+    // Rank by rank from the id-descending base order. Within a rank the titles that are equal as strings go newest
+    // first, while titles that differ only in case keep the base order; where both meet and the times disagree
+    // with the ids, the result depends on the sort's inner steps, so that case takes the very sort the rules use.
+    void computeTitleOrder()
+    {
+        renumberRanks();
+        std::vector<quint32> candidates;
+        for (size_t position = rows.size(); position-- > 0;) {
+            if (flags[position] & Listed)
+                candidates.push_back(quint32(position));
+        }
+        const qint32 ranks = rankCount();
+        std::vector<qsizetype> starts(size_t(ranks) + 1, 0);
+        for (quint32 position : candidates)
+            ++starts[size_t(textRank[size_t(rows[position].text)]) + 1];
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        shown.resize(candidates.size());
+        std::vector<qsizetype> next(starts.begin(), starts.end() - 1);
+        for (quint32 position : candidates)
+            shown[size_t(next[size_t(textRank[size_t(rows[position].text)])]++)] = position;
+
+        QHash<qint32, qint64> lastTsOfText;
+        for (qint32 rank = 0; rank < ranks; ++rank) {
+            const auto begin = shown.begin() + starts[size_t(rank)];
+            const auto end = shown.begin() + starts[size_t(rank) + 1];
+            if (end - begin < 2)
+                continue;
+            const qint32 firstText = rows[*begin].text;
+            const bool oneText
+                = std::all_of(begin, end, [&](quint32 position) { return rows[position].text == firstText; });
+            if (oneText) {
+                const auto byNewest = [&](quint32 left, quint32 right) { return newer(rows[left].m, rows[right].m); };
+                if (!std::is_sorted(begin, end, byNewest))
+                    std::sort(begin, end, byNewest);
+                continue;
+            }
+            lastTsOfText.clear();
+            for (auto at = begin; at != end; ++at) {
+                const Row& row = rows[*at];
+                const auto last = lastTsOfText.find(row.text);
+                if (last != lastTsOfText.end() && row.m.ts > *last) {
+                    titleOrderAsTheRules(candidates);
+                    return;
+                }
+                lastTsOfText.insert(row.text, row.m.ts);
+            }
+        }
+    }
+
+    void titleOrderAsTheRules(const std::vector<quint32>& candidates)
+    {
+        QList<CachedMessage> records;
+        records.reserve(qsizetype(candidates.size()));
+        for (quint32 position : candidates) {
+            const Row& row = rows[position];
+            CachedMessage record;
+            record.id = row.m.id;
+            record.ts = row.m.ts;
+            record.title = texts[size_t(row.text)];
+            records.append(record);
+        }
+        QList<qsizetype> positions(records.size());
+        std::iota(positions.begin(), positions.end(), qsizetype(0));
+        shown.clear();
+        for (qsizetype index : messageSort.orderedPositions(records, positions))
+            shown.push_back(candidates[size_t(index)]);
+    }
+
+    // Commits -----------------------------------------------------------------------------------------------
+
+    void kill(size_t position)
+    {
+        Row& row = rows[position];
+        removeStats(row.m);
+        releaseText(row.text);
+        deadKeyBytes += qsizetype(row.bodyLength) + row.titleLength;
+        flags[position] = 0;
+        ++deadRows;
+        ++killedInCommit;
+    }
+
+    // Packs the live rows and their keys together, merging in rows not stored yet (sorted by id, keys already
+    // appended); the time order follows the rows to their new positions. Returns the new rows' positions.
+    std::vector<quint32> relayout(const std::vector<Row>& added, std::vector<quint32>& moved)
+    {
+        const size_t live = rows.size() - size_t(deadRows);
+        std::vector<Row> packed;
+        packed.reserve(live + added.size());
+        std::vector<quint8> packedFlags;
+        packedFlags.reserve(live + added.size());
+        std::vector<char> packedKeys;
+        packedKeys.reserve(keys.size() - size_t(deadKeyBytes));
+        std::vector<quint32> newPosition(rows.size(), std::numeric_limits<quint32>::max());
+        std::vector<quint32> addedPositions;
+        addedPositions.reserve(added.size());
+
+        const auto take = [&](Row row, quint8 flag) {
+            const char* key = keys.data() + row.key;
+            row.key = qint64(packedKeys.size());
+            packedKeys.insert(packedKeys.end(), key, key + row.bodyLength + row.titleLength);
+            packed.push_back(row);
+            packedFlags.push_back(flag);
+            return quint32(packed.size() - 1);
+        };
+        size_t next = 0;
+        for (size_t position = 0; position < rows.size(); ++position) {
+            if (!(flags[position] & Alive))
+                continue;
+            while (next < added.size() && added[next].m.id < rows[position].m.id)
+                addedPositions.push_back(take(added[next++], Alive));
+            newPosition[position] = take(rows[position], flags[position]);
+        }
+        while (next < added.size())
+            addedPositions.push_back(take(added[next++], Alive));
+
+        for (quint32& position : timeOrder)
+            position = newPosition[position];
+        for (quint32& position : moved)
+            position = newPosition[position];
+        rows = std::move(packed);
+        flags = std::move(packedFlags);
+        keys = std::move(packedKeys);
+        deadRows = 0;
+        deadKeyBytes = 0;
+        return addedPositions;
+    }
+
+    struct Outcome
+    {
+        bool listedRowsTouched = false; // a listed row was replaced: what it shows may differ
+    };
+
+    Outcome apply(const CacheChange& change)
+    {
+        Outcome outcome;
+        killedInCommit = 0;
+        if (change.allMessagesRemoved)
+            clearMessages();
+        if (!change.clearedApplications.isEmpty()) {
+            recent.clear();
+            for (size_t position = 0; position < rows.size(); ++position) {
+                if ((flags[position] & Alive) && change.clearedApplications.contains(rows[position].m.applicationId))
+                    kill(position);
+            }
+        }
+        for (qint64 id : change.removedMessages) {
+            recent.remove(id);
+            if (const auto position = livePositionOf(id))
+                kill(*position);
+        }
+
+        std::vector<Row> added;
+        std::vector<quint32> moved;
+        for (qint64 id : change.upsertedMessages) {
+            recent.remove(id);
+            const std::optional<CachedMessage> record = cache->fetchMessage(id);
+            const std::optional<size_t> position = livePositionOf(id);
+            if (!record) {
+                if (position)
+                    kill(*position);
+                continue;
+            }
+            if (!position) {
+                added.push_back(makeRow(*record));
+                addStats(added.back().m);
+                continue;
+            }
+            Row& row = rows[*position];
+            const bool wasListed = flags[*position] & Listed;
+            removeStats(row.m);
+            releaseText(row.text);
+            deadKeyBytes += qsizetype(row.bodyLength) + row.titleLength;
+            const qint64 oldTs = row.m.ts;
+            row = makeRow(*record);
+            addStats(row.m);
+            const bool listed = passes(row);
+            flags[*position] = quint8(Alive | (listed ? Listed : 0));
+            if (row.m.ts != oldTs) {
+                flags[*position] |= Moved;
+                moved.push_back(quint32(*position));
+            }
+            if (wasListed || listed)
+                outcome.listedRowsTouched = true;
+        }
+
+        if (killedInCommit > 0 || !moved.empty()) {
+            std::erase_if(timeOrder, [&](quint32 position) { return (flags[position] & (Alive | Moved)) != Alive; });
+            for (quint32 position : moved)
+                flags[position] &= quint8(~Moved);
+        }
+
+        std::sort(added.begin(), added.end(), [](const Row& left, const Row& right) { return left.m.id < right.m.id; });
+        const bool appendable = added.empty() || rows.empty() || added.front().m.id > rows.back().m.id;
+        const bool packing = (deadRows >= deadRowsBeforePacking && deadRows * 4 >= qsizetype(rows.size()))
+            || (deadKeyBytes >= deadKeyBytesBeforePacking && deadKeyBytes * 2 >= qsizetype(keys.size()));
+        std::vector<quint32> addedPositions;
+        if (!appendable || packing) {
+            addedPositions = relayout(added, moved);
+        } else {
+            for (const Row& row : added) {
+                addedPositions.push_back(quint32(rows.size()));
+                rows.push_back(row);
+                flags.push_back(Alive);
+            }
+        }
+        for (quint32 position : addedPositions) {
+            if (passes(rows[position]))
+                flags[position] |= Listed;
+        }
+        addedPositions.insert(addedPositions.end(), moved.begin(), moved.end());
+        insertIntoTimeOrder(std::move(addedPositions));
+        findStaleLatest();
+        return outcome;
+    }
+};
+
+ListProjection::ListProjection(std::shared_ptr<CacheContext> cache, QObject* parent)
+    : QObject(parent)
+    , d(std::make_unique<Data>())
+{
+    d->cache = std::move(cache);
+    try {
+        d->rebuild();
+    } catch (const Error& error) {
+        qCWarning(lcCache) << "lists start empty, the cache could not be read:" << error.description();
+        d->clearMessages();
+        d->stale = true;
+    }
+    d->computeShown();
+    d->updateAppRows();
+    connect(d->cache.get(), &CacheContext::committed, this, [this](const CacheChange& change) { follow(change); });
+}
+
+ListProjection::~ListProjection() = default;
+
+void ListProjection::follow(const CacheChange& change)
+{
+    const std::vector<qint64> before = d->shownIds;
+    bool listedRowsTouched = change.appsChanged;
+    bool messagesTouched = true;
+    // A failure here would otherwise leave the slot; the lists then show nothing rather than something half done.
+    try {
+        if (d->stale || change.everything || d->localeChanged()) {
+            d->rebuild();
+        } else {
+            if (change.appsChanged)
+                d->loadApps();
+            messagesTouched = change.allMessagesRemoved || !change.clearedApplications.isEmpty()
+                || !change.removedMessages.isEmpty() || !change.upsertedMessages.isEmpty();
+            if (messagesTouched)
+                listedRowsTouched |= d->apply(change).listedRowsTouched;
+        }
+    } catch (const std::exception& error) {
+        failed(error);
+        messagesTouched = true;
+    }
+    publish(before, messagesTouched ? Recompute : Kept, listedRowsTouched, true);
+}
+
+void ListProjection::failed(const std::exception& error)
+{
+    qCWarning(lcCache) << "lists empty until the next commit, the cache could not be read:" << error.what();
+    d->clearMessages();
+    d->appsByName = {};
+    d->appsById = {};
+    d->stale = true;
+}
+
+void ListProjection::publish(
+    const std::vector<qint64>& before, ShownList shownList, bool contentTouched, bool appsTouched)
+{
+    if (shownList == Recompute)
+        d->computeShown();
+    const bool appsDiffer = appsTouched && d->updateAppRows();
+    if (d->shownIds != before)
+        emit messagesReset();
+    else if (contentTouched && !d->shownIds.empty())
+        emit messagesUpdated();
+    if (appsDiffer)
+        emit appsReset();
+}
+
+// Keys and title ranks follow the locale they were made in; a new default locale needs them made again.
+bool ListProjection::reloadIfLocaleChanged()
+{
+    if (!d->localeChanged())
+        return false;
+    const std::vector<qint64> before = d->shownIds;
+    try {
+        d->rebuild();
+    } catch (const std::exception& error) {
+        failed(error);
+    }
+    publish(before, Recompute, true, true);
+    return true;
+}
+
+void ListProjection::setLastReadId(qint64 id)
+{
+    if (id == d->lastReadId)
+        return;
+    const qint64 low = std::min(id, d->lastReadId);
+    const qint64 high = std::max(id, d->lastReadId);
+    const qint64 step = id > d->lastReadId ? -1 : 1; // moving forward reads messages, backward unreads them
+    const auto first = std::upper_bound(
+        d->rows.begin(), d->rows.end(), low, [](qint64 value, const Data::Row& row) { return value < row.m.id; });
+    bool listedRowsTouched = false;
+    for (auto at = first; at != d->rows.end() && at->m.id <= high; ++at) {
+        const quint8 flag = d->flags[size_t(at - d->rows.begin())];
+        if (!(flag & Alive))
+            continue;
+        Data::AppStats& stats = d->stats[at->m.applicationId];
+        stats.unread += step;
+        d->totalUnread += step;
+        if (at->m.priority > 0)
+            stats.highPriorityUnread += step;
+        listedRowsTouched |= (flag & Listed) != 0;
+    }
+    d->lastReadId = id;
+    if (d->updateAppRows())
+        emit appsReset();
+    if (listedRowsTouched)
+        emit messagesUpdated();
+}
+
+void ListProjection::setSelectedAppId(std::optional<qint64> id)
+{
+    if (id == d->selectedAppId)
+        return;
+    d->selectedAppId = id;
+    if (reloadIfLocaleChanged())
+        return;
+    const std::vector<qint64> before = d->shownIds;
+    d->refilter();
+    publish(before, Recompute, false, false);
+}
+
+void ListProjection::setSearchText(const QString& text)
+{
+    if (text == d->searchText)
+        return;
+    const QString previous = d->searchText;
+    const QByteArray previousQuery = d->query;
+    d->searchText = text;
+    if (reloadIfLocaleChanged())
+        return;
+    d->query = text.isEmpty() ? QByteArray() : keyBytes(d->locale.toLower(text));
+    const std::vector<qint64> before = d->shownIds;
+    // Every message that holds the longer text holds the shorter one, so only what is listed needs testing. The
+    // time orderings are total, so what remains keeps its order; the title ordering of a subset can differ (a rank
+    // left with one distinct title goes newest first), so that one is ordered again.
+    if (!previous.isEmpty() && !text.isEmpty() && d->query.contains(previousQuery)) {
+        std::vector<quint32> kept;
+        for (quint32 position : d->shown) {
+            if (d->matchesSearch(d->rows[position]))
+                kept.push_back(position);
+            else
+                d->flags[position] &= quint8(~Listed);
+        }
+        if (d->messageSort == MessageSort::Title) {
+            publish(before, Recompute, false, false);
+            return;
+        }
+        d->shown = std::move(kept);
+        d->shownIds.resize(d->shown.size());
+        for (size_t i = 0; i < d->shown.size(); ++i)
+            d->shownIds[i] = d->rows[d->shown[i]].m.id;
+        publish(before, Kept, false, false);
+        return;
+    }
+    d->refilter();
+    publish(before, Recompute, false, false);
+}
+
+void ListProjection::setMessageSort(MessageSort sort)
+{
+    if (sort == d->messageSort)
+        return;
+    d->messageSort = sort;
+    if (reloadIfLocaleChanged())
+        return;
+    const std::vector<qint64> before = d->shownIds;
+    publish(before, Recompute, false, false);
+}
+
+void ListProjection::setApplicationSort(ApplicationSort sort)
+{
+    if (sort == d->applicationSort)
+        return;
+    d->applicationSort = sort;
+    if (d->updateAppRows())
+        emit appsReset();
+}
+
+qsizetype ListProjection::messageCount() const
+{
+    return qsizetype(d->shown.size());
+}
+
+const ListProjection::MessageRow& ListProjection::messageAt(qsizetype row) const
+{
+    return d->rows[d->shown[size_t(row)]].m;
+}
+
+std::optional<qsizetype> ListProjection::rowOfMessage(qint64 id) const
+{
+    const std::optional<size_t> position = d->livePositionOf(id);
+    if (!position || !(d->flags[*position] & Listed))
+        return std::nullopt;
+    const MessageRow& target = d->rows[*position].m;
+    const auto& rows = d->rows;
+    switch (d->messageSort.value()) {
+    case MessageSort::Newest: {
+        const auto at = std::lower_bound(d->shown.begin(), d->shown.end(), target,
+            [&](quint32 listed, const MessageRow& value) { return newer(rows[listed].m, value); });
+        return qsizetype(at - d->shown.begin());
+    }
+    case MessageSort::Oldest: {
+        const auto at = std::lower_bound(d->shown.begin(), d->shown.end(), target,
+            [&](quint32 listed, const MessageRow& value) { return newer(value, rows[listed].m); });
+        return qsizetype(at - d->shown.begin());
+    }
+    case MessageSort::Title:
+        break;
+    }
+    const auto at = std::find(d->shown.begin(), d->shown.end(), quint32(*position));
+    return qsizetype(at - d->shown.begin());
+}
+
+std::optional<CachedMessage> ListProjection::message(qint64 id) const
+{
+    if (const CachedMessage* kept = d->recent.object(id))
+        return *kept;
+    try {
+        std::optional<CachedMessage> record = d->cache->fetchMessage(id);
+        if (record)
+            d->recent.insert(id, new CachedMessage(*record));
+        return record;
+    } catch (const Error& error) {
+        qCWarning(lcCache) << "message shown without its text, the cache could not be read:" << error.description();
+        return std::nullopt;
+    }
+}
+
+qint64 ListProjection::unreadCount(std::optional<qint64> applicationId) const
+{
+    if (!applicationId)
+        return d->totalUnread;
+    const auto found = d->stats.constFind(*applicationId);
+    return found == d->stats.constEnd() ? 0 : found->unread;
+}
+
+bool ListProjection::hasMessages() const
+{
+    return !d->timeOrder.empty();
+}
+
+qsizetype ListProjection::appCount() const
+{
+    return qsizetype(d->appRows.size());
+}
+
+const ListProjection::AppRow& ListProjection::appAt(qsizetype row) const
+{
+    return d->appRows[size_t(row)];
+}
+
+std::optional<qsizetype> ListProjection::rowOfApp(qint64 applicationId) const
+{
+    for (size_t row = 0; row < d->appRows.size(); ++row) {
+        if (d->appRows[row].app.id == applicationId)
+            return qsizetype(row);
+    }
+    return std::nullopt;
+}
+
+const CachedApp* ListProjection::app(qint64 applicationId) const
+{
+    const auto found = d->appsById.constFind(applicationId);
+    return found == d->appsById.constEnd() ? nullptr : &*found;
+}
+
+qint64 ListProjection::totalUnread() const
+{
+    return d->totalUnread;
+}
+
+} // namespace tidewell

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "cache/cachechange.h"
+#include "cache/cachedapp.h"
+#include "cache/cachedmessage.h"
+#include "lists/applicationsort.h"
+#include "lists/messagesort.h"
+
+#include <QObject>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tidewell {
+
+class CacheContext;
+
+// The live, in-memory projection of the cache that the main window's lists read. It gives the same results as the
+// list rules (ListRules), which re-derive everything from every record, but it is built once from the cache and
+// then kept current from the change details of each commit: compact rows instead of records, orderings kept
+// rather than re-sorted, per-application summaries updated rather than recounted, and a message's text read from
+// the cache only when a view shows it. UI thread only.
+class ListProjection : public QObject
+{
+    Q_OBJECT
+public:
+    // One message as the lists need it; its text is read on demand through message().
+    struct MessageRow
+    {
+        qint64 id = 0;
+        qint64 applicationId = 0;
+        qint64 ts = 0;
+        qint64 priority = 0;
+    };
+
+    // One application of the sidebar with its summaries.
+    struct AppRow
+    {
+        CachedApp app;
+        std::optional<MessageRow> latest; // greatest (ts, id) of the application's messages
+        qint64 unreadCount = 0;
+        bool highPriorityUnread = false;
+    };
+
+    explicit ListProjection(std::shared_ptr<CacheContext> cache, QObject* parent = nullptr);
+    ~ListProjection() override;
+
+    // Inputs: the read position, the message filter and the two orderings.
+    void setLastReadId(qint64 id);
+    void setSelectedAppId(std::optional<qint64> id);
+    void setSearchText(const QString& text);
+    void setMessageSort(MessageSort sort);
+    void setApplicationSort(ApplicationSort sort);
+
+    // The message list: the list rules' `filtered`, in display order.
+    qsizetype messageCount() const;
+    const MessageRow& messageAt(qsizetype row) const;
+    std::optional<qsizetype> rowOfMessage(qint64 id) const; // position in the filtered list; none when not listed
+    // The whole record, read from the cache (recently shown rows are kept); none when it is gone.
+    std::optional<CachedMessage> message(qint64 id) const;
+    // Unread messages of one application, or of all when none is given, over the whole cache (no search).
+    qint64 unreadCount(std::optional<qint64> applicationId) const;
+    bool hasMessages() const; // the cache holds at least one message
+
+    // The application list: every cached application in `applicationSort` order, with its summaries.
+    qsizetype appCount() const;
+    const AppRow& appAt(qsizetype row) const;
+    std::optional<qsizetype> rowOfApp(qint64 applicationId) const;
+    const CachedApp* app(qint64 applicationId) const; // appsById; nullptr when not cached
+    qint64 totalUnread() const; // every unread message, those of applications not cached included
+
+signals:
+    // Membership or order of the filtered message list changed: rows must be read again.
+    void messagesReset();
+    // The same rows in the same order, but what they show may differ (their text, or whether they are unread).
+    void messagesUpdated();
+    // The application list or its summaries changed.
+    void appsReset();
+
+private:
+    enum ShownList
+    {
+        Kept,
+        Recompute
+    };
+
+    void follow(const CacheChange& change);
+    void failed(const std::exception& error);
+    // Emits what changed for the views, comparing the filtered list with its ids `before`.
+    void publish(const std::vector<qint64>& before, ShownList shownList, bool contentTouched, bool appsTouched);
+    bool reloadIfLocaleChanged();
+
+    struct Data;
+    std::unique_ptr<Data> d;
+};
+
+} // namespace tidewell
