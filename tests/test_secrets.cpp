@@ -279,6 +279,7 @@ private slots:
 private:
     // A state with in-memory credentials and cache that talks to servers through m_network.
     std::unique_ptr<AppState> makeState();
+    void confirmsTheWaitingLinkDespite(AppState& state, const QUrl& refused);
 
     QTemporaryDir m_folder;
     RecordingNetwork m_network;
@@ -611,10 +612,8 @@ void TestSecrets::linkURLWithControlCharacterIsNotALink()
     auto state = makeState();
     state->handleIncomingURL(tainted);
     QCOMPARE(state->pendingLink(), std::nullopt);
-    state->confirmPendingLink();
-    QVERIFY(!state->isConfigured());
-    QVERIFY(m_credentials.items(Placement::Primary).isEmpty());
     QVERIFY(m_network.requested.isEmpty());
+    confirmsTheWaitingLinkDespite(*state, tainted);
 }
 
 void TestSecrets::pollTokenWithControlCharacterSendsNothing_data()
@@ -726,8 +725,6 @@ void TestSecrets::plainHttpLinkOnlyToThisMachine()
     if (server.isEmpty()) {
         QCOMPARE(state->pendingLink(), std::nullopt);
         QCOMPARE(pending.size(), 0);
-        state->confirmPendingLink();
-        QVERIFY(!state->isConfigured());
     } else {
         QCOMPARE(state->pendingLink(), (DeviceConfig { QUrl(server.replace(u"%1"_qs, port)), plainSecret }));
     }
@@ -735,6 +732,30 @@ void TestSecrets::plainHttpLinkOnlyToThisMachine()
     QVERIFY(m_credentials.items(Placement::Fallback).isEmpty());
     QVERIFY(m_network.requested.isEmpty());
     QVERIFY(m_server->requests().isEmpty());
+    if (server.isEmpty())
+        confirmsTheWaitingLinkDespite(*state, url);
+}
+
+// Confirming after a refused link installs the link that was waiting before it, and only that one: the refused
+// link neither replaced nor cleared it, and nothing of it is stored or sent.
+void TestSecrets::confirmsTheWaitingLinkDespite(AppState& state, const QUrl& refused)
+{
+    const DeviceConfig waiting { m_server->url(), u"waiting-link-secret-0123456789ab"_qs };
+    state.setPendingLink(waiting);
+    state.handleIncomingURL(refused);
+    QCOMPARE(state.pendingLink(), waiting);
+
+    state.confirmPendingLink();
+    QCOMPARE(state.pendingLink(), std::nullopt);
+    QTRY_VERIFY(state.isConfigured());
+    QCOMPARE(state.config(), waiting);
+    QCOMPARE(DeviceConfig::load(m_credentials), waiting);
+    QTRY_VERIFY(!state.isSyncing());
+    QVERIFY(!m_network.requested.isEmpty());
+    for (const QUrl& sent : std::as_const(m_network.requested))
+        QCOMPARE(sent.authority(), m_server->url().authority());
+    for (const FakeServer::Request& request : m_server->requests())
+        QCOMPARE(request.header("Authorization"), "Bearer " + waiting.deviceSecret.toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestSecrets)
