@@ -12,9 +12,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace tidewell {
 
@@ -87,11 +92,44 @@ QByteArray keyBytes(QStringView text)
     return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
+// A plain substring test tuned for a search box: short needles, haystacks of a few hundred bytes, called once
+// per row. A general search spends more on its set-up than most rows take to scan; here sixteen starting places
+// at once are kept only when both the first and the last byte of the needle are in place, and only those are
+// compared in full.
 bool containsBytes(const char* haystack, size_t length, const QByteArray& needle)
 {
-    if (needle.isEmpty())
+    const size_t needleLength = size_t(needle.size());
+    if (needleLength == 0)
         return true;
-    return memmem(haystack, length, needle.constData(), size_t(needle.size())) != nullptr;
+    if (needleLength > length)
+        return false;
+    const char* wanted = needle.constData();
+    if (needleLength == 1)
+        return std::memchr(haystack, wanted[0], length) != nullptr;
+    const size_t places = length - needleLength + 1; // starting places that leave room for the whole needle
+    size_t at = 0;
+#ifdef __SSE2__
+    const __m128i first = _mm_set1_epi8(wanted[0]);
+    const __m128i last = _mm_set1_epi8(wanted[needleLength - 1]);
+    for (; at + 16 <= places; at += 16) {
+        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(haystack + at));
+        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(haystack + at + needleLength - 1));
+        unsigned mask
+            = unsigned(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, first), _mm_cmpeq_epi8(ends, last))));
+        while (mask != 0) {
+            const size_t place = at + size_t(__builtin_ctz(mask));
+            if (needleLength == 2 || std::memcmp(haystack + place + 1, wanted + 1, needleLength - 2) == 0)
+                return true;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; at < places; ++at) {
+        if (haystack[at] == wanted[0] && haystack[at + needleLength - 1] == wanted[needleLength - 1]
+            && std::memcmp(haystack + at + 1, wanted + 1, needleLength - 2) == 0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -571,25 +609,26 @@ struct ListProjection::Data
             shownIds[i] = rows[shown[i]].m.id;
     }
 
-    // Rank by rank from the id-descending base order. Within a rank the titles that are equal as strings go newest
-    // first, while titles that differ only in case keep the base order; where both meet and the times disagree
-    // with the ids, the result depends on the sort's inner steps, so that case takes the very sort the rules use.
+    // Rank by rank. Within a rank the titles that are equal as strings go newest first, while titles that differ
+    // only in case keep the id-descending base order; where both meet and the times run against the ids, the
+    // result depends on the sort's inner steps, so that case takes the very sort the rules use. Ranks are taken
+    // from the time order, newest first, so that a rank of one title (the usual case) needs no sorting at all.
     void computeTitleOrder()
     {
         renumberRanks();
-        std::vector<quint32> candidates;
-        for (size_t position = rows.size(); position-- > 0;) {
-            if (flags[position] & Listed)
-                candidates.push_back(quint32(position));
+        std::vector<quint32> newestFirst;
+        for (auto at = timeOrder.rbegin(); at != timeOrder.rend(); ++at) {
+            if (flags[*at] & Listed)
+                newestFirst.push_back(*at);
         }
         const qint32 ranks = rankCount();
         std::vector<qsizetype> starts(size_t(ranks) + 1, 0);
-        for (quint32 position : candidates)
+        for (quint32 position : newestFirst)
             ++starts[size_t(textRank[size_t(rows[position].text)]) + 1];
         std::partial_sum(starts.begin(), starts.end(), starts.begin());
-        shown.resize(candidates.size());
+        shown.resize(newestFirst.size());
         std::vector<qsizetype> next(starts.begin(), starts.end() - 1);
-        for (quint32 position : candidates)
+        for (quint32 position : newestFirst)
             shown[size_t(next[size_t(textRank[size_t(rows[position].text)])]++)] = position;
 
         QHash<qint32, qint64> lastTsOfText;
@@ -599,20 +638,18 @@ struct ListProjection::Data
             if (end - begin < 2)
                 continue;
             const qint32 firstText = rows[*begin].text;
-            const bool oneText
-                = std::all_of(begin, end, [&](quint32 position) { return rows[position].text == firstText; });
-            if (oneText) {
-                const auto byNewest = [&](quint32 left, quint32 right) { return newer(rows[left].m, rows[right].m); };
-                if (!std::is_sorted(begin, end, byNewest))
-                    std::sort(begin, end, byNewest);
+            if (std::all_of(begin, end, [&](quint32 position) { return rows[position].text == firstText; }))
                 continue;
-            }
+            // Rows are stored by id, so the base order of positions is the descending one.
+            std::sort(begin, end, std::greater<quint32>());
             lastTsOfText.clear();
             for (auto at = begin; at != end; ++at) {
                 const Row& row = rows[*at];
                 const auto last = lastTsOfText.find(row.text);
                 if (last != lastTsOfText.end() && row.m.ts > *last) {
-                    titleOrderAsTheRules(candidates);
+                    std::vector<quint32> idDescending(newestFirst);
+                    std::sort(idDescending.begin(), idDescending.end(), std::greater<quint32>());
+                    titleOrderAsTheRules(idDescending);
                     return;
                 }
                 lastTsOfText.insert(row.text, row.m.ts);
@@ -919,22 +956,20 @@ void ListProjection::setSearchText(const QString& text)
         return;
     d->query = text.isEmpty() ? QByteArray() : keyBytes(d->locale.toLower(text));
     const std::vector<qint64> before = d->shownIds;
-    // Every message that holds the longer text holds the shorter one, so only what is listed needs testing. The
-    // time orderings are total, so what remains keeps its order; the title ordering of a subset can differ (a rank
-    // left with one distinct title goes newest first), so that one is ordered again.
+    // Every message that holds the longer text holds the shorter one, so only what is listed needs testing, in
+    // storage order, which reads the keys front to back. The time orderings are total, so what remains keeps its
+    // order; the title ordering of a subset can differ (a rank left with one distinct title goes newest first), so
+    // that one is ordered again.
     if (!previous.isEmpty() && !text.isEmpty() && d->query.contains(previousQuery)) {
-        std::vector<quint32> kept;
-        for (quint32 position : d->shown) {
-            if (d->matchesSearch(d->rows[position]))
-                kept.push_back(position);
-            else
+        for (size_t position = 0; position < d->rows.size(); ++position) {
+            if ((d->flags[position] & Listed) && !d->matchesSearch(d->rows[position]))
                 d->flags[position] &= quint8(~Listed);
         }
         if (d->messageSort == MessageSort::Title) {
             publish(before, Recompute, false, false);
             return;
         }
-        d->shown = std::move(kept);
+        std::erase_if(d->shown, [&](quint32 position) { return !(d->flags[position] & Listed); });
         d->shownIds.resize(d->shown.size());
         for (size_t i = 0; i < d->shown.size(); ++i)
             d->shownIds[i] = d->rows[d->shown[i]].m.id;
