@@ -39,6 +39,14 @@ AppDelegate::AppDelegate(const QString& profile, QObject* parent)
 void AppDelegate::launch()
 {
     m_state->configureNotifications([registrar = &m_pushRegistrar] { registrar->registerForRemoteNotifications(); });
+    // A click also brings the window forward, after the state has selected the message.
+    NotificationHandler& handler = NotificationHandler::shared();
+    handler.onTap = [this, select = std::move(handler.onTap)](
+                        std::optional<qint64> messageId, std::optional<qint64> applicationId) {
+        if (select)
+            select(messageId, applicationId);
+        emit activationRequested();
+    };
     m_pollTimer.setInterval(pollInterval);
     connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_state->startSync(); });
     m_pollTimer.start();

@@ -32,6 +32,10 @@ public:
     // Syncs and then marks everything read, as when the user comes back to Tidewell.
     void becameActive();
 
+signals:
+    // A notification was clicked: the main window should come to the front.
+    void activationRequested();
+
 private:
     static QCoro::Task<> syncThenMarkRead(QPointer<AppState> state);
     static QCoro::Task<> uploadToken(QPointer<AppState> state, QByteArray token);

@@ -1,9 +1,12 @@
 #include "appdelegate.h"
-#include "consolefront.h"
+#include "mainwindow.h"
+#include "settingswindow.h"
 #include "singleinstance.h"
+#include "terminationsignals.h"
 
-#include <QCoreApplication>
-#include <QTextStream>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QIcon>
 #include <cstdio>
 #include <syslog.h>
 
@@ -13,10 +16,15 @@ using namespace tidewell;
 // touches a real link. Only in such a profile may TIDEWELL_DEFAULT_URL point browser linking elsewhere.
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const QString profile = qEnvironmentVariable("TIDEWELL_PROFILE");
     QCoreApplication::setApplicationName(profile.isEmpty() ? QStringLiteral("Tidewell") : u"Tidewell-"_qs + profile);
     QCoreApplication::setApplicationVersion(QStringLiteral(TIDEWELL_VERSION));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tidewell"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tidewell"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewell.svg")));
+    // Closing the window leaves Tidewell running, syncing and notifying; "Quit Tidewell" ends it.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     openlog("tidewell", LOG_PID, LOG_USER);
 
     // A second launch hands its link URL to the running instance and leaves. It never runs beside a live one: two
@@ -42,20 +50,32 @@ int main(int argc, char* argv[])
         return 4;
     }
 
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &app, &QCoreApplication::quit);
+
     AppDelegate delegate(profile);
     AppState& state = delegate.state();
-    QUrl defaultURL = tidewellDefaultURL();
-    if (!profile.isEmpty() && qEnvironmentVariableIsSet("TIDEWELL_DEFAULT_URL"))
-        defaultURL = QUrl(qEnvironmentVariable("TIDEWELL_DEFAULT_URL"));
-    ConsoleFront front(state, defaultURL);
+    MainWindow window(state);
+    SettingsWindow settings(state);
+    settings.addActions(window.applicationActions()); // Ctrl+Shift+U and the others work there too
+    QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsWindow::showAndRaise);
+    QObject::connect(&window, &MainWindow::quitRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&delegate, &AppDelegate::activationRequested, &window, &MainWindow::showAndRaise);
 
-    QObject::connect(&instance, &SingleInstance::argumentsReceived, &state, [&state](const QStringList& received) {
-        if (!received.isEmpty())
-            state.handleIncomingURL(QUrl(received.first()));
-    });
+    QObject::connect(
+        &instance, &SingleInstance::argumentsReceived, &window, [&state, &window](const QStringList& received) {
+            window.showAndRaise();
+            if (!received.isEmpty())
+                state.handleIncomingURL(QUrl(received.first()));
+        });
     if (!arguments.isEmpty())
         state.handleIncomingURL(QUrl(arguments.first()));
     delegate.launch();
-    delegate.becameActive();
+    // Coming back to Tidewell syncs and marks what is cached read.
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState now) {
+        if (now == Qt::ApplicationActive)
+            delegate.becameActive();
+    });
+    window.show();
     return app.exec();
 }

@@ -1,0 +1,114 @@
+#include "applistmodel.h"
+
+#include "lists/listprojection.h"
+#include "lists/listrules.h"
+
+namespace tidewell {
+
+QString AppListModel::Texts::allMessages()
+{
+    return QStringLiteral("All Messages");
+}
+
+QString AppListModel::Texts::accessibleName(const QString& name, qint64 unread)
+{
+    return unread < 1 ? name : QStringLiteral("%1, %2 unread").arg(name).arg(unread);
+}
+
+AppListModel::AppListModel(ListProjection& projection, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_projection(projection)
+{
+    connect(&projection, &ListProjection::appsReset, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
+}
+
+int AppListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_projection.appCount()) + 1;
+}
+
+int AppListModel::rowOf(std::optional<qint64> applicationId) const
+{
+    if (!applicationId)
+        return 0;
+    const std::optional<qsizetype> row = m_projection.rowOfApp(*applicationId);
+    return row ? int(*row) + 1 : -1;
+}
+
+QImage AppListModel::icon(qint64 applicationId, const QByteArray& bytes) const
+{
+    const size_t key = qHash(bytes);
+    const auto it = m_icons.constFind(applicationId);
+    if (it != m_icons.cend() && it->first == key)
+        return it->second;
+    QImage image = QImage::fromData(bytes);
+    m_icons.insert(applicationId, { key, image });
+    return image;
+}
+
+QVariant AppListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    if (index.row() == 0) {
+        switch (role) {
+        case Qt::DisplayRole:
+            return Texts::allMessages();
+        case Qt::AccessibleTextRole:
+            return Texts::accessibleName(Texts::allMessages(), m_projection.totalUnread());
+        case UnreadRole:
+            return m_projection.totalUnread();
+        case HighPriorityRole:
+            return false;
+        default:
+            return {};
+        }
+    }
+    const ListProjection::AppRow& row = m_projection.appAt(index.row() - 1);
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.app.name;
+    case Qt::AccessibleTextRole:
+        return Texts::accessibleName(row.app.name, row.unreadCount);
+    case AppIdRole:
+        return row.app.id;
+    case UnreadRole:
+        return row.unreadCount;
+    case HighPriorityRole:
+        return row.highPriorityUnread;
+    case LatestTsRole:
+        return row.latest ? QVariant(row.latest->ts) : QVariant();
+    case PreviewRole:
+        if (!row.latest)
+            return QString();
+        if (const std::optional<CachedMessage> latest = m_projection.message(row.latest->id))
+            return latest->message;
+        return QString();
+    case ColourRole:
+        if (const auto rgb = ListRules::colorFromHex(row.app.color))
+            return QColor::fromRgb(*rgb);
+        return QColor();
+    case IconRole:
+        return row.app.icon ? icon(row.app.id, *row.app.icon) : QImage();
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> AppListModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(AppIdRole, "appId");
+    names.insert(UnreadRole, "unread");
+    names.insert(HighPriorityRole, "highPriority");
+    names.insert(LatestTsRole, "latestTs");
+    names.insert(PreviewRole, "preview");
+    names.insert(ColourRole, "colour");
+    names.insert(IconRole, "icon");
+    return names;
+}
+
+} // namespace tidewell

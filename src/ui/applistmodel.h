@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QHash>
+#include <QImage>
+
+namespace tidewell {
+
+class ListProjection;
+
+// The sidebar: an "All Messages" row, then one row per cached application in the chosen order, read from the
+// live projection. Row 0 has no application id.
+class AppListModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    enum Role
+    {
+        AppIdRole = Qt::UserRole + 1, // qint64, or no value for "All Messages"
+        UnreadRole, // qint64
+        HighPriorityRole, // bool
+        LatestTsRole, // qint64, or no value when the application has no message
+        PreviewRole, // QString: the latest message's text
+        ColourRole, // QColor, invalid when the application's colour does not parse
+        IconRole, // QImage, null when the application has none that decodes
+    };
+
+    struct Texts
+    {
+        static QString allMessages();
+        static QString accessibleName(const QString& name, qint64 unread);
+    };
+
+    explicit AppListModel(ListProjection& projection, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // The row of an application, row 0 for none; -1 when the application is not listed.
+    int rowOf(std::optional<qint64> applicationId) const;
+
+private:
+    QImage icon(qint64 applicationId, const QByteArray& bytes) const;
+
+    ListProjection& m_projection;
+    mutable QHash<qint64, std::pair<size_t, QImage>> m_icons; // decoded once per application and icon
+};
+
+} // namespace tidewell

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+class QTreeView;
+class QToolButton;
+
+namespace tidewell {
+
+class AppListModel;
+class AppState;
+class ListProjection;
+
+// The sidebar: its header (title, the application ordering, settings) and the list of applications, whose single
+// selection is the state's selected application both ways.
+class AppListPane : public QWidget
+{
+    Q_OBJECT
+public:
+    struct Texts
+    {
+        static QString title();
+        static QString sortMenu();
+        static QString sortPicker();
+        static QString settings();
+        static QString clearHistory();
+    };
+
+    AppListPane(AppState& state, ListProjection& projection, QWidget* parent = nullptr);
+
+    QTreeView* view() const { return m_view; }
+    AppListModel* model() const { return m_model; }
+    QToolButton* sortButton() const { return m_sort; }
+
+signals:
+    void settingsRequested();
+
+private:
+    void showSelection();
+    void selectRow(const QModelIndex& index);
+    void showContextMenu(const QPoint& position);
+
+    AppState& m_state;
+    AppListModel* m_model;
+    QTreeView* m_view;
+    QToolButton* m_sort;
+    QTimer m_clock; // keeps the relative times current
+    bool m_showingSelection = false;
+};
+
+} // namespace tidewell

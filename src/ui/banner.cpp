@@ -1,0 +1,60 @@
+#include "banner.h"
+
+#include "icons.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+namespace tidewell {
+
+Banner::Banner(const QString& symbol, const QColor& textColour, QWidget* parent)
+    : QFrame(parent)
+    , m_text(new QLabel(this))
+    , m_layout(new QHBoxLayout(this))
+{
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::AlternateBase);
+    setFrameShape(QFrame::NoFrame);
+    m_layout->setContentsMargins(
+        style()->pixelMetric(QStyle::PM_LayoutLeftMargin), 8, style()->pixelMetric(QStyle::PM_LayoutRightMargin), 8);
+    m_layout->setSpacing(8);
+    auto* icon = new QLabel(this);
+    const int size = fontMetrics().height();
+    icon->setPixmap(Icons::symbol(symbol).pixmap(size, size));
+    icon->setAlignment(Qt::AlignTop);
+    m_layout->addWidget(icon);
+    m_text->setWordWrap(true);
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (textColour.isValid()) {
+        QPalette palette = m_text->palette();
+        palette.setColor(QPalette::WindowText, textColour);
+        m_text->setPalette(palette);
+    } else {
+        m_text->setForegroundRole(QPalette::PlaceholderText);
+    }
+    m_layout->addWidget(m_text, 1);
+}
+
+void Banner::setText(const QString& text)
+{
+    m_text->setText(text);
+    setAccessibleName(text);
+}
+
+QString Banner::text() const
+{
+    return m_text->text();
+}
+
+QPushButton* Banner::addButton(const QString& text, const QString& objectName)
+{
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(objectName);
+    button->setAutoDefault(false);
+    m_layout->addWidget(button, 0, Qt::AlignTop);
+    return button;
+}
+
+} // namespace tidewell

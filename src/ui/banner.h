@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFrame>
+
+class QLabel;
+class QHBoxLayout;
+class QPushButton;
+
+namespace tidewell {
+
+// A full-width strip above the message list: an icon and one line of text, optionally with buttons, on the
+// window's bar colour.
+class Banner : public QFrame
+{
+    Q_OBJECT
+public:
+    Banner(const QString& symbol, const QColor& textColour, QWidget* parent = nullptr);
+
+    void setText(const QString& text);
+    QString text() const;
+    QPushButton* addButton(const QString& text, const QString& objectName);
+
+private:
+    QLabel* m_text;
+    QHBoxLayout* m_layout;
+};
+
+} // namespace tidewell

@@ -1,0 +1,382 @@
+#include "mainwindow.h"
+
+#include "applistpane.h"
+#include "banner.h"
+#include "base/platformwords.h"
+#include "emptystate.h"
+#include "icons.h"
+#include "lists/listprojection.h"
+#include "messagelistpane.h"
+#include "state/appstate.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace tidewell {
+
+QString MainWindow::Texts::windowTitle()
+{
+    return QStringLiteral("Tidewell");
+}
+
+QString MainWindow::Texts::notConfigured()
+{
+    return QStringLiteral("Not Configured");
+}
+
+QString MainWindow::Texts::notConfiguredDescription()
+{
+    return QStringLiteral("Open Settings and choose \u201cLink this %1\u201d to approve this device in your browser.")
+        .arg(PlatformWords::computerTitle());
+}
+
+QString MainWindow::Texts::settings()
+{
+    return QStringLiteral("Settings");
+}
+
+QString MainWindow::Texts::sync()
+{
+    return QStringLiteral("Sync");
+}
+
+QString MainWindow::Texts::offline()
+{
+    return QStringLiteral("Showing cached messages \u2014 link this device in Settings to sync.");
+}
+
+QString MainWindow::Texts::dismiss()
+{
+    return QStringLiteral("Dismiss");
+}
+
+QString MainWindow::Texts::linkTitle()
+{
+    return QStringLiteral("Link this device?");
+}
+
+// The host as written, without scheme, port or path; "server" when the address has none.
+QString MainWindow::Texts::linkMessage(const QUrl& serverURL)
+{
+    QString host = serverURL.host(QUrl::FullyEncoded);
+    if (host.isEmpty())
+        host = QStringLiteral("server");
+    return QStringLiteral("Connect to ") + host
+        + QStringLiteral(" with the scanned device secret. This replaces any existing configuration.");
+}
+
+QString MainWindow::Texts::link()
+{
+    return QStringLiteral("Link");
+}
+
+QString MainWindow::Texts::cancel()
+{
+    return QStringLiteral("Cancel");
+}
+
+QString MainWindow::Texts::markAllRead()
+{
+    return QStringLiteral("Mark All Read");
+}
+
+QString MainWindow::Texts::pasteLink()
+{
+    return QStringLiteral("Paste Link URL");
+}
+
+QString MainWindow::Texts::find()
+{
+    return QStringLiteral("Find");
+}
+
+QString MainWindow::Texts::quit()
+{
+    return QStringLiteral("Quit Tidewell");
+}
+
+QString MainWindow::Texts::closeWindow()
+{
+    return QStringLiteral("Close Window");
+}
+
+QString MainWindow::Texts::settingsItem()
+{
+    return QStringLiteral("Settings\u2026");
+}
+
+MainWindow::MainWindow(AppState& state, QWidget* parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    , m_projection(std::make_unique<ListProjection>(state.sharedContainer()))
+    , m_splitter(new QSplitter(this))
+    , m_detail(new QStackedWidget(this))
+    , m_placeholder(new QWidget(this))
+    , m_placeholderNote(new EmptyState(m_placeholder))
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(Texts::windowTitle());
+    setMinimumSize(700, 450);
+    resize(980, 640);
+    setAcceptDrops(true);
+
+    // The projection follows the state's read position, filter and orderings.
+    ListProjection& projection = *m_projection;
+    projection.setLastReadId(state.lastReadId());
+    projection.setSelectedAppId(state.selectedAppId());
+    projection.setSearchText(state.searchText());
+    projection.setMessageSort(state.messageSort());
+    projection.setApplicationSort(state.applicationSort());
+    connect(&state, &AppState::lastReadIdChanged, this, [this] { m_projection->setLastReadId(m_state.lastReadId()); });
+    connect(&state, &AppState::selectedAppIdChanged, this,
+        [this] { m_projection->setSelectedAppId(m_state.selectedAppId()); });
+    connect(&state, &AppState::searchTextChanged, this, [this] { m_projection->setSearchText(m_state.searchText()); });
+    connect(
+        &state, &AppState::messageSortChanged, this, [this] { m_projection->setMessageSort(m_state.messageSort()); });
+    connect(&state, &AppState::applicationSortChanged, this,
+        [this] { m_projection->setApplicationSort(m_state.applicationSort()); });
+
+    m_appList = new AppListPane(state, projection, m_splitter);
+    m_messageList = new MessageListPane(state, projection, m_detail);
+    connect(m_appList, &AppListPane::settingsRequested, this, &MainWindow::settingsRequested);
+
+    m_sync = new QAction(Icons::symbol(QStringLiteral("arrow.clockwise")), Texts::sync(), this);
+    m_sync->setObjectName(QStringLiteral("syncAction"));
+    m_sync->setShortcuts({ QKeySequence::Refresh, QKeySequence(Qt::CTRL | Qt::Key_R) });
+    connect(m_sync, &QAction::triggered, this, [this] { m_state.startSync(); });
+    m_messageList->addHeaderAction(m_sync);
+
+    // Banners, in this order: offline, then the last error.
+    auto* banners = new QWidget(m_messageList);
+    auto* bannerLayout = new QVBoxLayout(banners);
+    bannerLayout->setContentsMargins(0, 0, 0, 0);
+    bannerLayout->setSpacing(0);
+    m_offline = new Banner(QStringLiteral("icloud.slash"), QColor(), banners);
+    m_offline->setObjectName(QStringLiteral("offlineBanner"));
+    m_offline->setText(Texts::offline());
+    bannerLayout->addWidget(m_offline);
+    m_error = new Banner(QStringLiteral("exclamationmark.triangle.fill"), QColor(0xd7, 0x26, 0x1e), banners);
+    m_error->setObjectName(QStringLiteral("errorBanner"));
+    connect(m_error->addButton(Texts::dismiss(), QStringLiteral("dismissError")), &QPushButton::clicked, this,
+        [this] { m_state.dismissSyncError(); });
+    connect(m_error->addButton(Texts::settings(), QStringLiteral("errorSettings")), &QPushButton::clicked, this,
+        &MainWindow::settingsRequested);
+    bannerLayout->addWidget(m_error);
+    m_messageList->setBanners(banners);
+
+    // The placeholder when there is neither a link nor anything cached.
+    auto* placeholderLayout = new QVBoxLayout(m_placeholder);
+    placeholderLayout->setContentsMargins(0, 0, 0, 0);
+    auto* placeholderBar = new QToolBar(m_placeholder);
+    placeholderBar->setIconSize(QSize(16, 16));
+    auto* spacer = new QWidget(placeholderBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    placeholderBar->addWidget(spacer);
+    QAction* placeholderSettings
+        = placeholderBar->addAction(Icons::symbol(QStringLiteral("gearshape")), Texts::settings());
+    placeholderSettings->setObjectName(QStringLiteral("placeholderSettings"));
+    connect(placeholderSettings, &QAction::triggered, this, &MainWindow::settingsRequested);
+    placeholderLayout->addWidget(placeholderBar);
+    m_placeholderNote->setObjectName(QStringLiteral("notConfigured"));
+    m_placeholderNote->present(QStringLiteral("gear"), Texts::notConfigured(), Texts::notConfiguredDescription());
+    placeholderLayout->addWidget(m_placeholderNote, 1);
+    m_placeholder->setObjectName(QStringLiteral("placeholder"));
+
+    m_detail->addWidget(m_placeholder);
+    m_detail->addWidget(m_messageList);
+    m_splitter->addWidget(m_appList);
+    m_splitter->addWidget(m_detail);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({ 290, 690 });
+    m_splitter->setChildrenCollapsible(false);
+    m_appList->setMinimumWidth(200);
+    setCentralWidget(m_splitter);
+
+    buildMenus();
+
+    for (auto signal : { &AppState::configChanged, &AppState::isSyncingChanged })
+        connect(&state, signal, this, &MainWindow::updateDetail);
+    connect(&projection, &ListProjection::messagesReset, this, &MainWindow::updateDetail);
+    connect(&projection, &ListProjection::appsReset, this, &MainWindow::updateDetail);
+    connect(&state, &AppState::configChanged, this, &MainWindow::updateBanners);
+    connect(&state, &AppState::lastSyncErrorChanged, this, &MainWindow::updateBanners);
+    connect(&state, &AppState::configChanged, this, &MainWindow::updateSyncEnabled);
+    connect(&state, &AppState::isSyncingChanged, this, &MainWindow::updateSyncEnabled);
+    connect(&state, &AppState::pendingLinkChanged, this, &MainWindow::showLinkConfirmation);
+    updateDetail();
+    updateBanners();
+    updateSyncEnabled();
+    if (state.pendingLink())
+        showLinkConfirmation();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenus()
+{
+    m_settings = new QAction(Icons::symbol(QStringLiteral("gearshape")), Texts::settingsItem(), this);
+    m_settings->setObjectName(QStringLiteral("settingsAction"));
+    m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_settings->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_settings, &QAction::triggered, this, &MainWindow::settingsRequested);
+
+    m_quit = new QAction(Texts::quit(), this);
+    m_quit->setObjectName(QStringLiteral("quitAction"));
+    m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_quit->setShortcutContext(Qt::ApplicationShortcut);
+    m_quit->setMenuRole(QAction::QuitRole);
+    connect(m_quit, &QAction::triggered, this, &MainWindow::quitRequested);
+
+    // Application-wide: it works whichever of Tidewell's windows is in front.
+    m_markAllRead = new QAction(Icons::symbol(QStringLiteral("envelope.open")), Texts::markAllRead(), this);
+    m_markAllRead->setObjectName(QStringLiteral("markAllReadCommand"));
+    m_markAllRead->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U));
+    m_markAllRead->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_markAllRead, &QAction::triggered, this, [this] { m_state.markRead(); });
+
+    auto* close = new QAction(Texts::closeWindow(), this);
+    close->setShortcut(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(m_settings);
+    file->addSeparator();
+    file->addAction(close);
+    file->addAction(m_quit);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    auto* paste = edit->addAction(Texts::pasteLink(), this, &MainWindow::pasteLink);
+    paste->setObjectName(QStringLiteral("pasteLinkAction"));
+    paste->setShortcut(QKeySequence::Paste); // a text field in focus takes its own paste first
+    auto* find = edit->addAction(
+        Icons::symbol(QStringLiteral("magnifyingglass")), Texts::find(), m_messageList, &MessageListPane::focusSearch);
+    find->setObjectName(QStringLiteral("findAction"));
+    find->setShortcut(QKeySequence::Find);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addAction(m_sync);
+    view->addAction(m_markAllRead);
+    view->addSeparator();
+    view->addMenu(m_appList->sortButton()->menu());
+    view->addMenu(m_messageList->sortButton()->menu());
+}
+
+QList<QAction*> MainWindow::applicationActions() const
+{
+    return { m_markAllRead, m_settings, m_quit };
+}
+
+void MainWindow::showAndRaise()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+// Runs once, when the window first comes on screen: a sync, or the settings when there is nothing to sync.
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!std::exchange(m_started, true))
+        QTimer::singleShot(0, this, &MainWindow::start);
+}
+
+void MainWindow::start()
+{
+    if (m_state.isConfigured())
+        m_state.startSync();
+    else if (!m_state.pendingLink()) // a link waiting for confirmation is the way to link; the settings would hide it
+        emit settingsRequested();
+}
+
+void MainWindow::updateDetail()
+{
+    const bool list = m_state.isConfigured() || m_projection->hasMessages();
+    m_detail->setCurrentWidget(list ? static_cast<QWidget*>(m_messageList) : m_placeholder);
+}
+
+void MainWindow::updateBanners()
+{
+    m_offline->setVisible(!m_state.isConfigured());
+    const std::optional<QString> error = m_state.lastSyncError();
+    m_error->setText(error.value_or(QString()));
+    m_error->setVisible(error.has_value());
+}
+
+void MainWindow::updateSyncEnabled()
+{
+    m_sync->setEnabled(m_state.isConfigured() && !m_state.isSyncing());
+}
+
+// Window-modal and asynchronous: the answer arrives through `finished`, without a nested event loop. However the
+// box closes, the pending link is gone afterwards; "Link" takes it first.
+void MainWindow::showLinkConfirmation()
+{
+    const std::optional<DeviceConfig> pending = m_state.pendingLink();
+    if (!pending) {
+        if (m_confirmation)
+            m_confirmation->done(QMessageBox::Cancel);
+        return;
+    }
+    if (!m_confirmation) {
+        m_confirmation
+            = new QMessageBox(QMessageBox::Question, Texts::linkTitle(), QString(), QMessageBox::NoButton, this);
+        m_confirmation->setObjectName(QStringLiteral("linkConfirmation"));
+        m_confirmation->setAttribute(Qt::WA_DeleteOnClose);
+        QPushButton* link = m_confirmation->addButton(Texts::link(), QMessageBox::AcceptRole);
+        link->setObjectName(QStringLiteral("confirmLink"));
+        QPushButton* cancel = m_confirmation->addButton(Texts::cancel(), QMessageBox::RejectRole);
+        cancel->setObjectName(QStringLiteral("cancelLink"));
+        m_confirmation->setDefaultButton(link);
+        m_confirmation->setEscapeButton(cancel);
+        connect(m_confirmation, &QMessageBox::finished, this, [this, box = m_confirmation.data(), link] {
+            if (box->clickedButton() == link)
+                m_state.confirmPendingLink();
+            m_state.setPendingLink(std::nullopt);
+        });
+        showAndRaise();
+        m_confirmation->setText(Texts::linkTitle());
+        m_confirmation->setInformativeText(Texts::linkMessage(pending->serverURL));
+        m_confirmation->open();
+        return;
+    }
+    m_confirmation->setInformativeText(Texts::linkMessage(pending->serverURL));
+}
+
+void MainWindow::pasteLink()
+{
+    const QString text = QApplication::clipboard()->text().trimmed();
+    if (!text.isEmpty())
+        m_state.handleIncomingURL(QUrl(text)); // anything but a link URL is ignored quietly
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    const QUrl url = data->hasUrls() && !data->urls().isEmpty() ? data->urls().first() : QUrl(data->text().trimmed());
+    m_state.handleIncomingURL(url);
+    event->acceptProposedAction();
+}
+
+} // namespace tidewell

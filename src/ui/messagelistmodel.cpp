@@ -1,0 +1,147 @@
+#include "messagelistmodel.h"
+
+#include "lists/listprojection.h"
+#include "lists/listrules.h"
+#include "state/appstate.h"
+
+namespace tidewell {
+
+QString MessageListModel::Texts::accessibleText(bool unread, const QString& header, const QString& body)
+{
+    return (unread ? QStringLiteral("Unread") : QStringLiteral("Read")) + QStringLiteral(". ") + header
+        + QStringLiteral(". ") + body;
+}
+
+MessageListModel::MessageListModel(AppState& state, ListProjection& projection, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_state(state)
+    , m_projection(projection)
+    , m_selected(state.selectedMessageId())
+{
+    connect(&projection, &ListProjection::messagesReset, this, [this] {
+        beginResetModel();
+        endResetModel();
+    });
+    connect(&projection, &ListProjection::messagesUpdated, this, [this] { allRowsChanged({}); });
+    // The application's name, colour and icon show in every row of its messages.
+    connect(&projection, &ListProjection::appsReset, this, [this] {
+        allRowsChanged(
+            { Qt::DisplayRole, Qt::AccessibleTextRole, HasAppRole, AppNameRole, AppColourRole, AppIconRole });
+    });
+    connect(&state, &AppState::lastReadIdChanged, this, [this] {
+        allRowsChanged({ UnreadRole, Qt::AccessibleTextRole });
+    });
+    connect(&state, &AppState::selectedMessageIdChanged, this, [this] {
+        for (const std::optional<qint64> id : { std::exchange(m_selected, m_state.selectedMessageId()), m_selected }) {
+            const int row = id ? rowOf(*id) : -1;
+            if (row >= 0)
+                emit dataChanged(index(row), index(row), { SelectedRole });
+        }
+    });
+}
+
+void MessageListModel::allRowsChanged(const QList<int>& roles)
+{
+    if (rowCount() > 0)
+        emit dataChanged(index(0), index(rowCount() - 1), roles);
+}
+
+int MessageListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_projection.messageCount());
+}
+
+int MessageListModel::rowOf(qint64 messageId) const
+{
+    const std::optional<qsizetype> row = m_projection.rowOfMessage(messageId);
+    return row ? int(*row) : -1;
+}
+
+QVariant MessageListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const ListProjection::MessageRow& row = m_projection.messageAt(index.row());
+    switch (role) {
+    case MessageIdRole:
+        return row.id;
+    case TsRole:
+        return row.ts;
+    case PriorityRole:
+        return row.priority;
+    case UnreadRole:
+        return row.id > m_state.lastReadId();
+    case SelectedRole:
+        return m_state.selectedMessageId() == row.id;
+    case HasAppRole:
+        return m_projection.app(row.applicationId) != nullptr;
+    case AppNameRole:
+        if (const CachedApp* app = m_projection.app(row.applicationId))
+            return app->name;
+        return QString();
+    case AppColourRole:
+        if (const CachedApp* app = m_projection.app(row.applicationId)) {
+            if (const auto rgb = ListRules::colorFromHex(app->color))
+                return QColor::fromRgb(*rgb);
+        }
+        return QColor();
+    case AppIconRole: {
+        const CachedApp* app = m_projection.app(row.applicationId);
+        if (!app || !app->icon)
+            return QImage();
+        const size_t key = qHash(*app->icon);
+        const auto it = m_icons.constFind(app->id);
+        if (it != m_icons.cend() && it->first == key)
+            return it->second;
+        QImage image = QImage::fromData(*app->icon);
+        m_icons.insert(app->id, { key, image });
+        return image;
+    }
+    default:
+        break;
+    }
+
+    // The rest needs the message's text.
+    const std::optional<CachedMessage> message = m_projection.message(row.id);
+    if (!message)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return ListRules::headerText(*message, m_projection.app(row.applicationId));
+    case BodyRole:
+        return message->message;
+    case Qt::AccessibleTextRole:
+        return Texts::accessibleText(row.id > m_state.lastReadId(),
+            ListRules::headerText(*message, m_projection.app(row.applicationId)), message->message);
+    case LinkUrlRole:
+        if (const auto link = ListRules::link(*message))
+            return link->url;
+        return QVariant();
+    case LinkTextRole:
+        if (const auto link = ListRules::link(*message))
+            return link->text;
+        return QVariant();
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> MessageListModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(MessageIdRole, "messageId");
+    names.insert(BodyRole, "body");
+    names.insert(TsRole, "ts");
+    names.insert(PriorityRole, "priority");
+    names.insert(UnreadRole, "unread");
+    names.insert(SelectedRole, "selected");
+    names.insert(LinkUrlRole, "linkUrl");
+    names.insert(LinkTextRole, "linkText");
+    names.insert(HasAppRole, "hasApp");
+    names.insert(AppNameRole, "appName");
+    names.insert(AppColourRole, "appColour");
+    names.insert(AppIconRole, "appIcon");
+    return names;
+}
+
+} // namespace tidewell

@@ -1,0 +1,372 @@
+#include "messagelistpane.h"
+
+#include "emptystate.h"
+#include "icons.h"
+#include "lists/listprojection.h"
+#include "messagelistmodel.h"
+#include "messagerowdelegate.h"
+#include "state/appstate.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace tidewell {
+
+QString MessageListPane::Texts::markAllRead()
+{
+    return QStringLiteral("Mark All Read");
+}
+
+QString MessageListPane::Texts::markAllReadHelp(qint64 unread)
+{
+    return unread > 0 ? QStringLiteral("Mark %1 unread as read").arg(unread) : QStringLiteral("No unread messages");
+}
+
+QString MessageListPane::Texts::sortMenu()
+{
+    return QStringLiteral("Sort Messages");
+}
+
+QString MessageListPane::Texts::sortPicker()
+{
+    return QStringLiteral("Messages");
+}
+
+QString MessageListPane::Texts::searchPrompt(const QString& title)
+{
+    return QStringLiteral("Search ") + title;
+}
+
+QString MessageListPane::Texts::deleteMessage()
+{
+    return QStringLiteral("Delete");
+}
+
+QString MessageListPane::Texts::copyText()
+{
+    return QStringLiteral("Copy Text");
+}
+
+QString MessageListPane::Texts::openLink()
+{
+    return QStringLiteral("Open Link");
+}
+
+QString MessageListPane::Texts::noResults()
+{
+    return QStringLiteral("No Results");
+}
+
+QString MessageListPane::Texts::noMessages()
+{
+    return QStringLiteral("No Messages");
+}
+
+namespace {
+
+QString sortSymbol(MessageSort sort)
+{
+    switch (sort.value()) {
+    case MessageSort::Newest:
+        return QStringLiteral("arrow.down");
+    case MessageSort::Oldest:
+        return QStringLiteral("arrow.up");
+    case MessageSort::Title:
+        return QStringLiteral("textformat");
+    }
+    return {};
+}
+
+} // namespace
+
+MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QWidget* parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_projection(projection)
+    , m_model(new MessageListModel(state, projection, this))
+    , m_header(new QToolBar(this))
+    , m_title(new QLabel(m_header))
+    , m_sort(new QToolButton(this))
+    , m_search(new QLineEdit(this))
+    , m_layout(new QVBoxLayout(this))
+    , m_view(new QTreeView(this))
+    , m_empty(new EmptyState(m_view->viewport()))
+{
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->setSpacing(0);
+
+    m_header->setObjectName(QStringLiteral("messageToolBar"));
+    m_header->setIconSize(QSize(16, 16));
+    m_header->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    QFont bold = m_title->font();
+    bold.setWeight(QFont::DemiBold);
+    m_title->setFont(bold);
+    m_title->setObjectName(QStringLiteral("listTitle"));
+    m_title->setContentsMargins(6, 0, 6, 0);
+    m_header->addWidget(m_title);
+    auto* spacer = new QWidget(m_header);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_header->addWidget(spacer);
+
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setClearButtonEnabled(true);
+    m_search->addAction(Icons::symbol(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition);
+    m_search->setMinimumWidth(160);
+    m_search->setMaximumWidth(260);
+    m_search->setText(state.searchText());
+    m_header->addWidget(m_search);
+
+    m_markAllRead = m_header->addAction(Icons::symbol(QStringLiteral("envelope.open")), Texts::markAllRead());
+    m_markAllRead->setObjectName(QStringLiteral("markAllReadButton"));
+    connect(m_markAllRead, &QAction::triggered, this, [this] { m_state.markRead(); });
+
+    auto* sortMenu = new QMenu(Texts::sortMenu(), this);
+    sortMenu->addSection(Texts::sortPicker());
+    auto* sortGroup = new QActionGroup(sortMenu);
+    for (const MessageSort sort : MessageSort::allCases()) {
+        QAction* choice = sortMenu->addAction(Icons::symbol(sortSymbol(sort)), sort.rawValue());
+        choice->setCheckable(true);
+        choice->setChecked(sort == state.messageSort());
+        choice->setData(int(sort.value()));
+        sortGroup->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, sort] { m_state.setMessageSort(sort); });
+    }
+    connect(&state, &AppState::messageSortChanged, sortMenu, [sortGroup, &state] {
+        for (QAction* choice : sortGroup->actions())
+            choice->setChecked(choice->data().toInt() == int(state.messageSort().value()));
+    });
+    m_sort->setObjectName(QStringLiteral("sortMessages"));
+    m_sort->setMenu(sortMenu);
+    m_sort->setPopupMode(QToolButton::InstantPopup);
+    m_sort->setIcon(Icons::symbol(QStringLiteral("arrow.up.arrow.down")));
+    m_sort->setToolTip(Texts::sortMenu());
+    m_sort->setAccessibleName(Texts::sortMenu());
+    m_header->addWidget(m_sort);
+    m_layout->addWidget(m_header);
+
+    m_view->setObjectName(QStringLiteral("messageList"));
+    m_view->setModel(m_model);
+    auto* delegate = new MessageRowDelegate(m_view);
+    m_view->setItemDelegate(delegate);
+    m_view->setHeaderHidden(true);
+    m_view->setRootIsDecorated(false);
+    // Rows differ in height: with uniform heights off and scrolling by item, the view measures only the rows it
+    // shows, never the whole list.
+    m_view->setUniformRowHeights(false);
+    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setFrameShape(QFrame::NoFrame);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_view->setAllColumnsShowFocus(true);
+    m_view->viewport()->installEventFilter(this);
+    m_layout->addWidget(m_view, 1);
+    m_empty->setObjectName(QStringLiteral("messageEmptyState"));
+    m_empty->hide();
+
+    auto* remove = new QAction(Icons::symbol(QStringLiteral("trash")), Texts::deleteMessage(), m_view);
+    remove->setObjectName(QStringLiteral("deleteMessage"));
+    remove->setShortcuts({ QKeySequence::Delete, QKeySequence(Qt::Key_Backspace) });
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, this, &MessageListPane::deleteCurrent);
+    m_view->addAction(remove);
+    auto* copy = new QAction(Texts::copyText(), m_view);
+    copy->setObjectName(QStringLiteral("copyMessage"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    connect(copy, &QAction::triggered, this, &MessageListPane::copyCurrent);
+    m_view->addAction(copy);
+    auto* open = new QAction(Texts::openLink(), m_view);
+    open->setObjectName(QStringLiteral("openLink"));
+    open->setShortcuts({ QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter) });
+    open->setShortcutContext(Qt::WidgetShortcut);
+    connect(open, &QAction::triggered, this, &MessageListPane::openCurrentLink);
+    m_view->addAction(open);
+
+    connect(
+        delegate, &MessageRowDelegate::linkActivated, this, [](const QUrl& url) { QDesktopServices::openUrl(url); });
+    connect(m_view, &QWidget::customContextMenuRequested, this, &MessageListPane::showContextMenu);
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.setSearchText(text); });
+    connect(&state, &AppState::searchTextChanged, this, [this] {
+        if (m_search->text() != m_state.searchText())
+            m_search->setText(m_state.searchText());
+    });
+    connect(&state, &AppState::selectedAppIdChanged, this, &MessageListPane::updateTitle);
+    connect(&projection, &ListProjection::appsReset, this, &MessageListPane::updateTitle);
+    for (auto signal : { &AppState::lastReadIdChanged, &AppState::selectedAppIdChanged })
+        connect(&state, signal, this, &MessageListPane::updateMarkAllRead);
+    connect(&projection, &ListProjection::appsReset, this, &MessageListPane::updateMarkAllRead);
+    connect(&projection, &ListProjection::messagesReset, this, &MessageListPane::updateMarkAllRead);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &MessageListPane::rememberTop);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        restoreTop();
+        updateEmptyState();
+        revealSelected(); // once the selected message appears after a filter change
+    });
+    connect(&state, &AppState::selectedMessageIdChanged, this, &MessageListPane::revealSelected);
+    connect(&state, &AppState::searchTextChanged, this, &MessageListPane::updateEmptyState);
+
+    updateTitle();
+    updateMarkAllRead();
+    updateEmptyState();
+}
+
+QString MessageListPane::title() const
+{
+    const std::optional<qint64> selected = m_state.selectedAppId();
+    if (!selected)
+        return QStringLiteral("All Messages");
+    if (const CachedApp* app = m_projection.app(*selected))
+        return app->name;
+    return QStringLiteral("Messages");
+}
+
+void MessageListPane::addHeaderAction(QAction* action)
+{
+    m_header->addAction(action);
+}
+
+void MessageListPane::setBanners(QWidget* banners)
+{
+    m_layout->insertWidget(1, banners);
+}
+
+void MessageListPane::focusSearch()
+{
+    m_search->setFocus(Qt::ShortcutFocusReason);
+    m_search->selectAll();
+}
+
+void MessageListPane::updateTitle()
+{
+    const QString text = title();
+    m_title->setText(text);
+    m_search->setPlaceholderText(Texts::searchPrompt(text));
+    m_search->setAccessibleName(Texts::searchPrompt(text));
+    m_view->setAccessibleName(text);
+}
+
+// Counted over the whole cache for the selected application (or all): the search does not narrow it.
+void MessageListPane::updateMarkAllRead()
+{
+    const qint64 unread = m_projection.unreadCount(m_state.selectedAppId());
+    m_markAllRead->setEnabled(unread > 0);
+    m_markAllRead->setToolTip(Texts::markAllReadHelp(unread));
+}
+
+void MessageListPane::updateEmptyState()
+{
+    if (m_model->rowCount() > 0) {
+        m_empty->hide();
+        return;
+    }
+    if (!m_state.searchText().isEmpty())
+        m_empty->present(QStringLiteral("magnifyingglass"), Texts::noResults());
+    else
+        m_empty->present(QStringLiteral("tray"), Texts::noMessages());
+    m_empty->setGeometry(m_view->viewport()->rect());
+}
+
+void MessageListPane::revealSelected()
+{
+    const std::optional<qint64> selected = m_state.selectedMessageId();
+    if (!selected)
+        return;
+    const int row = m_model->rowOf(*selected);
+    if (row >= 0)
+        m_view->scrollTo(m_model->index(row), QAbstractItemView::PositionAtCenter);
+}
+
+// A rebuilt list keeps the message that was at the top in place, unless the list was at its very top, where new
+// messages should come into view.
+void MessageListPane::rememberTop()
+{
+    m_topId.reset();
+    if (m_view->verticalScrollBar()->value() == 0)
+        return;
+    const QModelIndex top = m_view->indexAt(QPoint(1, 1));
+    if (top.isValid())
+        m_topId = top.data(MessageListModel::MessageIdRole).toLongLong();
+}
+
+void MessageListPane::restoreTop()
+{
+    if (!m_topId)
+        return;
+    const int row = m_model->rowOf(*std::exchange(m_topId, std::nullopt));
+    if (row >= 0)
+        m_view->scrollTo(m_model->index(row), QAbstractItemView::PositionAtTop);
+}
+
+void MessageListPane::deleteCurrent()
+{
+    const QModelIndex current = m_view->currentIndex();
+    if (!current.isValid())
+        return;
+    if (const std::optional<CachedMessage> message
+        = m_projection.message(current.data(MessageListModel::MessageIdRole).toLongLong())) {
+        m_state.deleteMessage(*message); // runs on; the row goes when the cache changes
+    }
+}
+
+void MessageListPane::copyCurrent()
+{
+    const QModelIndex current = m_view->currentIndex();
+    if (current.isValid())
+        QApplication::clipboard()->setText(current.data(MessageListModel::BodyRole).toString());
+}
+
+void MessageListPane::openCurrentLink()
+{
+    const QUrl url = m_view->currentIndex().data(MessageListModel::LinkUrlRole).toUrl();
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
+}
+
+void MessageListPane::showContextMenu(const QPoint& position)
+{
+    QModelIndex index = m_view->indexAt(position);
+    QPoint at = position;
+    if (!index.isValid()) {
+        index = m_view->currentIndex();
+        at = m_view->visualRect(index).center();
+    }
+    if (!index.isValid())
+        return;
+    m_view->setCurrentIndex(index);
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("messageContextMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (QAction* action : m_view->actions()) {
+        if (action->objectName() == u"openLink" && !index.data(MessageListModel::LinkUrlRole).isValid())
+            continue;
+        if (action->objectName() == u"deleteMessage")
+            menu->addSeparator();
+        menu->addAction(action);
+    }
+    menu->popup(m_view->viewport()->mapToGlobal(at));
+}
+
+bool MessageListPane::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+        m_empty->setGeometry(m_view->viewport()->rect());
+        // Row heights depend on the width; they are measured again, lazily, for the rows on screen.
+        m_view->doItemsLayout();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace tidewell

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QWidget>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QVBoxLayout;
+
+namespace tidewell {
+
+class AppState;
+class EmptyState;
+class ListProjection;
+class MessageListModel;
+
+// The detail pane: its header (title, "Mark All Read", the message ordering and whatever the window adds), the
+// search field, room for banners, and the list of messages with its empty states. The state's selected message
+// is kept in view.
+class MessageListPane : public QWidget
+{
+    Q_OBJECT
+public:
+    struct Texts
+    {
+        static QString markAllRead();
+        static QString markAllReadHelp(qint64 unread);
+        static QString sortMenu();
+        static QString sortPicker();
+        static QString searchPrompt(const QString& title);
+        static QString deleteMessage();
+        static QString copyText();
+        static QString openLink();
+        static QString noResults();
+        static QString noMessages();
+    };
+
+    MessageListPane(AppState& state, ListProjection& projection, QWidget* parent = nullptr);
+
+    QTreeView* view() const { return m_view; }
+    MessageListModel* model() const { return m_model; }
+    QLineEdit* searchField() const { return m_search; }
+    QAction* markAllReadAction() const { return m_markAllRead; }
+    QToolButton* sortButton() const { return m_sort; }
+    EmptyState* emptyState() const { return m_empty; }
+    QString title() const;
+    // Adds an action to the header, after the pane's own.
+    void addHeaderAction(QAction* action);
+    // Puts `banners` between the header and the list.
+    void setBanners(QWidget* banners);
+
+    void focusSearch();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void updateTitle();
+    void updateMarkAllRead();
+    void updateEmptyState();
+    void revealSelected();
+    void rememberTop();
+    void restoreTop();
+    void deleteCurrent();
+    void copyCurrent();
+    void openCurrentLink();
+    void showContextMenu(const QPoint& position);
+
+    AppState& m_state;
+    ListProjection& m_projection;
+    MessageListModel* m_model;
+    QToolBar* m_header;
+    QLabel* m_title;
+    QAction* m_markAllRead;
+    QToolButton* m_sort;
+    QLineEdit* m_search;
+    QVBoxLayout* m_layout;
+    QTreeView* m_view;
+    EmptyState* m_empty;
+    std::optional<qint64> m_topId; // the row at the top before the list was rebuilt; none when at the very top
+};
+
+} // namespace tidewell

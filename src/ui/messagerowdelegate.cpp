@@ -1,0 +1,212 @@
+#include "messagerowdelegate.h"
+
+#include "lists/listrules.h"
+#include "messagelistmodel.h"
+#include "rowpainter.h"
+
+#include <QAbstractItemView>
+#include <QDateTime>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegularExpression>
+
+namespace tidewell {
+
+namespace {
+
+constexpr int hPadding = 10;
+constexpr int vPadding = 6;
+constexpr int spacing = 10;
+constexpr int dotSize = 8;
+constexpr int avatarSize = 32;
+constexpr int flags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
+
+QFont headerFont(const QFont& base, bool unread)
+{
+    QFont font = base;
+    font.setWeight(unread ? QFont::DemiBold : QFont::Normal);
+    return font;
+}
+
+QFont bodyFont(const QFont& base, bool unread)
+{
+    QFont font = base;
+    font.setWeight(unread ? QFont::Medium : QFont::Normal);
+    return font;
+}
+
+QFont captionFont(const QFont& base)
+{
+    QFont font = base;
+    font.setPointSizeF(std::max(6.0, base.pointSizeF() * 0.85));
+    return font;
+}
+
+QColor withAlpha(QColor colour, float alpha)
+{
+    colour.setAlphaF(alpha);
+    return colour;
+}
+
+} // namespace
+
+MessageRowDelegate::MessageRowDelegate(QAbstractItemView* view)
+    : QStyledItemDelegate(view)
+    , m_view(view)
+{ }
+
+// The locale's short time format, with the seconds some locales put in it taken out: hour, minute and, where the
+// locale uses one, the day-period marker.
+QString MessageRowDelegate::timeText(qint64 ts)
+{
+    static const QString format = [] {
+        QString pattern = QLocale().timeFormat(QLocale::ShortFormat);
+        pattern.remove(QRegularExpression(QStringLiteral("[.:]?s+")));
+        return pattern.trimmed();
+    }();
+    return QLocale().toString(QDateTime::fromSecsSinceEpoch(ts).time(), format);
+}
+
+MessageRowDelegate::Layout MessageRowDelegate::layout(
+    const QStyleOptionViewItem& option, const QModelIndex& index, int width) const
+{
+    Layout l;
+    const bool unread = index.data(MessageListModel::UnreadRole).toBool();
+    const int top = option.rect.top() + vPadding;
+    int x = option.rect.left() + hPadding;
+    l.dot = QRect(x, top + 6, dotSize, dotSize);
+    x += dotSize + spacing;
+    if (index.data(MessageListModel::HasAppRole).toBool()) {
+        l.avatar = QRect(x, top, avatarSize, avatarSize);
+        x += avatarSize + spacing;
+    }
+    const int right = option.rect.left() + width - hPadding;
+    const int textWidth = std::max(40, right - x);
+
+    const QFontMetrics caption(captionFont(option.font));
+    const QString time = timeText(index.data(MessageListModel::TsRole).toLongLong());
+    const int timeWidth = caption.horizontalAdvance(time);
+    const QFontMetrics header(headerFont(option.font, unread));
+    const bool marked = ListRules::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
+        != ListRules::PriorityMark::None;
+    const int markSize = caption.ascent();
+    const int headerWidth = std::max(20, textWidth - timeWidth - 4 - (marked ? markSize + 4 : 0));
+    const QRect headerBounds
+        = header.boundingRect(QRect(x, top, headerWidth, 1 << 20), flags, index.data(Qt::DisplayRole).toString());
+    l.header = QRect(x, top, headerWidth, std::max(header.height(), headerBounds.height()));
+    if (marked)
+        l.mark = QRect(x + std::min(headerBounds.width(), headerWidth) + 4, top + (header.height() - markSize) / 2 + 1,
+            markSize, markSize);
+    l.time = QRect(right - timeWidth, top, timeWidth, header.height());
+
+    int y = l.header.bottom() + 1 + 3;
+    const QFontMetrics body(bodyFont(option.font, unread));
+    const QString text = index.data(MessageListModel::BodyRole).toString();
+    const int bodyHeight
+        = text.isEmpty() ? 0 : body.boundingRect(QRect(x, y, textWidth, 1 << 20), flags, text).height();
+    l.body = QRect(x, y, textWidth, bodyHeight);
+    y += bodyHeight;
+    if (index.data(MessageListModel::LinkUrlRole).isValid()) {
+        y += 3;
+        QFont linkFont = option.font;
+        const QFontMetrics link(linkFont);
+        const QString linkText = index.data(MessageListModel::LinkTextRole).toString();
+        // A few pixels of slack: eliding measures slightly wider than the advance of the same text.
+        l.link = QRect(x, y, std::min(textWidth, link.horizontalAdvance(linkText) + 4), link.height());
+        y += link.height();
+    }
+    l.height = std::max(y, l.avatar.isValid() ? l.avatar.bottom() + 1 : y) - option.rect.top() + vPadding;
+    return l;
+}
+
+QSize MessageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem at = option;
+    at.rect.moveTo(0, 0);
+    const int width = m_view->viewport()->width();
+    return { width, layout(at, index, width).height };
+}
+
+void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const Layout l = layout(option, index, option.rect.width());
+    const QPalette& palette = option.palette;
+    const bool unread = index.data(MessageListModel::UnreadRole).toBool();
+    const bool selected
+        = index.data(MessageListModel::SelectedRole).toBool() || (option.state & QStyle::State_Selected);
+    const QColor accent = palette.color(QPalette::Highlight);
+    const QColor appColour = index.data(MessageListModel::AppColourRole).value<QColor>();
+
+    painter->save();
+    if (selected)
+        painter->fillRect(option.rect, withAlpha(accent, 0.18f));
+    else if (unread)
+        painter->fillRect(option.rect, withAlpha(accent, 0.08f));
+    else if (index.data(MessageListModel::HasAppRole).toBool())
+        painter->fillRect(option.rect, withAlpha(appColour.isValid() ? appColour : accent, 0.06f));
+    if ((option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_Active)) {
+        painter->setPen(QPen(withAlpha(accent, 0.8f), 1));
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    }
+    // A hairline between rows keeps tall rows apart.
+    painter->setPen(withAlpha(palette.color(QPalette::Text), 0.08f));
+    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+
+    painter->setRenderHint(QPainter::Antialiasing);
+    if (unread) {
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(accent);
+        painter->drawEllipse(QRectF(l.dot));
+    }
+    if (l.avatar.isValid()) {
+        RowPainter::avatar(painter, l.avatar, index.data(MessageListModel::AppIconRole).value<QImage>(), appColour,
+            index.data(MessageListModel::AppNameRole).toString(), palette);
+    }
+
+    QColor text = palette.color(QPalette::Text);
+    painter->setFont(headerFont(option.font, unread));
+    painter->setPen(unread ? text : withAlpha(text, 0.85f));
+    painter->drawText(l.header, flags, index.data(Qt::DisplayRole).toString());
+    if (l.mark.isValid()) {
+        const bool emergency = ListRules::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
+            == ListRules::PriorityMark::Emergency;
+        RowPainter::priorityMark(painter, l.mark, emergency ? RowPainter::emergency() : RowPainter::high());
+    }
+    painter->setFont(captionFont(option.font));
+    painter->setPen(withAlpha(text, 0.6f));
+    painter->drawText(
+        l.time, Qt::AlignRight | Qt::AlignVCenter, timeText(index.data(MessageListModel::TsRole).toLongLong()));
+
+    painter->setFont(bodyFont(option.font, unread));
+    painter->setPen(unread ? text : withAlpha(text, 0.7f));
+    painter->drawText(l.body, flags, index.data(MessageListModel::BodyRole).toString());
+
+    if (l.link.isValid()) {
+        QFont linkFont = option.font;
+        linkFont.setUnderline(true);
+        painter->setFont(linkFont);
+        painter->setPen(palette.color(QPalette::Link));
+        painter->drawText(l.link, Qt::AlignLeft | Qt::AlignVCenter,
+            QFontMetrics(linkFont).elidedText(
+                index.data(MessageListModel::LinkTextRole).toString(), Qt::ElideRight, l.link.width()));
+    }
+    painter->restore();
+}
+
+bool MessageRowDelegate::editorEvent(
+    QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QUrl url = index.data(MessageListModel::LinkUrlRole).toUrl();
+        if (mouse->button() == Qt::LeftButton && url.isValid()
+            && layout(option, index, option.rect.width()).link.contains(mouse->position().toPoint())) {
+            emit linkActivated(url);
+            return true;
+        }
+    }
+    return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
+
+} // namespace tidewell

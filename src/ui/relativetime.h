@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace tidewell {
+
+// "3 hours ago", "yesterday", "last week": a time relative to now in named form with full unit words, as the
+// sidebar shows the time of each application's latest message.
+class RelativeTime
+{
+public:
+    static QString text(const QDateTime& when, const QDateTime& now);
+};
+
+} // namespace tidewell

@@ -1,0 +1,445 @@
+#include "applistmodel.h"
+#include "applistpane.h"
+#include "banner.h"
+#include "cache/store.h"
+#include "coro.h"
+#include "emptystate.h"
+#include "lists/listrules.h"
+#include "mainwindow.h"
+#include "memorycredentialstore.h"
+#include "messagelistmodel.h"
+#include "messagelistpane.h"
+#include "scriptedclient.h"
+#include "state/appstate.h"
+#include "sync/syncerror.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeView>
+#include <QtTest>
+
+using namespace tidewell;
+
+namespace {
+
+const DeviceConfig linked { QUrl(u"https://push.example.com"_qs), u"secret"_qs };
+const QString linkSecret = u"abcdefghijklmnopqrstuvwxyz0123456789ABCD"_qs;
+
+QList<qint64> listedIds(const QAbstractItemModel& model)
+{
+    QList<qint64> ids;
+    for (int row = 0; row < model.rowCount(); ++row)
+        ids.append(model.index(row, 0).data(MessageListModel::MessageIdRole).toLongLong());
+    return ids;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void detailPane_data();
+    void detailPane();
+    void banners();
+    void linkConfirmation_data();
+    void linkConfirmation();
+    void linkConfirmationEscapeLeavesNothingPending();
+    void pastedLinkRaisesTheConfirmation();
+    void syncEnabledRule();
+    void markAllReadRule();
+    void emptyStates();
+    void sortChangeReorders();
+    void badgesAndAccessibleNames();
+    void notificationClickSelectsAndReveals();
+    void sidebarSelectionBindsBothWays();
+    void modelsStayConsistentWhileTheCacheChanges();
+
+private:
+    // Applications 1 "Backups" and 2 "Deploys"; messages 1..`count`, odd ids in application 1, even in 2.
+    void serve(int count);
+    void makeWindow(bool configured, bool syncFirst = true);
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<QSettings> m_prefs;
+    MemoryCredentialStore m_credentials;
+    std::shared_ptr<ScriptedClient> m_client;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void TestMainWindow::init()
+{
+    m_prefs = std::make_unique<QSettings>(
+        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_credentials = MemoryCredentialStore();
+    m_client = std::make_shared<ScriptedClient>();
+    m_client->serverApps
+        = { { 1, u"Backups"_qs, u"#336699"_qs, false }, { 2, u"Deploys"_qs, u"not-a-colour"_qs, false } };
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+    m_state.reset();
+}
+
+void TestMainWindow::serve(int count)
+{
+    for (qint64 id = 1; id <= count; ++id)
+        m_client->addMessage(makeMessage(id, id % 2 ? 1 : 2, 1000 + id, u"body %1"_qs.arg(id), u"title %1"_qs.arg(id)));
+}
+
+void TestMainWindow::makeWindow(bool configured, bool syncFirst)
+{
+    if (configured)
+        QVERIFY(linked.save(m_credentials));
+    m_prefs->setValue("lastReadId", 0);
+    AppState::Services services;
+    services.credentials = &m_credentials;
+    services.preferences = m_prefs.get();
+    services.openCache = [](bool) { return Store::container(true); };
+    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
+    m_state = std::make_unique<AppState>(false, services);
+    if (configured && syncFirst)
+        await(m_state->sync());
+    m_window = std::make_unique<MainWindow>(*m_state);
+}
+
+void TestMainWindow::detailPane_data()
+{
+    QTest::addColumn<bool>("configured");
+    QTest::addColumn<bool>("cached");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("offline");
+    QTest::newRow("not linked, nothing cached") << false << false << u"placeholder"_qs << false;
+    QTest::newRow("not linked, messages cached") << false << true << u"messagePane"_qs << true;
+    QTest::newRow("linked") << true << true << u"messagePane"_qs << false;
+}
+
+void TestMainWindow::detailPane()
+{
+    QFETCH(bool, configured);
+    QFETCH(bool, cached);
+    QFETCH(QString, page);
+    QFETCH(bool, offline);
+    serve(4);
+    if (cached && !configured) {
+        // Cached by an earlier link, now gone.
+        makeWindow(true);
+        await(m_state->unlink());
+        m_state->container().insert(CachedMessage(makeMessage(1, 1)));
+        m_state->container().save();
+    } else {
+        makeWindow(configured);
+    }
+    auto* detail = m_window->findChild<QStackedWidget*>();
+    QVERIFY(detail);
+    const QString shown = detail->currentWidget() == m_window->messageList() ? u"messagePane"_qs : u"placeholder"_qs;
+    QCOMPARE(shown, page);
+    if (page == u"placeholder") {
+        auto* note = m_window->findChild<EmptyState*>(u"notConfigured"_qs);
+        QCOMPARE(note->title(), u"Not Configured"_qs);
+        QCOMPARE(note->description(),
+            u"Open Settings and choose \u201cLink this Computer\u201d to approve this device in your browser."_qs);
+        QCOMPARE(note->symbol(), u"gear"_qs);
+    }
+    if (page == u"messagePane")
+        QCOMPARE(m_window->findChild<Banner*>(u"offlineBanner"_qs)->isVisibleTo(m_window->messageList()), offline);
+}
+
+void TestMainWindow::banners()
+{
+    serve(2);
+    makeWindow(true);
+    m_window->show();
+    auto* error = m_window->findChild<Banner*>(u"errorBanner"_qs);
+    auto* offline = m_window->findChild<Banner*>(u"offlineBanner"_qs);
+    QVERIFY(!error->isVisible());
+    QVERIFY(!offline->isVisible());
+    QCOMPARE(offline->text(), u"Showing cached messages \u2014 link this device in Settings to sync."_qs);
+
+    m_client->failures.insert(u"messages"_qs, failWith(SyncError::paginationDidNotAdvance()));
+    await(m_state->sync());
+    QVERIFY(error->isVisible());
+    QCOMPARE(error->text(), *m_state->lastSyncError());
+
+    QSignalSpy settings(m_window.get(), &MainWindow::settingsRequested);
+    error->findChild<QPushButton*>(u"errorSettings"_qs)->click();
+    QCOMPARE(settings.size(), 1);
+    QVERIFY(error->isVisible()); // Settings leaves the error shown
+    error->findChild<QPushButton*>(u"dismissError"_qs)->click();
+    QCOMPARE(m_state->lastSyncError(), std::nullopt);
+    QVERIFY(!error->isVisible());
+
+    // Unlinked, with a failure shown: both banners, the offline one first.
+    await(m_state->unlink());
+    m_state->container().insert(CachedMessage(makeMessage(9, 1))); // cached by an earlier link
+    m_state->container().save();
+    m_credentials.failAdds(CredentialStore::Placement::Primary, 1);
+    m_credentials.failAdds(CredentialStore::Placement::Fallback, 1);
+    QVERIFY(!await(m_state->configure(QUrl(u"https://other.example"_qs), linkSecret)));
+    QVERIFY(offline->isVisible());
+    QVERIFY(error->isVisible());
+    QCOMPARE(error->text(), u"Couldn't save the device credential to the keyring \u2014 try linking again."_qs);
+    QVERIFY(offline->y() < error->y());
+}
+
+void TestMainWindow::linkConfirmation_data()
+{
+    QTest::addColumn<QUrl>("serverURL");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("host and port") << QUrl(u"https://push.example.com:8443"_qs)
+                                   << u"Connect to push.example.com with the scanned device secret. This replaces any "
+                                      "existing configuration."_qs;
+    QTest::newRow("no host") << QUrl(u"file:///link"_qs)
+                             << u"Connect to server with the scanned device secret. This replaces any existing "
+                                "configuration."_qs;
+}
+
+void TestMainWindow::linkConfirmation()
+{
+    QFETCH(QUrl, serverURL);
+    QFETCH(QString, message);
+    makeWindow(false);
+    m_state->setPendingLink(DeviceConfig { serverURL, linkSecret });
+    QMessageBox* box = m_window->linkConfirmation();
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(box->windowTitle(), u"Link this device?"_qs);
+    QCOMPARE(box->informativeText(), message);
+    QCOMPARE(box->defaultButton()->text(), u"Link"_qs);
+    QCOMPARE(box->escapeButton()->property("text").toString(), u"Cancel"_qs);
+}
+
+void TestMainWindow::linkConfirmationEscapeLeavesNothingPending()
+{
+    serve(1);
+    makeWindow(true);
+    m_state->handleIncomingURL(QUrl(u"https://other.example/link#s="_qs + linkSecret));
+    QMessageBox* box = m_window->linkConfirmation();
+    QTRY_VERIFY(box && box->isVisible());
+    QTest::keyClick(box, Qt::Key_Escape);
+    QTRY_VERIFY(!m_state->pendingLink());
+    QCOMPARE(m_state->config(), std::optional<DeviceConfig>(linked));
+}
+
+void TestMainWindow::pastedLinkRaisesTheConfirmation()
+{
+    makeWindow(false);
+    auto* paste = m_window->findChild<QAction*>(u"pasteLinkAction"_qs);
+    QApplication::clipboard()->setText(u"hello, not a link"_qs);
+    paste->trigger();
+    QVERIFY(!m_state->pendingLink());
+    QVERIFY(!m_window->linkConfirmation());
+
+    QApplication::clipboard()->setText(u"  https://push.example.com:8443/link#s="_qs + linkSecret + u"\n"_qs);
+    paste->trigger();
+    QVERIFY(m_state->pendingLink());
+    QCOMPARE(m_state->pendingLink()->serverURL.host(), u"push.example.com"_qs);
+    QTRY_VERIFY(m_window->linkConfirmation() && m_window->linkConfirmation()->isVisible());
+    m_window->linkConfirmation()->findChild<QPushButton*>(u"confirmLink"_qs)->click();
+    QTRY_VERIFY(m_state->isConfigured());
+    QCOMPARE(m_state->config()->deviceSecret, linkSecret);
+    QVERIFY(!m_state->pendingLink());
+}
+
+void TestMainWindow::syncEnabledRule()
+{
+    makeWindow(false);
+    auto* sync = m_window->findChild<QAction*>(u"syncAction"_qs);
+    QVERIFY(!sync->isEnabled());
+    m_window.reset();
+    m_state.reset();
+
+    serve(2);
+    makeWindow(true);
+    sync = m_window->findChild<QAction*>(u"syncAction"_qs);
+    QVERIFY(sync->isEnabled());
+    m_client->latency = std::chrono::milliseconds(100);
+    auto pass = m_state->sync();
+    QVERIFY(m_state->isSyncing());
+    QVERIFY(!sync->isEnabled());
+    await(std::move(pass));
+    QVERIFY(sync->isEnabled());
+}
+
+void TestMainWindow::markAllReadRule()
+{
+    serve(8); // application 1: 1, 3, 5, 7; application 2: 2, 4, 6, 8
+    makeWindow(true);
+    QAction* mark = m_window->messageList()->markAllReadAction();
+    QVERIFY(mark->isEnabled());
+    QCOMPARE(mark->toolTip(), u"Mark 8 unread as read"_qs);
+    m_state->setSelectedAppId(1);
+    QCOMPARE(mark->toolTip(), u"Mark 4 unread as read"_qs);
+    m_state->setSearchText(u"body 3"_qs); // the search does not narrow the count
+    QCOMPARE(mark->toolTip(), u"Mark 4 unread as read"_qs);
+
+    // Application 1 read through id 7 while application 2 keeps id 8 unread.
+    await(m_state->markRead(7));
+    QVERIFY(!mark->isEnabled());
+    QCOMPARE(mark->toolTip(), u"No unread messages"_qs);
+    m_state->setSelectedAppId(std::nullopt);
+    QCOMPARE(mark->toolTip(), u"Mark 1 unread as read"_qs);
+    mark->trigger();
+    QTRY_COMPARE(m_state->unreadCount(), 0);
+    QVERIFY(!mark->isEnabled());
+}
+
+void TestMainWindow::emptyStates()
+{
+    serve(3);
+    m_client->serverApps.append({ 3, u"Silent"_qs, u"#000000"_qs, false });
+    makeWindow(true);
+    m_window->show();
+    EmptyState* empty = m_window->messageList()->emptyState();
+    QVERIFY(!empty->isVisible());
+    m_state->setSelectedAppId(3);
+    QVERIFY(empty->isVisible());
+    QCOMPARE(empty->title(), u"No Messages"_qs);
+    QCOMPARE(empty->symbol(), u"tray"_qs);
+    m_state->setSelectedAppId(std::nullopt);
+    QVERIFY(!empty->isVisible());
+    m_window->messageList()->searchField()->setText(u"nothing like this"_qs);
+    QCOMPARE(m_state->searchText(), u"nothing like this"_qs);
+    QVERIFY(empty->isVisible());
+    QCOMPARE(empty->title(), u"No Results"_qs);
+    QCOMPARE(empty->symbol(), u"magnifyingglass"_qs);
+    QCOMPARE(m_window->messageList()->searchField()->placeholderText(), u"Search All Messages"_qs);
+    m_state->setSelectedAppId(2);
+    QCOMPARE(m_window->messageList()->searchField()->placeholderText(), u"Search Deploys"_qs);
+    m_state->setSelectedAppId(99);
+    QCOMPARE(m_window->messageList()->searchField()->placeholderText(), u"Search Messages"_qs);
+}
+
+void TestMainWindow::sortChangeReorders()
+{
+    serve(4);
+    m_client->message(1).title = u"b"_qs;
+    m_client->message(2).title = u"C"_qs;
+    m_client->message(3).title = u"a"_qs;
+    m_client->message(4).title = u"d"_qs;
+    makeWindow(true);
+    const QAbstractItemModel& model = *m_window->messageList()->model();
+    QCOMPARE(listedIds(model), QList<qint64>({ 4, 3, 2, 1 }));
+    QMenu* menu = m_window->messageList()->sortButton()->menu();
+    const QList<QAction*> choices = menu->actions();
+    auto choose = [&choices](const QString& text) {
+        for (QAction* action : choices) {
+            if (action->text() == text)
+                action->trigger();
+        }
+    };
+    choose(u"Oldest"_qs);
+    QCOMPARE(m_state->messageSort(), MessageSort(MessageSort::Oldest));
+    QCOMPARE(listedIds(model), QList<qint64>({ 1, 2, 3, 4 }));
+    choose(u"Title (A\u2013Z)"_qs);
+    QCOMPARE(listedIds(model), QList<qint64>({ 3, 1, 2, 4 }));
+
+    // The sidebar under "Name (A–Z)" and "Newest Received".
+    const QAbstractItemModel& apps = *m_window->appList()->model();
+    QCOMPARE(apps.index(1, 0).data().toString(), u"Deploys"_qs); // its newest message is id 4
+    for (QAction* action : m_window->appList()->sortButton()->menu()->actions()) {
+        if (action->text() == u"Name (A\u2013Z)")
+            action->trigger();
+    }
+    QCOMPARE(apps.index(1, 0).data().toString(), u"Backups"_qs);
+}
+
+void TestMainWindow::badgesAndAccessibleNames()
+{
+    QCOMPARE(ListRules::badgeText(99), std::optional<QString>(u"99"_qs));
+    QCOMPARE(ListRules::badgeText(100), std::optional<QString>(u"99+"_qs));
+    for (qint64 id = 1; id <= 150; ++id)
+        m_client->addMessage(makeMessage(id, 1, 1000 + id));
+    m_client->addMessage(makeMessage(151, 2, 2000, u"urgent"_qs, std::nullopt, 1));
+    makeWindow(true);
+    const QAbstractItemModel& apps = *m_window->appList()->model();
+    QCOMPARE(apps.index(0, 0).data(AppListModel::UnreadRole).toLongLong(), 151);
+    const int backups = m_window->appList()->model()->rowOf(1);
+    QCOMPARE(apps.index(backups, 0).data(Qt::AccessibleTextRole).toString(), u"Backups, 150 unread"_qs);
+    const int deploys = m_window->appList()->model()->rowOf(2);
+    QVERIFY(apps.index(deploys, 0).data(AppListModel::HighPriorityRole).toBool());
+    await(m_state->markRead());
+    QCOMPARE(
+        apps.index(m_window->appList()->model()->rowOf(1), 0).data(Qt::AccessibleTextRole).toString(), u"Backups"_qs);
+    QVERIFY(!apps.index(m_window->appList()->model()->rowOf(2), 0).data(AppListModel::HighPriorityRole).toBool());
+
+    const QAbstractItemModel& messages = *m_window->messageList()->model();
+    QCOMPARE(messages.index(0, 0).data(Qt::AccessibleTextRole).toString(), u"Read. Deploys. urgent"_qs);
+}
+
+void TestMainWindow::notificationClickSelectsAndReveals()
+{
+    serve(400);
+    makeWindow(true);
+    m_window->resize(800, 500);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_state->setSearchText(u"body 1"_qs); // a tap clears the search, so the message is listed again
+    m_state->handleNotificationTap(5, 1);
+
+    QCOMPARE(m_state->selectedAppId(), std::optional<qint64>(1));
+    QTreeView* apps = m_window->appList()->view();
+    QCOMPARE(apps->currentIndex().data(AppListModel::AppIdRole).toLongLong(), 1);
+    QTreeView* messages = m_window->messageList()->view();
+    const int row = m_window->messageList()->model()->rowOf(5);
+    QVERIFY(row >= 0);
+    const QModelIndex index = m_window->messageList()->model()->index(row, 0);
+    QVERIFY(index.data(MessageListModel::SelectedRole).toBool());
+    QTRY_VERIFY(messages->viewport()->rect().intersects(messages->visualRect(index)));
+}
+
+void TestMainWindow::sidebarSelectionBindsBothWays()
+{
+    serve(4);
+    makeWindow(true);
+    QTreeView* apps = m_window->appList()->view();
+    const AppListModel* model = m_window->appList()->model();
+    apps->setCurrentIndex(model->index(model->rowOf(2), 0));
+    QCOMPARE(m_state->selectedAppId(), std::optional<qint64>(2));
+    QCOMPARE(listedIds(*m_window->messageList()->model()), QList<qint64>({ 4, 2 }));
+    apps->setCurrentIndex(model->index(0, 0));
+    QCOMPARE(m_state->selectedAppId(), std::nullopt);
+    m_state->setSelectedAppId(1);
+    QCOMPARE(apps->currentIndex().row(), model->rowOf(1));
+}
+
+void TestMainWindow::modelsStayConsistentWhileTheCacheChanges()
+{
+    serve(30);
+    makeWindow(true);
+    QAbstractItemModelTester appsTester(
+        m_window->appList()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester messagesTester(
+        m_window->messageList()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+    serve(60);
+    await(m_state->sync());
+    QCOMPARE(m_window->messageList()->model()->rowCount(), 60);
+    await(m_state->deleteMessage(*m_state->container().fetchMessage(60)));
+    await(m_state->clearApp(1));
+    QCOMPARE(listedIds(*m_window->messageList()->model()).size(), 29);
+    m_state->setSearchText(u"body 5"_qs);
+    m_state->setSearchText(u"body 58"_qs);
+    await(m_state->clearCache());
+    QTRY_VERIFY(!m_state->isSyncing());
+    await(m_state->unlink());
+    QCOMPARE(m_window->messageList()->model()->rowCount(), 0);
+    QCOMPARE(m_window->appList()->model()->rowCount(), 1);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

@@ -1,0 +1,44 @@
+#include "relativetime.h"
+
+#include <QtTest>
+
+using namespace tidewell;
+
+class TestRelativeTime : public QObject
+{
+    Q_OBJECT
+private slots:
+    void named_data();
+    void named();
+};
+
+void TestRelativeTime::named_data()
+{
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QString>("text");
+    // Local noon, so that hour offsets stay within the day.
+    const QDateTime now(QDate(2026, 6, 17), QTime(12, 0));
+    QTest::newRow("seconds") << now.addSecs(-40) << u"now"_qs;
+    QTest::newRow("one minute") << now.addSecs(-61) << u"1 minute ago"_qs;
+    QTest::newRow("minutes") << now.addSecs(-59 * 60) << u"59 minutes ago"_qs;
+    QTest::newRow("hours") << now.addSecs(-3 * 3600) << u"3 hours ago"_qs;
+    QTest::newRow("yesterday, late") << QDateTime(QDate(2026, 6, 16), QTime(23, 50)) << u"yesterday"_qs;
+    QTest::newRow("days") << now.addDays(-3) << u"3 days ago"_qs;
+    QTest::newRow("last week") << now.addDays(-8) << u"last week"_qs;
+    QTest::newRow("weeks") << now.addDays(-22) << u"3 weeks ago"_qs;
+    QTest::newRow("last month") << now.addDays(-40) << u"last month"_qs;
+    QTest::newRow("months") << now.addMonths(-5) << u"5 months ago"_qs;
+    QTest::newRow("last year") << now.addMonths(-13) << u"last year"_qs;
+    QTest::newRow("years") << now.addYears(-4) << u"4 years ago"_qs;
+    QTest::newRow("a clock ahead") << now.addSecs(2 * 3600) << u"in 2 hours"_qs;
+}
+
+void TestRelativeTime::named()
+{
+    QFETCH(QDateTime, when);
+    QFETCH(QString, text);
+    QCOMPARE(RelativeTime::text(when, QDateTime(QDate(2026, 6, 17), QTime(12, 0))), text);
+}
+
+QTEST_GUILESS_MAIN(TestRelativeTime)
+#include "test_relativetime.moc"
