@@ -372,6 +372,7 @@ void TestMainWindow::badgesAndAccessibleNames()
     QCOMPARE(apps.index(backups, 0).data(Qt::AccessibleTextRole).toString(), u"Backups, 150 unread"_qs);
     const int deploys = m_window->appList()->model()->rowOf(2);
     QVERIFY(apps.index(deploys, 0).data(AppListModel::HighPriorityRole).toBool());
+    QCOMPARE(apps.index(deploys, 0).data(Qt::AccessibleDescriptionRole).toString(), u"Has high-priority unread"_qs);
     await(m_state->markRead());
     QCOMPARE(
         apps.index(m_window->appList()->model()->rowOf(1), 0).data(Qt::AccessibleTextRole).toString(), u"Backups"_qs);
@@ -379,6 +380,8 @@ void TestMainWindow::badgesAndAccessibleNames()
 
     const QAbstractItemModel& messages = *m_window->messageList()->model();
     QCOMPARE(messages.index(0, 0).data(Qt::AccessibleTextRole).toString(), u"Read. Deploys. urgent"_qs);
+    QCOMPARE(messages.index(0, 0).data(Qt::AccessibleDescriptionRole).toString(), u"High priority"_qs);
+    QCOMPARE(messages.index(1, 0).data(Qt::AccessibleDescriptionRole).toString(), QString());
 }
 
 void TestMainWindow::notificationClickSelectsAndReveals()

@@ -79,6 +79,8 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
         return row.unreadCount;
     case HighPriorityRole:
         return row.highPriorityUnread;
+    case Qt::AccessibleDescriptionRole: // what the drawn mark says
+        return row.highPriorityUnread ? QStringLiteral("Has high-priority unread") : QString();
     case LatestTsRole:
         return row.latest ? QVariant(row.latest->ts) : QVariant();
     case PreviewRole:

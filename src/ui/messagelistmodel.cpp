@@ -69,6 +69,16 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         return row.ts;
     case PriorityRole:
         return row.priority;
+    case Qt::AccessibleDescriptionRole: // what the drawn priority mark says
+        switch (ListRules::priorityMark(row.priority)) {
+        case ListRules::PriorityMark::High:
+            return QStringLiteral("High priority");
+        case ListRules::PriorityMark::Emergency:
+            return QStringLiteral("Emergency priority");
+        case ListRules::PriorityMark::None:
+            return QString();
+        }
+        return QString();
     case UnreadRole:
         return row.id > m_state.lastReadId();
     case SelectedRole:
