@@ -1,4 +1,5 @@
 #include "appdelegate.h"
+#include "commandline.h"
 #include "mainwindow.h"
 #include "settingswindow.h"
 #include "singleinstance.h"
@@ -16,6 +17,9 @@ using namespace tidewell;
 // touches a real link. Only in such a profile may TIDEWELL_DEFAULT_URL point browser linking elsewhere.
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> answered = answerInformationalArguments(argc, argv))
+        return *answered; // --help, --version: before any window, display or running instance
+
     QApplication app(argc, argv);
     const QString profile = qEnvironmentVariable("TIDEWELL_PROFILE");
     QCoreApplication::setApplicationName(profile.isEmpty() ? QStringLiteral("Tidewell") : u"Tidewell-"_qs + profile);
