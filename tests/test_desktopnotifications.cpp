@@ -561,7 +561,7 @@ void TestDesktopNotifications::postReachesTheServer()
     QCOMPARE(call.body, sentBody);
     QCOMPARE(call.actions, (QStringList { u"default"_qs, u"Open"_qs }));
     QCOMPARE(call.timeout, -1);
-    QCOMPARE(call.hints.value(u"desktop-entry"_qs).toString(), u"tidewell"_qs);
+    QCOMPARE(call.hints.value(u"desktop-entry"_qs).toString(), QStringLiteral(TIDEWELL_APP_ID));
     const QVariant urgency = call.hints.value(u"urgency"_qs);
     QCOMPARE(urgency.typeId(), QMetaType::UChar);
     QCOMPARE(urgency.value<uchar>(), uchar(alert.urgency));

@@ -25,7 +25,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(profile.isEmpty() ? QStringLiteral("Tidewell") : u"Tidewell-"_qs + profile);
     QCoreApplication::setApplicationVersion(QStringLiteral(TIDEWELL_VERSION));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tidewell"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("tidewell"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(TIDEWELL_APP_ID));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewell.svg")));
     // Closing the window leaves Tidewell running, syncing and notifying; "Quit Tidewell" ends it.
     QGuiApplication::setQuitOnLastWindowClosed(false);

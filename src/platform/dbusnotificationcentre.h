@@ -28,7 +28,7 @@ public:
     static constexpr auto objectPath = "/org/freedesktop/Notifications";
     static constexpr auto interfaceName = "org.freedesktop.Notifications";
     static constexpr auto appName = "Tidewell";
-    static constexpr auto desktopEntry = "tidewell"; // the installed tidewell.desktop
+    static constexpr auto desktopEntry = TIDEWELL_APP_ID; // the installed desktop file, without ".desktop"
     static constexpr auto defaultAction = "default"; // what servers invoke for a click on the notification itself
     // Larger icons are scaled down before they are sent: the server shows them at a fraction of this.
     static constexpr int largestIconSide = 256;
