@@ -11,11 +11,19 @@ namespace tidewell {
 class LauncherBadge : public Badge
 {
 public:
-    explicit LauncherBadge(QString desktopFile = QStringLiteral("tidewell.desktop"));
+    // `desktopFileId` names the launcher entry (without ".desktop"); empty means the application's own, as set
+    // on QGuiApplication at the time of each update.
+    explicit LauncherBadge(QString desktopFileId = {});
     void setCount(qint64 count) override;
 
+    static constexpr auto interface = "com.canonical.Unity.LauncherEntry";
+    static constexpr auto signalName = "Update";
+    QString appUri() const;
+    QString objectPath() const;
+
 private:
-    QString m_appUri;
+    QString m_desktopFileId;
+    bool m_warned = false; // a missing bus is reported once, not at every recount
 };
 
 } // namespace tidewell

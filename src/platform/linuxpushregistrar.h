@@ -18,6 +18,7 @@ public:
     // Answers from the event loop, like a registrar that has to ask a service, so callers see one order of events
     // on every system.
     void registerForRemoteNotifications() override;
+    bool hasPushService() const override { return false; }
 };
 
 } // namespace tidewell

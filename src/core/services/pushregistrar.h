@@ -14,6 +14,9 @@ class PushRegistrar : public QObject
 public:
     using QObject::QObject;
     virtual void registerForRemoteNotifications() = 0;
+    // False where the system has no remote-push service at all, so registration can never succeed and the
+    // periodic sync alone brings new messages.
+    virtual bool hasPushService() const { return true; }
 
 signals:
     void registered(const QByteArray& deviceToken);

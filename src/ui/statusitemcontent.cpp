@@ -1,0 +1,58 @@
+#include "statusitemcontent.h"
+
+namespace tidewell {
+
+QString StatusItemContent::Texts::noUnread()
+{
+    return QStringLiteral("Tidewell \u2014 no unread");
+}
+
+QString StatusItemContent::Texts::oneUnread()
+{
+    return QStringLiteral("1 unread notification");
+}
+
+QString StatusItemContent::Texts::unread(qint64 count)
+{
+    return QString::number(count) + QStringLiteral(" unread notifications");
+}
+
+QString StatusItemContent::Texts::open()
+{
+    return QStringLiteral("Open Tidewell");
+}
+
+QString StatusItemContent::Texts::markOneRead()
+{
+    return QStringLiteral("Mark 1 Read");
+}
+
+QString StatusItemContent::Texts::markAllRead(qint64 count)
+{
+    return QStringLiteral("Mark All ") + QString::number(count) + QStringLiteral(" Read");
+}
+
+QString StatusItemContent::Texts::quit()
+{
+    return QStringLiteral("Quit Tidewell");
+}
+
+StatusItemContent StatusItemContent::forCount(qint64 count)
+{
+    using Kind = MenuEntry::Kind;
+    StatusItemContent content;
+    if (count <= 0) {
+        content.toolTip = Texts::noUnread();
+    } else {
+        content.title = count >= 100 ? QStringLiteral(" 99+") : u' ' + QString::number(count);
+        content.toolTip = count == 1 ? Texts::oneUnread() : Texts::unread(count);
+    }
+    content.menu.append({ Kind::Open, Texts::open() });
+    if (count >= 1)
+        content.menu.append({ Kind::MarkAllRead, count == 1 ? Texts::markOneRead() : Texts::markAllRead(count) });
+    content.menu.append({ Kind::Separator, {} });
+    content.menu.append({ Kind::Quit, Texts::quit() });
+    return content;
+}
+
+} // namespace tidewell
