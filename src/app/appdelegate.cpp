@@ -1,6 +1,7 @@
 #include "appdelegate.h"
 
 #include "notify/notificationhandler.h"
+#include "state/checkinterval.h"
 
 #include <QStandardPaths>
 #include <QTextStream>
@@ -13,6 +14,16 @@ QString configFolder()
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
 }
 } // namespace
+
+// This system has no remote-push service of its own to name.
+QString AppDelegate::Texts::pushRegistrationFailed(const QString& reason)
+{
+#ifdef Q_OS_MACOS
+    return QStringLiteral("APNs registration failed: ") + reason;
+#else
+    return QStringLiteral("Remote-push registration failed: ") + reason;
+#endif
+}
 
 AppDelegate::AppDelegate(const QString& profile, QObject* parent)
     : QObject(parent)
@@ -32,8 +43,12 @@ AppDelegate::AppDelegate(const QString& profile, QObject* parent)
 
     connect(&m_pushRegistrar, &PushRegistrar::registered, this,
         [this](const QByteArray& token) { uploadToken(QPointer<AppState>(m_state.get()), token); });
-    connect(&m_pushRegistrar, &PushRegistrar::failedToRegister, this,
-        [](const QString& reason) { QTextStream(stdout) << "APNs registration failed: " << reason << Qt::endl; });
+    // Every link and every permission grant asks again; where registration cannot succeed, saying so once is enough.
+    connect(&m_pushRegistrar, &PushRegistrar::failedToRegister, this, [this](const QString& reason) {
+        if (!std::exchange(m_reportedPushFailure, true))
+            QTextStream(stdout) << Texts::pushRegistrationFailed(reason) << Qt::endl;
+    });
+    connect(&m_syncTriggers, &SyncTriggers::syncWanted, this, [this] { m_state->startSync(); });
 }
 
 void AppDelegate::launch()
@@ -47,9 +62,17 @@ void AppDelegate::launch()
             select(messageId, applicationId);
         emit activationRequested();
     };
-    m_pollTimer.setInterval(pollInterval);
+    m_pollTimer.setInterval(CheckInterval::load(m_preferences));
     connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_state->startSync(); });
     m_pollTimer.start();
+    m_syncTriggers.watchNetwork();
+}
+
+void AppDelegate::setPollInterval(std::chrono::seconds interval)
+{
+    m_pollTimer.setInterval(interval);
+    if (m_pollTimer.isActive())
+        m_pollTimer.start();
 }
 
 void AppDelegate::becameActive()

@@ -5,6 +5,7 @@
 #include "linuxpushregistrar.h"
 #include "notify/newmessagealerts.h"
 #include "state/appstate.h"
+#include "synctriggers.h"
 #include "systemcredentialstore.h"
 
 #include <QNetworkAccessManager>
@@ -16,21 +17,30 @@
 namespace tidewell {
 
 // Owns the application state and connects it to the desktop: the credential store, preferences, the launcher
-// badge, desktop notifications, remote-push registration and the periodic sync.
+// badge, desktop notifications, remote-push registration, the periodic sync and the syncs after waking from sleep
+// or coming back online.
 class AppDelegate : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr std::chrono::seconds pollInterval { 300 };
+    struct Texts
+    {
+        static QString pushRegistrationFailed(const QString& reason);
+    };
 
     // `profile` keeps a separate link, cache and preferences (the demo uses one); empty for the real ones.
     explicit AppDelegate(const QString& profile, QObject* parent = nullptr);
 
     AppState& state() { return *m_state; }
+    QSettings& preferences() { return m_preferences; }
+    PushRegistrar& pushRegistrar() { return m_pushRegistrar; }
+    std::chrono::milliseconds pollInterval() const { return m_pollTimer.intervalAsDuration(); }
     // Wires notifications and push registration and starts the periodic sync.
     void launch();
     // Syncs and then marks everything read, as when the user comes back to Tidewell.
     void becameActive();
+    // Restarts the periodic sync at the new interval, counting from now.
+    void setPollInterval(std::chrono::seconds interval);
 
 signals:
     // A notification was clicked: the main window should come to the front.
@@ -49,6 +59,8 @@ private:
     std::unique_ptr<AppState> m_state;
     std::unique_ptr<NewMessageAlerts> m_alerts;
     QTimer m_pollTimer;
+    SyncTriggers m_syncTriggers;
+    bool m_reportedPushFailure = false;
 };
 
 } // namespace tidewell

@@ -1,13 +1,17 @@
 #include "appdelegate.h"
 #include "commandline.h"
 #include "mainwindow.h"
+#include "notificationsettings.h"
 #include "settingswindow.h"
 #include "singleinstance.h"
+#include "statusitem.h"
 #include "terminationsignals.h"
+#include "xdgautostart.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QSystemTrayIcon>
 #include <cstdio>
 #include <syslog.h>
 
@@ -31,11 +35,19 @@ int main(int argc, char* argv[])
     QGuiApplication::setQuitOnLastWindowClosed(false);
     openlog("tidewell", LOG_PID, LOG_USER);
 
+    // Started at login: the status item, the syncs and the notifications, but no window. Any other argument is a
+    // link URL.
+    QStringList arguments = app.arguments().mid(1);
+    const bool background = arguments.removeAll(QString::fromLatin1(XdgAutostart::backgroundArgument)) > 0;
+
     // A second launch hands its link URL to the running instance and leaves. It never runs beside a live one: two
     // instances over one cache, one set of preferences and one credential would undo each other's work.
-    const QStringList arguments = app.arguments().mid(1);
     SingleInstance instance(SingleInstance::serverName(profile));
-    switch (instance.becomePrimaryOrHandOver(arguments, std::chrono::seconds(30))) {
+    // A start at login that finds Tidewell already running has nothing to hand over and must not raise its window.
+    if (background && arguments.isEmpty() && !instance.tryBecomePrimary())
+        return 0;
+    switch (instance.isPrimary() ? SingleInstance::Launch::BecamePrimary
+                                 : instance.becomePrimaryOrHandOver(arguments, std::chrono::seconds(30))) {
     case SingleInstance::Launch::BecamePrimary:
         break;
     case SingleInstance::Launch::HandedOver:
@@ -60,11 +72,38 @@ int main(int argc, char* argv[])
     AppDelegate delegate(profile);
     AppState& state = delegate.state();
     MainWindow window(state);
-    SettingsWindow settings(state);
+
+    // The demo's profile may point linking and the dashboard at its own server; see above.
+    const QString demoServer = qEnvironmentVariable("TIDEWELL_DEFAULT_URL");
+    // Start at login writes one entry for the real Tidewell; a profile (the demo) must not replace it.
+    std::optional<XdgAutostart> autostart;
+    if (profile.isEmpty())
+        autostart.emplace();
+    SettingsWindow::Services settingsServices;
+    settingsServices.serverURL = !profile.isEmpty() && !demoServer.isEmpty() ? QUrl(demoServer) : tidewellDefaultURL();
+    settingsServices.registerForRemoteNotifications
+        = [registrar = &delegate.pushRegistrar()] { registrar->registerForRemoteNotifications(); };
+    settingsServices.openNotificationSettings = [] { return NotificationSettings::open(); };
+    settingsServices.pushServiceAvailable = delegate.pushRegistrar().hasPushService();
+    settingsServices.loginItem = autostart ? &*autostart : nullptr;
+    settingsServices.preferences = &delegate.preferences();
+    settingsServices.shortVersion = QStringLiteral(TIDEWELL_VERSION);
+    settingsServices.buildVersion = QStringLiteral(TIDEWELL_VERSION); // the build carries no separate number
+    SettingsWindow settings(state, settingsServices);
     settings.addActions(window.applicationActions()); // Ctrl+Shift+U and the others work there too
+    QObject::connect(&settings, &SettingsWindow::checkIntervalChanged, &delegate, &AppDelegate::setPollInterval);
     QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsWindow::showAndRaise);
     QObject::connect(&window, &MainWindow::quitRequested, &app, &QCoreApplication::quit);
     QObject::connect(&delegate, &AppDelegate::activationRequested, &window, &MainWindow::showAndRaise);
+
+    // Without a status area Tidewell still runs; its window (and a second launch) is then the way back in.
+    std::optional<StatusItem> statusItem;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        statusItem.emplace(state);
+        QObject::connect(&*statusItem, &StatusItem::openRequested, &window, &MainWindow::showAndRaise);
+        QObject::connect(&*statusItem, &StatusItem::quitRequested, &app, &QCoreApplication::quit);
+        statusItem->show();
+    }
 
     QObject::connect(
         &instance, &SingleInstance::argumentsReceived, &window, [&state, &window](const QStringList& received) {
@@ -80,6 +119,9 @@ int main(int argc, char* argv[])
         if (now == Qt::ApplicationActive)
             delegate.becameActive();
     });
-    window.show();
+    if (!background)
+        window.show();
+    else if (state.isConfigured())
+        state.startSync(); // the window's first showing would have; the timer's first pass is minutes away
     return app.exec();
 }
