@@ -68,6 +68,8 @@ if [ -f "$desktop" ]; then
     fi
     grep -qx "Icon=$app_id" "$desktop" || fail "the desktop file does not name the icon $app_id"
     grep -qx "Exec=tidewell %u" "$desktop" || fail "the desktop file does not start tidewell with a URL"
+    # X11 docks match windows to the desktop file by the class Qt gives the window: the application name.
+    grep -qx "StartupWMClass=Tidewell" "$desktop" || fail "the desktop file does not name the window class Tidewell"
 fi
 
 if [ -f "$metainfo" ]; then
