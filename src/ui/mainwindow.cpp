@@ -154,7 +154,8 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
 
     m_sync = new QAction(Icons::symbol(QStringLiteral("arrow.clockwise")), Texts::sync(), this);
     m_sync->setObjectName(QStringLiteral("syncAction"));
-    m_sync->setShortcuts({ QKeySequence::Refresh, QKeySequence(Qt::CTRL | Qt::Key_R) });
+    // Both keys by name: the desktop's standard refresh key is only one of them on some desktops.
+    m_sync->setShortcuts({ QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R) });
     connect(m_sync, &QAction::triggered, this, [this] { m_state.startSync(); });
     m_messageList->addHeaderAction(m_sync);
 

@@ -22,15 +22,10 @@ MessageListModel::MessageListModel(AppState& state, ListProjection& projection, 
         beginResetModel();
         endResetModel();
     });
-    connect(&projection, &ListProjection::messagesUpdated, this, [this] { allRowsChanged({}); });
-    // The application's name, colour and icon show in every row of its messages.
-    connect(&projection, &ListProjection::appsReset, this, [this] {
-        allRowsChanged(
-            { Qt::DisplayRole, Qt::AccessibleTextRole, HasAppRole, AppNameRole, AppColourRole, AppIconRole });
-    });
-    connect(&state, &AppState::lastReadIdChanged, this, [this] {
-        allRowsChanged({ UnreadRole, Qt::AccessibleTextRole });
-    });
+    connect(&projection, &ListProjection::messagesUpdated, this, &MessageListModel::allRowsChanged);
+    // The application's name, colour and icon show in every row of its messages; the read position in its dot.
+    connect(&projection, &ListProjection::appsReset, this, &MessageListModel::allRowsChanged);
+    connect(&state, &AppState::lastReadIdChanged, this, &MessageListModel::allRowsChanged);
     connect(&state, &AppState::selectedMessageIdChanged, this, [this] {
         for (const std::optional<qint64> id : { std::exchange(m_selected, m_state.selectedMessageId()), m_selected }) {
             const int row = id ? rowOf(*id) : -1;
@@ -40,10 +35,15 @@ MessageListModel::MessageListModel(AppState& state, ListProjection& projection, 
     });
 }
 
-void MessageListModel::allRowsChanged(const QList<int>& roles)
+// Told as a change of layout rather than of data: a tree view measures again every row of a data change at once,
+// which over a whole list of variable-height rows costs seconds, while after a layout change it measures lazily,
+// only the rows it shows. The rows themselves stay where they are.
+void MessageListModel::allRowsChanged()
 {
-    if (rowCount() > 0)
-        emit dataChanged(index(0), index(rowCount() - 1), roles);
+    if (rowCount() == 0)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::NoLayoutChangeHint);
+    emit layoutChanged({}, QAbstractItemModel::NoLayoutChangeHint);
 }
 
 int MessageListModel::rowCount(const QModelIndex& parent) const

@@ -46,7 +46,7 @@ public:
     int rowOf(qint64 messageId) const;
 
 private:
-    void allRowsChanged(const QList<int>& roles);
+    void allRowsChanged();
 
     AppState& m_state;
     ListProjection& m_projection;
