@@ -7,7 +7,7 @@ namespace tidewell {
 
 namespace {
 
-constexpr auto usage = "Usage: tidewell [LINK-URL]\n"
+constexpr auto usage = "Usage: tidewell [--background] [LINK-URL]\n"
                        "Shows the messages posted to your push-notification account and notifies you of new ones.\n"
                        "\n"
                        "A LINK-URL from the server (https://host/link#s=...) asks to link this computer to the\n"
@@ -15,8 +15,9 @@ constexpr auto usage = "Usage: tidewell [LINK-URL]\n"
                        "URL to it.\n"
                        "\n"
                        "Options:\n"
-                       "  -h, --help     print this help and exit\n"
-                       "      --version  print the version and exit\n";
+                       "      --background  start in the tray without showing the window (start at login)\n"
+                       "  -h, --help        print this help and exit\n"
+                       "      --version     print the version and exit\n";
 
 } // namespace
 
