@@ -38,17 +38,6 @@ int AppListModel::rowOf(std::optional<qint64> applicationId) const
     return row ? int(*row) + 1 : -1;
 }
 
-QImage AppListModel::icon(qint64 applicationId, const QByteArray& bytes) const
-{
-    const size_t key = qHash(bytes);
-    const auto it = m_icons.constFind(applicationId);
-    if (it != m_icons.cend() && it->first == key)
-        return it->second;
-    QImage image = QImage::fromData(bytes);
-    m_icons.insert(applicationId, { key, image });
-    return image;
-}
-
 QVariant AppListModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
@@ -94,7 +83,7 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
             return QColor::fromRgb(*rgb);
         return QColor();
     case IconRole:
-        return row.app.icon ? icon(row.app.id, *row.app.icon) : QImage();
+        return row.app.icon ? m_icons.image(row.app.id, *row.app.icon) : QImage();
     default:
         return {};
     }

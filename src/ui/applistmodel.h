@@ -1,5 +1,7 @@
 #pragma once
 
+#include "appiconcache.h"
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QImage>
@@ -41,10 +43,8 @@ public:
     int rowOf(std::optional<qint64> applicationId) const;
 
 private:
-    QImage icon(qint64 applicationId, const QByteArray& bytes) const;
-
     ListProjection& m_projection;
-    mutable QHash<qint64, std::pair<size_t, QImage>> m_icons; // decoded once per application and icon
+    mutable AppIconCache m_icons;
 };
 
 } // namespace tidewell

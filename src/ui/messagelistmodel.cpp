@@ -97,15 +97,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         return QColor();
     case AppIconRole: {
         const CachedApp* app = m_projection.app(row.applicationId);
-        if (!app || !app->icon)
-            return QImage();
-        const size_t key = qHash(*app->icon);
-        const auto it = m_icons.constFind(app->id);
-        if (it != m_icons.cend() && it->first == key)
-            return it->second;
-        QImage image = QImage::fromData(*app->icon);
-        m_icons.insert(app->id, { key, image });
-        return image;
+        return app && app->icon ? m_icons.image(app->id, *app->icon) : QImage();
     }
     default:
         break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "appiconcache.h"
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QImage>
@@ -51,7 +53,7 @@ private:
     AppState& m_state;
     ListProjection& m_projection;
     std::optional<qint64> m_selected; // the selected message as last shown, to repaint only its rows
-    mutable QHash<qint64, std::pair<size_t, QImage>> m_icons;
+    mutable AppIconCache m_icons;
 };
 
 } // namespace tidewell
