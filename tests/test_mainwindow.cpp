@@ -64,6 +64,7 @@ private slots:
     void badgesAndAccessibleNames();
     void notificationClickSelectsAndReveals();
     void sidebarSelectionBindsBothWays();
+    void keyboardDeletesAndCopies();
     void modelsStayConsistentWhileTheCacheChanges();
 
 private:
@@ -418,6 +419,31 @@ void TestMainWindow::sidebarSelectionBindsBothWays()
     QCOMPARE(m_state->selectedAppId(), std::nullopt);
     m_state->setSelectedAppId(1);
     QCOMPARE(apps->currentIndex().row(), model->rowOf(1));
+}
+
+// By keyboard alone: Tab from the search field reaches the messages; Delete deletes the current one on the server
+// and then here; Ctrl+C copies its text.
+void TestMainWindow::keyboardDeletesAndCopies()
+{
+    serve(3);
+    makeWindow(true);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(m_window->messageList()->searchField()->hasFocus());
+    QTest::keyClick(m_window->messageList()->searchField(), Qt::Key_Tab);
+    QTreeView* messages = m_window->messageList()->view();
+    QTRY_VERIFY(messages->hasFocus());
+    QTest::keyClick(messages, Qt::Key_Down);
+    QTest::keyClick(messages, Qt::Key_Home);
+    QCOMPARE(messages->currentIndex().data(MessageListModel::MessageIdRole).toLongLong(), 3);
+
+    QTest::keyClick(messages, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), u"body 3"_qs);
+    QTest::keyClick(messages, Qt::Key_Delete);
+    QTRY_COMPARE(m_client->count(u"deleteMessage"_qs), 1);
+    QTRY_COMPARE(listedIds(*m_window->messageList()->model()), QList<qint64>({ 2, 1 }));
+    QCOMPARE(m_client->calls.last().argument, 3);
 }
 
 void TestMainWindow::modelsStayConsistentWhileTheCacheChanges()

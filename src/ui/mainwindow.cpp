@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -206,6 +207,9 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
     setCentralWidget(m_splitter);
 
     buildMenus();
+    // Tab goes sidebar, search, messages: the order the eye reads them, without the header buttons in between.
+    setTabOrder(m_appList->view(), m_messageList->searchField());
+    setTabOrder(m_messageList->searchField(), m_messageList->view());
 
     for (auto signal : { &AppState::configChanged, &AppState::isSyncingChanged })
         connect(&state, signal, this, &MainWindow::updateDetail);
