@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QtGlobal>
+#include <algorithm>
 
 namespace tidewell {
 
@@ -21,7 +22,17 @@ struct CacheChange
     bool allMessagesRemoved = false;
     bool appsChanged = false; // an application row was inserted, replaced or removed
 
-    friend bool operator==(const CacheChange&, const CacheChange&) = default;
+    // Written out rather than defaulted: QList's own comparison hands memcmp a null pointer when one of two empty
+    // lists never allocated, which the undefined-behaviour sanitizer stops on.
+    friend bool operator==(const CacheChange& a, const CacheChange& b)
+    {
+        auto same = [](const QList<qint64>& x, const QList<qint64>& y) {
+            return std::equal(x.cbegin(), x.cend(), y.cbegin(), y.cend());
+        };
+        return a.everything == b.everything && same(a.upsertedMessages, b.upsertedMessages)
+            && same(a.removedMessages, b.removedMessages) && same(a.clearedApplications, b.clearedApplications)
+            && a.allMessagesRemoved == b.allMessagesRemoved && a.appsChanged == b.appsChanged;
+    }
 
     bool isEmpty() const
     {
