@@ -3,11 +3,12 @@
 // commit are timed inside the commit signal, so the figures leave out SQLite's own writing.
 
 #include "cache/store.h"
+#include "generatedmessage.h"
 #include "lists/listprojection.h"
+#include "residentmemory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -24,31 +25,6 @@ namespace {
 constexpr qint64 appCount = 50;
 constexpr int syncBatch = 200;
 constexpr int runs = 5;
-
-CachedMessage makeMessage(qint64 id, QRandomGenerator& random)
-{
-    CachedMessage message;
-    message.id = id;
-    message.applicationId = id % appCount + 1;
-    message.ts = 1700000000 + id - qint64(random.bounded(600));
-    message.priority = qint64(id % 5) - 2;
-    const int length = 80 + int(random.bounded(121));
-    while (message.message.size() < length)
-        message.message += QStringLiteral("Disk usage on host-%1 is above threshold ").arg(id % 97);
-    message.message.truncate(length);
-    if (id % 3 == 0)
-        message.title = QStringLiteral("Alert %1").arg(id % 1000);
-    return message;
-}
-
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * 4096.0 / (1024.0 * 1024.0) : -1;
-}
 
 double milliseconds(const QElapsedTimer& timer)
 {
@@ -76,7 +52,7 @@ public:
         std::shared_ptr<CacheContext> cache = Store::open(dir.filePath(QStringLiteral("cache.sqlite")));
         QRandomGenerator random(42);
         for (qint64 id = 1; id <= m_count; ++id)
-            cache->insert(makeMessage(id, random));
+            cache->insert(generatedMessage(id, appCount, random));
         for (qint64 id = 1; id <= appCount; ++id)
             cache->insert(CachedApp { id, QStringLiteral("Service %1").arg(id), QStringLiteral("#336699"), {} });
         cache->save();
@@ -126,7 +102,7 @@ public:
         std::vector<double> syncs;
         for (int run = 0; run < runs; ++run) {
             for (int i = 0; i < syncBatch; ++i)
-                cache->insert(makeMessage(nextId++, random));
+                cache->insert(generatedMessage(nextId++, appCount, random));
             cache->save();
             syncs.push_back(lastUpdate);
         }

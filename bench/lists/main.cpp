@@ -3,6 +3,7 @@
 // a stable sort of the records calling the collator in every comparison, and a case-insensitive search of the
 // raw texts.
 
+#include "generatedmessage.h"
 #include "lists/applicationsort.h"
 #include "lists/listrules.h"
 #include "lists/messagesort.h"
@@ -33,17 +34,7 @@ QList<CachedMessage> makeMessages()
     messages.reserve(messageCount);
     // The store's query order: id descending.
     for (qint64 id = messageCount; id > 0; --id) {
-        CachedMessage message;
-        message.id = id;
-        message.applicationId = id % appCount + 1;
-        message.ts = 1700000000 + id - qint64(random.bounded(600));
-        message.priority = qint64(id % 5) - 2;
-        const int length = 80 + int(random.bounded(121));
-        while (message.message.size() < length)
-            message.message += QStringLiteral("Disk usage on host-%1 is above threshold ").arg(id % 97);
-        message.message.truncate(length);
-        if (id % 3 == 0)
-            message.title = QStringLiteral("Alert %1").arg(id % 1000);
+        const CachedMessage message = generatedMessage(id, appCount, random);
         messages.append(message);
     }
     return messages;

@@ -6,6 +6,7 @@
 #include "accountserver.h"
 #include "api/apiclient.h"
 #include "loaddriver.h"
+#include "residentmemory.h"
 #include "scriptedclient.h"
 #include "state/appstate.h"
 
@@ -29,14 +30,7 @@ constexpr int burst = 1000;
 qint64 residentKb()
 {
     malloc_trim(0);
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    return residentKilobytes();
 }
 
 // Runs the event loop until `done` holds; false when it does not within a generous minute.

@@ -7,12 +7,12 @@
 #include "mainwindow.h"
 #include "memorycredentialstore.h"
 #include "messagelistpane.h"
+#include "residentmemory.h"
 #include "scriptedclient.h"
 #include "state/appstate.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QSettings>
@@ -41,18 +41,6 @@ QString suffix(qint64 size)
 void print(const QString& name, double value, const char* unit, int precision = 3)
 {
     QTextStream(stdout) << name << ": " << QString::number(value, 'f', precision) << ' ' << unit << Qt::endl;
-}
-
-double rssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
 }
 
 const QStringList words = { QStringLiteral("backup"), QStringLiteral("disk"), QStringLiteral("deploy"),
@@ -169,6 +157,6 @@ int main(int argc, char* argv[])
     repaint(main);
     print(u"sync_update_ms"_qs + name, update.nsecsElapsed() / 1e6, "ms");
 
-    print(u"rss_mb"_qs + name, rssMb(), "MB", 1);
+    print(u"rss_mb"_qs + name, residentMegabytes(), "MB", 1);
     return 0;
 }
