@@ -2,24 +2,21 @@
 // in the search field takes to show its result, how long a sync that adds 200 messages takes to reach both lists,
 // and the memory it holds. Run it on the offscreen platform or under Xvfb; the size is the first argument
 // (100000 by default), and the figures' names end in the size ("_100k", "_1m").
-#include "applistpane.h"
 #include "cache/store.h"
-#include "mainwindow.h"
+#include "figures.h"
 #include "memorycredentialstore.h"
-#include "messagelistpane.h"
 #include "residentmemory.h"
 #include "scriptedclient.h"
 #include "state/appstate.h"
+#include "windowprobe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
-#include <QTreeView>
 #include <algorithm>
 #include <numeric>
 
@@ -28,20 +25,6 @@ using namespace tidewell;
 namespace {
 
 constexpr int applications = 20;
-
-QString suffix(qint64 size)
-{
-    if (size >= 1000000 && size % 1000000 == 0)
-        return QStringLiteral("_%1m").arg(size / 1000000);
-    if (size >= 1000 && size % 1000 == 0)
-        return QStringLiteral("_%1k").arg(size / 1000);
-    return QStringLiteral("_%1").arg(size);
-}
-
-void print(const QString& name, double value, const char* unit, int precision = 3)
-{
-    QTextStream(stdout) << name << ": " << QString::number(value, 'f', precision) << ' ' << unit << Qt::endl;
-}
 
 const QStringList words = { QStringLiteral("backup"), QStringLiteral("disk"), QStringLiteral("deploy"),
     QStringLiteral("finished"), QStringLiteral("failed"), QStringLiteral("temperature"), QStringLiteral("server"),
@@ -59,13 +42,6 @@ Message generated(qint64 id, QRandomGenerator& random)
         random.bounded(20) == 0 ? 1 : 0);
 }
 
-// Paints the visible rows now, so that a measurement includes what the user waits for.
-void repaint(MainWindow& window)
-{
-    window.appList()->view()->viewport()->repaint();
-    window.messageList()->view()->viewport()->repaint();
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -76,7 +52,7 @@ int main(int argc, char* argv[])
     sinceStart.start();
     QApplication app(argc, argv);
     const qint64 size = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100000;
-    const QString name = suffix(size);
+    const QString name = sizeSuffix(size);
 
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("cache.sqlite"));
@@ -118,34 +94,21 @@ int main(int argc, char* argv[])
     main.show();
     if (!QTest::qWaitForWindowExposed(&main))
         return 1;
-    repaint(main);
-    print(u"window_seconds"_qs + name, window.nsecsElapsed() / 1e9, "s");
+    repaintLists(main);
+    printFigure(u"window_seconds"_qs + name, window.nsecsElapsed() / 1e9, "s");
     // Where that time went: the state (cache, credential, preferences, unread count), the window with its lists
     // (the projection is built here), and showing and painting it.
-    print(u"window_state_ms"_qs + name, stateNs / 1e6, "ms");
-    print(u"window_lists_ms"_qs + name, (windowNs - stateNs) / 1e6, "ms");
-    print(u"window_show_ms"_qs + name, (window.nsecsElapsed() - windowNs) / 1e6, "ms");
+    printFigure(u"window_state_ms"_qs + name, stateNs / 1e6, "ms");
+    printFigure(u"window_lists_ms"_qs + name, (windowNs - stateNs) / 1e6, "ms");
+    printFigure(u"window_show_ms"_qs + name, (window.nsecsElapsed() - windowNs) / 1e6, "ms");
 
     // A query typed one character at a time, then one that matches nothing.
-    QLineEdit* search = main.messageList()->searchField();
-    auto keystrokes = [&](const QString& query) {
-        QList<double> times;
-        for (qsizetype i = 1; i <= query.size(); ++i) {
-            QElapsedTimer keystroke;
-            keystroke.start();
-            search->setText(query.left(i));
-            repaint(main);
-            times.append(keystroke.nsecsElapsed() / 1e6);
-        }
-        search->clear();
-        repaint(main);
-        return times;
-    };
-    const QList<double> typed = keystrokes(QStringLiteral("temperature"));
-    print(u"search_keystroke_ms"_qs + name, *std::max_element(typed.begin(), typed.end()), "ms");
-    print(u"search_keystroke_mean_ms"_qs + name, std::accumulate(typed.begin(), typed.end(), 0.0) / typed.size(), "ms");
-    const QList<double> nothing = keystrokes(QStringLiteral("zzzq"));
-    print(u"search_nomatch_ms"_qs + name, *std::max_element(nothing.begin(), nothing.end()), "ms");
+    const QList<double> typed = typeQuery(main, QStringLiteral("temperature"));
+    printFigure(u"search_keystroke_ms"_qs + name, *std::max_element(typed.begin(), typed.end()), "ms");
+    printFigure(
+        u"search_keystroke_mean_ms"_qs + name, std::accumulate(typed.begin(), typed.end(), 0.0) / typed.size(), "ms");
+    const QList<double> nothing = typeQuery(main, QStringLiteral("zzzq"));
+    printFigure(u"search_nomatch_ms"_qs + name, *std::max_element(nothing.begin(), nothing.end()), "ms");
 
     // A sync's page of 200 new messages, committed as the engine commits it.
     QElapsedTimer update;
@@ -154,9 +117,9 @@ int main(int argc, char* argv[])
         state.container().insert(CachedMessage(generated(id, random)));
     state.container().save();
     state.recomputeUnreadCount(true);
-    repaint(main);
-    print(u"sync_update_ms"_qs + name, update.nsecsElapsed() / 1e6, "ms");
+    repaintLists(main);
+    printFigure(u"sync_update_ms"_qs + name, update.nsecsElapsed() / 1e6, "ms");
 
-    print(u"rss_mb"_qs + name, residentMegabytes(), "MB", 1);
+    printFigure(u"rss_mb"_qs + name, residentMegabytes(), "MB", 1);
     return 0;
 }
