@@ -30,6 +30,7 @@ constexpr const char* statementSql[] = {
     "SELECT max(id) FROM messages",
     "SELECT count(*) FROM messages WHERE id > ?1",
     "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages WHERE id > ?1 ORDER BY id",
+    "SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()",
 };
 
 // Resets a statement when the operation that used it ends, however it ends, so that no read stays open and no
@@ -325,13 +326,26 @@ QList<CachedMessage> CacheContext::fetchMessages() const
     return fetchAll(SelectMessages, &messageAt);
 }
 
-void CacheContext::forEachMessage(const std::function<void(const CachedMessage&)>& visit) const
+void CacheContext::forEachMessage(const std::function<void(const StoredMessage&)>& visit) const
 {
     sqlite3_stmt* stmt = statement(SelectMessages);
     StatementUse use(stmt);
+    const auto view = [stmt](int column) {
+        // The text first, then its length, as SQLite asks, so that the length is that of the UTF-8 form.
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QByteArrayView(data, sqlite3_column_bytes(stmt, column));
+    };
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        visit(messageAt(stmt));
+    StoredMessage message;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        message.id = sqlite3_column_int64(stmt, 0);
+        message.applicationId = sqlite3_column_int64(stmt, 1);
+        message.title = sqlite3_column_type(stmt, 2) == SQLITE_NULL ? std::nullopt : std::optional(view(2));
+        message.message = view(3);
+        message.priority = sqlite3_column_int64(stmt, 4);
+        message.ts = sqlite3_column_int64(stmt, 7);
+        visit(message);
+    }
     if (rc != SQLITE_DONE)
         fail();
 }
@@ -369,6 +383,15 @@ std::optional<qint64> CacheContext::maxMessageId() const
         fail();
     if (sqlite3_column_type(stmt, 0) == SQLITE_NULL)
         return std::nullopt;
+    return sqlite3_column_int64(stmt, 0);
+}
+
+qint64 CacheContext::storedBytes() const
+{
+    sqlite3_stmt* stmt = statement(StoredBytes);
+    StatementUse use(stmt);
+    if (sqlite3_step(stmt) != SQLITE_ROW)
+        fail();
     return sqlite3_column_int64(stmt, 0);
 }
 

@@ -4,6 +4,7 @@
 #include "cache/cachedapp.h"
 #include "cache/cachedmessage.h"
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -51,9 +52,20 @@ public:
     void removeAllApps();
 
     QList<CachedMessage> fetchMessages() const; // in id order
+    // One message as the cache stores it, for a caller that keeps only part of each: the texts are the stored
+    // UTF-8, valid only until the visit returns. Reading them so spares a conversion and a copy per text.
+    struct StoredMessage
+    {
+        qint64 id = 0;
+        qint64 applicationId = 0;
+        qint64 ts = 0;
+        qint64 priority = 0;
+        QByteArrayView message;
+        std::optional<QByteArrayView> title;
+    };
     // Every message in id order, handed over one at a time, so that a caller who keeps only part of each record
     // never holds all of them at once. `visit` must not use this context.
-    void forEachMessage(const std::function<void(const CachedMessage&)>& visit) const;
+    void forEachMessage(const std::function<void(const StoredMessage&)>& visit) const;
     QList<CachedApp> fetchApps() const; // in id order
     std::optional<CachedMessage> fetchMessage(qint64 id) const;
     // The messages with an id above `id`, in id order.
@@ -62,6 +74,9 @@ public:
     std::optional<qint64> maxMessageId() const;
     // How many cached messages have an id above `id`; one query, no records loaded.
     qint64 countMessagesAbove(qint64 id) const;
+    // The size of the cache's file as this connection sees it: a bound on the bytes its texts take, read from the
+    // file's header, with no records loaded.
+    qint64 storedBytes() const;
 
     bool hasChanges() const { return m_inTransaction; }
     void save();
@@ -98,6 +113,7 @@ private:
         MaxMessageId,
         CountMessagesAbove,
         SelectMessagesAbove,
+        StoredBytes,
         StatementCount
     };
 

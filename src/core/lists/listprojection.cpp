@@ -4,6 +4,7 @@
 #include "base/logging.h"
 #include "cache/cachecontext.h"
 #include "lists/collationranks.h"
+#include "lists/largeblockallocator.h"
 
 #include <QCache>
 #include <QCollator>
@@ -15,6 +16,8 @@
 #include <functional>
 #include <limits>
 #include <numeric>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #ifdef __SSE2__
@@ -34,6 +37,10 @@ constexpr int recentRecordCount = 256;
 // then the rows and their keys are packed again in one pass. The floors spare small caches the passes.
 constexpr qsizetype deadRowsBeforePacking = 64;
 constexpr qsizetype deadKeyBytesBeforePacking = 4096;
+// A filter pass is split between cores only where each slice has this many rows: below it, starting a thread
+// costs more than it saves.
+constexpr size_t rowsPerSlice = 50000;
+constexpr size_t maxSlices = 4;
 
 enum RowFlag : quint8
 {
@@ -68,7 +75,9 @@ bool sameAppRow(const AppRow& left, const AppRow& right)
 // and continuation bytes differ and every unit has exactly one encoding, so a byte substring of two such keys is
 // exactly a code-unit substring of the texts: the plain, case-sensitive test the search asks for, on half the
 // memory for most text, and with no exception for unpaired surrogates.
-void appendKeyBytes(QStringView text, std::vector<char>& out)
+using KeyBuffer = std::vector<char, LargeBlockAllocator<char>>;
+
+template <typename Buffer> void appendKeyBytes(QStringView text, Buffer& out)
 {
     for (QChar c : text) {
         const char16_t unit = c.unicode();
@@ -165,11 +174,11 @@ struct ListProjection::Data
     ApplicationSort applicationSort;
 
     // Every cached message by ascending id. A removed one stays until packing, dead, so that positions stay put.
-    std::vector<Row> rows;
+    std::vector<Row, LargeBlockAllocator<Row>> rows;
     std::vector<quint8> flags; // RowFlag per row, apart so that walks over an order touch one byte per row
     qsizetype deadRows = 0;
     qsizetype killedInCommit = 0;
-    std::vector<char> keys;
+    KeyBuffer keys;
     qsizetype deadKeyBytes = 0;
     std::vector<quint32> timeOrder; // positions of the live rows by ascending (ts, id)
 
@@ -255,11 +264,32 @@ struct ListProjection::Data
         adoptLocale();
         query = searchText.isEmpty() ? QByteArray() : keyBytes(locale.toLower(searchText));
         stale = false;
-        const bool deferRanks = true;
-        cache->forEachMessage([&](const CachedMessage& message) {
-            rows.push_back(makeRow(message, deferRanks));
+        // The keys take at most what the texts take in the file (lowering keeps the length of all but a few
+        // characters), so one reservation spares the copies of a growing buffer; what stays untouched of it is
+        // never given memory.
+        keys.reserve(size_t(cache->storedBytes()) + size_t(deadKeyBytesBeforePacking));
+        // Titles repeat: each distinct stored form is converted and looked up once.
+        QHash<QByteArray, qint32> textOfStored;
+        cache->forEachMessage([&](const CacheContext::StoredMessage& message) {
+            Row row;
+            row.m = { message.id, message.applicationId, message.ts, message.priority };
+            row.key = qint64(keys.size());
+            row.bodyLength = appendLowered(message.message);
+            row.hasTitle = message.title.has_value();
+            if (row.hasTitle)
+                row.titleLength = appendLowered(*message.title);
+            const QByteArrayView title = message.title.value_or(QByteArrayView());
+            const auto known = textOfStored.constFind(QByteArray::fromRawData(title.data(), title.size()));
+            if (known != textOfStored.constEnd()) {
+                row.text = *known;
+                ++textUses[size_t(row.text)];
+            } else {
+                row.text = acquireText(QString::fromUtf8(title), true);
+                textOfStored.insert(title.toByteArray(), row.text);
+            }
+            rows.push_back(row);
             flags.push_back(Alive);
-            addStats(rows.back().m);
+            addStats(row.m);
         });
         rankAllTexts();
         timeOrder.resize(rows.size());
@@ -270,6 +300,26 @@ struct ListProjection::Data
     }
 
     // Search keys and titles --------------------------------------------------------------------------------
+
+    // The stored UTF-8 form: text in ASCII, the usual case, is lowered as it is read, the rest through QString.
+    quint32 appendLowered(QByteArrayView utf8)
+    {
+        if (asciiLowering) {
+            unsigned char seen = 0;
+            for (const char c : utf8)
+                seen |= static_cast<unsigned char>(c);
+            if (seen < 0x80) {
+                const size_t start = keys.size();
+                keys.insert(keys.end(), utf8.begin(), utf8.end());
+                for (auto at = keys.begin() + qsizetype(start); at != keys.end(); ++at) {
+                    if (unsigned(*at - 'A') < 26u)
+                        *at = char(*at + ('a' - 'A'));
+                }
+                return quint32(utf8.size());
+            }
+        }
+        return appendLowered(QString::fromUtf8(utf8));
+    }
 
     quint32 appendLowered(const QString& text)
     {
@@ -292,7 +342,7 @@ struct ListProjection::Data
         return quint32(keys.size() - start);
     }
 
-    Row makeRow(const CachedMessage& message, bool deferRanks = false)
+    Row makeRow(const CachedMessage& message)
     {
         Row row;
         row.m = { message.id, message.applicationId, message.ts, message.priority };
@@ -301,7 +351,7 @@ struct ListProjection::Data
         row.hasTitle = message.title.has_value();
         if (row.hasTitle)
             row.titleLength = appendLowered(*message.title);
-        row.text = acquireText(message.title.value_or(QString()), deferRanks);
+        row.text = acquireText(message.title.value_or(QString()), false);
         return row;
     }
 
@@ -539,14 +589,48 @@ struct ListProjection::Data
         return searchText.isEmpty() || matchesSearch(row);
     }
 
+    // Runs `work(begin, end)` over the positions [0, count) in slices, one a core, the calling thread taking the
+    // first and waiting for the rest. A search over a large cache is bound by reading its keys, which two cores do
+    // faster than one; each slice writes only its own rows' flags.
+    template <typename Work> static void inSlices(size_t count, const Work& work)
+    {
+        const size_t cores = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, maxSlices);
+        const size_t slices = count < rowsPerSlice * 2 ? 1 : std::min(cores, count / rowsPerSlice);
+        const size_t step = (count + slices - 1) / slices;
+        std::vector<std::jthread> helpers;
+        for (size_t slice = 1; slice < slices; ++slice) {
+            const size_t begin = std::min(count, slice * step);
+            const size_t end = std::min(count, begin + step);
+            try {
+                helpers.emplace_back([&work, begin, end] { work(begin, end); });
+            } catch (const std::system_error&) {
+                work(begin, end); // no thread to be had: this one does the slice
+            }
+        }
+        work(0, std::min(count, step));
+    }
+
     void refilter()
     {
-        for (size_t position = 0; position < rows.size(); ++position) {
-            quint8& flag = flags[position];
-            flag &= quint8(~Listed);
-            if ((flag & Alive) && passes(rows[position]))
-                flag |= Listed;
-        }
+        inSlices(rows.size(), [this](size_t begin, size_t end) {
+            for (size_t position = begin; position < end; ++position) {
+                quint8& flag = flags[position];
+                flag &= quint8(~Listed);
+                if ((flag & Alive) && passes(rows[position]))
+                    flag |= Listed;
+            }
+        });
+    }
+
+    // Keeps listed only the listed rows that match the current search.
+    void narrowSearch()
+    {
+        inSlices(rows.size(), [this](size_t begin, size_t end) {
+            for (size_t position = begin; position < end; ++position) {
+                if ((flags[position] & Listed) && !matchesSearch(rows[position]))
+                    flags[position] &= quint8(~Listed);
+            }
+        });
     }
 
     // Orders ------------------------------------------------------------------------------------------------
@@ -694,11 +778,11 @@ struct ListProjection::Data
     std::vector<quint32> relayout(const std::vector<Row>& added, std::vector<quint32>& moved)
     {
         const size_t live = rows.size() - size_t(deadRows);
-        std::vector<Row> packed;
+        std::vector<Row, LargeBlockAllocator<Row>> packed;
         packed.reserve(live + added.size());
         std::vector<quint8> packedFlags;
         packedFlags.reserve(live + added.size());
-        std::vector<char> packedKeys;
+        KeyBuffer packedKeys;
         packedKeys.reserve(keys.size() - size_t(deadKeyBytes));
         std::vector<quint32> newPosition(rows.size(), std::numeric_limits<quint32>::max());
         std::vector<quint32> addedPositions;
@@ -961,10 +1045,7 @@ void ListProjection::setSearchText(const QString& text)
     // order; the title ordering of a subset can differ (a rank left with one distinct title goes newest first), so
     // that one is ordered again.
     if (!previous.isEmpty() && !text.isEmpty() && d->query.contains(previousQuery)) {
-        for (size_t position = 0; position < d->rows.size(); ++position) {
-            if ((d->flags[position] & Listed) && !d->matchesSearch(d->rows[position]))
-                d->flags[position] &= quint8(~Listed);
-        }
+        d->narrowSearch();
         if (d->messageSort == MessageSort::Title) {
             publish(before, Recompute, false, false);
             return;
