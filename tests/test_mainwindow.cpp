@@ -398,7 +398,7 @@ void TestMainWindow::notificationClickSelectsAndReveals()
     QCOMPARE(m_state->selectedAppId(), std::optional<qint64>(1));
     QTreeView* apps = m_window->appList()->view();
     QCOMPARE(apps->currentIndex().data(AppListModel::AppIdRole).toLongLong(), 1);
-    QTreeView* messages = m_window->messageList()->view();
+    QAbstractItemView* messages = m_window->messageList()->view();
     const int row = m_window->messageList()->model()->rowOf(5);
     QVERIFY(row >= 0);
     const QModelIndex index = m_window->messageList()->model()->index(row, 0);
@@ -432,7 +432,7 @@ void TestMainWindow::keyboardDeletesAndCopies()
     QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
     QTRY_VERIFY(m_window->messageList()->searchField()->hasFocus());
     QTest::keyClick(m_window->messageList()->searchField(), Qt::Key_Tab);
-    QTreeView* messages = m_window->messageList()->view();
+    QAbstractItemView* messages = m_window->messageList()->view();
     QTRY_VERIFY(messages->hasFocus());
     QTest::keyClick(messages, Qt::Key_Down);
     QTest::keyClick(messages, Qt::Key_Home);

@@ -4,6 +4,7 @@
 #include "icons.h"
 #include "lists/listprojection.h"
 #include "messagelistmodel.h"
+#include "messagelistview.h"
 #include "messagerowdelegate.h"
 #include "state/appstate.h"
 
@@ -12,14 +13,12 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QEvent>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace tidewell {
@@ -101,7 +100,7 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     , m_sort(new QToolButton(this))
     , m_search(new QLineEdit(this))
     , m_layout(new QVBoxLayout(this))
-    , m_view(new QTreeView(this))
+    , m_view(new MessageListView(this))
     , m_empty(new EmptyState(m_view->viewport()))
 {
     m_layout->setContentsMargins(0, 0, 0, 0);
@@ -160,17 +159,9 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     m_view->setModel(m_model);
     auto* delegate = new MessageRowDelegate(m_view);
     m_view->setItemDelegate(delegate);
-    m_view->setHeaderHidden(true);
-    m_view->setRootIsDecorated(false);
-    // Rows differ in height: with uniform heights off and scrolling by item, the view measures only the rows it
-    // shows, never the whole list.
-    m_view->setUniformRowHeights(false);
-    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setFrameShape(QFrame::NoFrame);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_view->setAllColumnsShowFocus(true);
     m_view->viewport()->installEventFilter(this);
     m_layout->addWidget(m_view, 1);
     m_empty->setObjectName(QStringLiteral("messageEmptyState"));
@@ -363,8 +354,6 @@ bool MessageListPane::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
         m_empty->setGeometry(m_view->viewport()->rect());
-        // Row heights depend on the width; they are measured again, lazily, for the rows on screen.
-        m_view->doItemsLayout();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messagelistview.h"
+
 #include <QWidget>
 #include <optional>
 
@@ -8,7 +10,6 @@ class QLabel;
 class QLineEdit;
 class QToolBar;
 class QToolButton;
-class QTreeView;
 class QVBoxLayout;
 
 namespace tidewell {
@@ -41,7 +42,7 @@ public:
 
     MessageListPane(AppState& state, ListProjection& projection, QWidget* parent = nullptr);
 
-    QTreeView* view() const { return m_view; }
+    MessageListView* view() const { return m_view; }
     MessageListModel* model() const { return m_model; }
     QLineEdit* searchField() const { return m_search; }
     QAction* markAllReadAction() const { return m_markAllRead; }
@@ -79,7 +80,7 @@ private:
     QToolButton* m_sort;
     QLineEdit* m_search;
     QVBoxLayout* m_layout;
-    QTreeView* m_view;
+    MessageListView* m_view;
     EmptyState* m_empty;
     std::optional<qint64> m_topId; // the row at the top before the list was rebuilt; none when at the very top
 };
