@@ -19,7 +19,8 @@ inline void repaintLists(tidewell::MainWindow& window)
 }
 
 // Types `query` into the search field one character at a time and returns each keystroke's time, in
-// milliseconds, until the lists are repainted; then clears the field.
+// milliseconds, until the field and the message list are repainted (the search changes nothing in the sidebar);
+// then clears the field.
 inline QList<double> typeQuery(tidewell::MainWindow& window, const QString& query)
 {
     QLineEdit* search = window.messageList()->searchField();
@@ -28,7 +29,8 @@ inline QList<double> typeQuery(tidewell::MainWindow& window, const QString& quer
         QElapsedTimer keystroke;
         keystroke.start();
         search->setText(query.left(i));
-        repaintLists(window);
+        search->repaint();
+        window.messageList()->view()->viewport()->repaint();
         times.append(double(keystroke.nsecsElapsed()) / 1e6);
     }
     search->clear();
