@@ -237,6 +237,7 @@ private slots:
     void signalsSayWhatChanged();
     void recordTextOnDemand();
     void followsTheLocale();
+    void largeFileReadInTwoHalves();
 };
 
 void TestListProjection::init()
@@ -611,4 +612,42 @@ void TestListProjection::followsTheLocale()
 }
 
 QTEST_GUILESS_MAIN(TestListProjection)
+// A cache in a file whose ids span more than a hundred thousand is read in two halves at once, the upper one on a
+// second thread through a connection of its own; what the halves give must be what one reader gives: titles shared
+// across the halves, times running against the ids, and every choice.
+void TestListProjection::largeFileReadInTwoHalves()
+{
+    QTemporaryDir folder;
+    std::shared_ptr<CacheContext> cache = Store::open(folder.filePath(u"cache.sqlite"_qs));
+    Generator random(77);
+    for (qint64 id = 1; id <= 400; ++id)
+        cache->insert(random.record(id * 1000 + random.bounded(1000)));
+    for (qint64 id = 1; id <= 4; ++id)
+        cache->insert(app(id, u"App %1"_qs.arg(id)));
+    cache->save();
+
+    ListProjection projection(cache);
+    QCOMPARE(projection.messageCount(), 400);
+    const QList<std::pair<QString, MessageSort>> choices { { QString(), MessageSort(MessageSort::Newest) },
+        { u"disk"_qs, MessageSort(MessageSort::Oldest) }, { u"\u00e9"_qs, MessageSort(MessageSort::Title) },
+        { QString(), MessageSort(MessageSort::Title) } };
+    for (const auto& [searchText, sort] : choices) {
+        Choices choice;
+        choice.lastReadId = 200000;
+        choice.searchText = searchText;
+        choice.messageSort = sort;
+        apply(projection, choice);
+        QCOMPARE(difference(projection, *cache, choice), QString());
+    }
+
+    // Rows of both halves still follow changes: a title used only in the upper half goes, another arrives.
+    cache->removeMessage(cache->maxMessageId().value());
+    cache->insert(message(123456, 2, 5000, u"Fresh"_qs, u"disk"_qs));
+    cache->save();
+    Choices last;
+    last.messageSort = MessageSort(MessageSort::Title);
+    apply(projection, last);
+    QCOMPARE(difference(projection, *cache, last), QString());
+}
+
 #include "test_listprojection.moc"

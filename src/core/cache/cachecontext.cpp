@@ -31,6 +31,9 @@ constexpr const char* statementSql[] = {
     "SELECT count(*) FROM messages WHERE id > ?1",
     "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages WHERE id > ?1 ORDER BY id",
     "SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()",
+    "SELECT id, application_id, title, message, priority, url, url_title, ts FROM messages"
+    " WHERE id BETWEEN ?1 AND ?2 ORDER BY id",
+    "SELECT min(id) FROM messages",
 };
 
 // Resets a statement when the operation that used it ends, however it ends, so that no read stays open and no
@@ -326,17 +329,19 @@ QList<CachedMessage> CacheContext::fetchMessages() const
     return fetchAll(SelectMessages, &messageAt);
 }
 
-void CacheContext::forEachMessage(const std::function<void(const StoredMessage&)>& visit) const
+namespace {
+
+// Hands each row of a stepped message query to `visit`; the texts are views into the row. Returns SQLite's last
+// result: SQLITE_DONE when every row was read.
+int visitStoredMessages(sqlite3_stmt* stmt, const std::function<void(const CacheContext::StoredMessage&)>& visit)
 {
-    sqlite3_stmt* stmt = statement(SelectMessages);
-    StatementUse use(stmt);
     const auto view = [stmt](int column) {
         // The text first, then its length, as SQLite asks, so that the length is that of the UTF-8 form.
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
         return QByteArrayView(data, sqlite3_column_bytes(stmt, column));
     };
     int rc;
-    StoredMessage message;
+    CacheContext::StoredMessage message;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         message.id = sqlite3_column_int64(stmt, 0);
         message.applicationId = sqlite3_column_int64(stmt, 1);
@@ -346,8 +351,71 @@ void CacheContext::forEachMessage(const std::function<void(const StoredMessage&)
         message.ts = sqlite3_column_int64(stmt, 7);
         visit(message);
     }
-    if (rc != SQLITE_DONE)
+    return rc;
+}
+
+} // namespace
+
+void CacheContext::forEachMessage(const std::function<void(const StoredMessage&)>& visit) const
+{
+    sqlite3_stmt* stmt = statement(SelectMessages);
+    StatementUse use(stmt);
+    if (visitStoredMessages(stmt, visit) != SQLITE_DONE)
         fail();
+}
+
+void CacheContext::forEachMessage(
+    qint64 first, qint64 last, const std::function<void(const StoredMessage&)>& visit) const
+{
+    sqlite3_stmt* stmt = statement(SelectMessagesBetween);
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, first);
+    sqlite3_bind_int64(stmt, 2, last);
+    if (visitStoredMessages(stmt, visit) != SQLITE_DONE)
+        fail();
+}
+
+void CacheContext::forEachMessageApart(
+    qint64 first, qint64 last, const std::function<void(const StoredMessage&)>& visit) const
+{
+    const char* file = sqlite3_db_filename(m_db, "main");
+    if (!file || !*file)
+        throw StoreError(QStringLiteral("a cache kept in memory has no other connection"));
+    sqlite3* db = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    const auto failure
+        = [&db](int rc) { return StoreError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))); };
+    int rc = sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v2(db, statementSql[SelectMessagesBetween], -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(stmt, 1, first);
+        sqlite3_bind_int64(stmt, 2, last);
+        try {
+            rc = visitStoredMessages(stmt, visit);
+        } catch (...) {
+            sqlite3_finalize(stmt);
+            sqlite3_close(db);
+            throw;
+        }
+    }
+    const std::optional<StoreError> error
+        = rc == SQLITE_OK || rc == SQLITE_DONE ? std::nullopt : std::optional(failure(rc));
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    if (error)
+        throw *error;
+}
+
+std::optional<qint64> CacheContext::minMessageId() const
+{
+    sqlite3_stmt* stmt = statement(MinMessageId);
+    StatementUse use(stmt);
+    if (sqlite3_step(stmt) != SQLITE_ROW)
+        fail();
+    if (sqlite3_column_type(stmt, 0) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(stmt, 0);
 }
 
 QList<CachedMessage> CacheContext::fetchMessagesAbove(qint64 id) const

@@ -66,6 +66,14 @@ public:
     // Every message in id order, handed over one at a time, so that a caller who keeps only part of each record
     // never holds all of them at once. `visit` must not use this context.
     void forEachMessage(const std::function<void(const StoredMessage&)>& visit) const;
+    // The same for the messages with ids from `first` to `last`.
+    void forEachMessage(qint64 first, qint64 last, const std::function<void(const StoredMessage&)>& visit) const;
+    // The same again, read through a read-only connection of the call's own, opened and closed by it: the one read
+    // that another thread may make, while this context has no unsaved writes (the other connection sees only what
+    // is committed) and nothing writes meanwhile. Only for a cache kept in a file.
+    void forEachMessageApart(qint64 first, qint64 last, const std::function<void(const StoredMessage&)>& visit) const;
+    // The lowest cached message id, or none for an empty cache; one indexed read.
+    std::optional<qint64> minMessageId() const;
     QList<CachedApp> fetchApps() const; // in id order
     std::optional<CachedMessage> fetchMessage(qint64 id) const;
     // The messages with an id above `id`, in id order.
@@ -114,6 +122,8 @@ private:
         CountMessagesAbove,
         SelectMessagesAbove,
         StoredBytes,
+        SelectMessagesBetween,
+        MinMessageId,
         StatementCount
     };
 

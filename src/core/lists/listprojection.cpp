@@ -41,6 +41,8 @@ constexpr qsizetype deadKeyBytesBeforePacking = 4096;
 // costs more than it saves.
 constexpr size_t rowsPerSlice = 50000;
 constexpr size_t maxSlices = 4;
+// No stored message takes fewer bytes in the cache's file than this: a bound on how many rows a file can hold.
+constexpr qint64 minStoredRowBytes = 16;
 
 enum RowFlag : quint8
 {
@@ -141,6 +143,64 @@ bool containsBytes(const char* haystack, size_t length, const QByteArray& needle
     return false;
 }
 
+// How search keys are lowered: by the locale, with ASCII text lowered directly where the locale lowers ASCII
+// letters as ASCII does. Safe to use from several threads at once.
+struct Lowering
+{
+    QLocale locale;
+    bool ascii = false;
+
+    explicit Lowering(const QLocale& forLocale = QLocale())
+        : locale(forLocale)
+    {
+        const QString upper = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+        ascii = locale.toLower(upper) == upper.toLower();
+    }
+
+    // Appends the key of `text` and returns its length.
+    template <typename Buffer> quint32 append(const QString& text, Buffer& keys) const
+    {
+        const size_t start = keys.size();
+        if (ascii) {
+            bool plain = true;
+            for (QChar c : text) {
+                const char16_t unit = c.unicode();
+                if (unit >= 0x80) {
+                    plain = false;
+                    break;
+                }
+                keys.push_back(char(unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit));
+            }
+            if (plain)
+                return quint32(keys.size() - start);
+            keys.resize(start);
+        }
+        appendKeyBytes(locale.toLower(text), keys);
+        return quint32(keys.size() - start);
+    }
+
+    // The same from the stored UTF-8 form: ASCII text, the usual case, is lowered as it is read, the rest goes
+    // through QString.
+    template <typename Buffer> quint32 append(QByteArrayView utf8, Buffer& keys) const
+    {
+        if (ascii) {
+            unsigned char seen = 0;
+            for (const char c : utf8)
+                seen |= static_cast<unsigned char>(c);
+            if (seen < 0x80) {
+                const size_t start = keys.size();
+                keys.insert(keys.end(), utf8.begin(), utf8.end());
+                for (auto at = keys.begin() + qsizetype(start); at != keys.end(); ++at) {
+                    if (unsigned(*at - 'A') < 26u)
+                        *at = char(*at + ('a' - 'A'));
+                }
+                return quint32(utf8.size());
+            }
+        }
+        return append(QString::fromUtf8(utf8), keys);
+    }
+};
+
 } // namespace
 
 struct ListProjection::Data
@@ -174,7 +234,8 @@ struct ListProjection::Data
     ApplicationSort applicationSort;
 
     // Every cached message by ascending id. A removed one stays until packing, dead, so that positions stay put.
-    std::vector<Row, LargeBlockAllocator<Row>> rows;
+    using Rows = std::vector<Row, LargeBlockAllocator<Row>>;
+    Rows rows;
     std::vector<quint8> flags; // RowFlag per row, apart so that walks over an order touch one byte per row
     qsizetype deadRows = 0;
     qsizetype killedInCommit = 0;
@@ -191,9 +252,8 @@ struct ListProjection::Data
     std::vector<qint32> sortedTexts; // texts in collation order
     std::vector<quint8> startsRank; // per sortedTexts position: differs from the text before it
     bool ranksStale = false;
-    QLocale locale; // the locale the keys were lowered and the titles ranked by
+    Lowering lowering; // by the locale the keys were lowered and the titles ranked by
     QCollator collator;
-    bool asciiLowering = false; // this locale lowers ASCII letters as ASCII does, so ASCII text skips the locale
 
     QHash<qint64, AppStats> stats;
     qint64 totalUnread = 0;
@@ -213,14 +273,12 @@ struct ListProjection::Data
 
     void adoptLocale()
     {
-        locale = QLocale();
-        collator = QCollator(locale);
+        lowering = Lowering(QLocale());
+        collator = QCollator(lowering.locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
-        const QString upper = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-        asciiLowering = locale.toLower(upper) == upper.toLower();
     }
 
-    bool localeChanged() const { return QLocale() != locale; }
+    bool localeChanged() const { return QLocale() != lowering.locale; }
 
     void clearMessages()
     {
@@ -256,111 +314,173 @@ struct ListProjection::Data
             appsById.insert(app.id, app);
     }
 
+    // What one reader builds from its share of the cache: rows with their keys, the titles they use with how
+    // often, and the rows' time order.
+    struct Share
+    {
+        Rows rows;
+        KeyBuffer keys;
+        std::vector<QString> titles;
+        std::vector<qint32> titleUses;
+        std::vector<quint32> timeOrder;
+    };
+    using Visit = std::function<void(const CacheContext::StoredMessage&)>;
+
+    // Fills `share` from what `read` visits. Touches nothing else, so that it may run on another thread.
+    static void readShare(Share& share, const Lowering& lowering, const std::function<void(const Visit&)>& read)
+    {
+        // Titles repeat: each distinct stored form is converted and looked up once.
+        QHash<QByteArray, qint32> titleOfStored;
+        read([&](const CacheContext::StoredMessage& message) {
+            Row row;
+            row.m = { message.id, message.applicationId, message.ts, message.priority };
+            row.key = qint64(share.keys.size());
+            row.bodyLength = lowering.append(message.message, share.keys);
+            row.hasTitle = message.title.has_value();
+            if (row.hasTitle)
+                row.titleLength = lowering.append(*message.title, share.keys);
+            const QByteArrayView title = message.title.value_or(QByteArrayView());
+            auto known = titleOfStored.constFind(QByteArray::fromRawData(title.data(), title.size()));
+            if (known == titleOfStored.constEnd()) {
+                known = titleOfStored.insert(title.toByteArray(), qint32(share.titles.size()));
+                share.titles.push_back(QString::fromUtf8(title));
+                share.titleUses.push_back(0);
+            }
+            row.text = *known;
+            ++share.titleUses[size_t(row.text)];
+            share.rows.push_back(row);
+        });
+        share.timeOrder.resize(share.rows.size());
+        std::iota(share.timeOrder.begin(), share.timeOrder.end(), quint32(0));
+        sortByTime(share.rows, share.timeOrder);
+    }
+
+    // Reads every message into `lower` and, over a large cache in a file, the upper half of the ids into `upper`
+    // on a second thread meanwhile, through a connection of its own: reading and lowering a million messages is
+    // most of what a window over them waits for at start, and a second core halves it.
+    void readShares(Share& lower, Share& upper)
+    {
+        // The keys take at most what the texts take in the file (lowering keeps the length of all but a few
+        // characters), and there are no more rows than ids or than the file has room for. Reserving that spares
+        // the copies of growing buffers, and the lower share then takes the upper one's rows and keys in place;
+        // what stays untouched of a reservation is never given memory.
+        const qint64 stored = cache->storedBytes();
+        lower.keys.reserve(size_t(stored) + size_t(deadKeyBytesBeforePacking));
+        const std::optional<qint64> first = cache->minMessageId();
+        const std::optional<qint64> last = cache->maxMessageId();
+        if (!first || !last)
+            return;
+        lower.rows.reserve(size_t(std::min(*last - *first + 1, stored / minStoredRowBytes + 1)));
+        const Lowering& lowering = this->lowering;
+        const bool apart = !cache->isInMemory() && !cache->hasChanges() && *last - *first >= qint64(rowsPerSlice) * 2
+            && std::thread::hardware_concurrency() > 1;
+        if (!apart) {
+            readShare(lower, lowering, [this](const Visit& visit) { cache->forEachMessage(visit); });
+            return;
+        }
+        const qint64 middle = *first + (*last - *first) / 2;
+        upper.keys.reserve(size_t(stored) + size_t(deadKeyBytesBeforePacking));
+        const auto readUpper = [this, &upper, &lowering, middle, last] {
+            readShare(upper, lowering,
+                [this, middle, last](const Visit& visit) { cache->forEachMessageApart(middle + 1, *last, visit); });
+        };
+        std::exception_ptr upperFailed;
+        {
+            std::jthread reader;
+            try {
+                reader = std::jthread([&] {
+                    try {
+                        readUpper();
+                    } catch (...) {
+                        upperFailed = std::current_exception();
+                    }
+                });
+            } catch (const std::system_error&) {
+                readUpper(); // no thread to be had: this one reads both halves
+            }
+            readShare(lower, lowering,
+                [this, first, middle](const Visit& visit) { cache->forEachMessage(*first, middle, visit); });
+        } // the reader joins here, also when this thread's read threw
+        if (upperFailed)
+            std::rethrow_exception(upperFailed);
+    }
+
+    // Takes the shares' rows as the projection's, the upper share's after the lower one's.
+    void adoptShares(Share& lower, Share& upper)
+    {
+        const size_t lowerRows = lower.rows.size();
+        const qint64 keyShift = qint64(lower.keys.size());
+        rows = std::move(lower.rows);
+        keys = std::move(lower.keys);
+        keys.insert(keys.end(), upper.keys.begin(), upper.keys.end());
+        upper.keys = {};
+        for (Row row : upper.rows) {
+            row.key += keyShift;
+            rows.push_back(row);
+        }
+        upper.rows = {};
+        const auto shareTitles = [this](const Share& share) {
+            std::vector<qint32> texts(share.titles.size());
+            for (size_t title = 0; title < share.titles.size(); ++title)
+                texts[title] = acquireText(share.titles[title], true, share.titleUses[title]);
+            return texts;
+        };
+        const std::vector<qint32> lowerTexts = shareTitles(lower);
+        const std::vector<qint32> upperTexts = shareTitles(upper);
+        for (size_t position = 0; position < rows.size(); ++position) {
+            Row& row = rows[position];
+            row.text = (position < lowerRows ? lowerTexts : upperTexts)[size_t(row.text)];
+            addStats(row.m);
+        }
+        flags.assign(rows.size(), Alive);
+        for (quint32& position : upper.timeOrder)
+            position += quint32(lowerRows);
+        timeOrder.resize(rows.size());
+        std::merge(lower.timeOrder.begin(), lower.timeOrder.end(), upper.timeOrder.begin(), upper.timeOrder.end(),
+            timeOrder.begin(), [this](quint32 left, quint32 right) { return newer(rows[right].m, rows[left].m); });
+    }
+
     void rebuild()
     {
         clearMessages();
         appsByName = {};
         appsById = {};
         adoptLocale();
-        query = searchText.isEmpty() ? QByteArray() : keyBytes(locale.toLower(searchText));
+        query = searchText.isEmpty() ? QByteArray() : keyBytes(lowering.locale.toLower(searchText));
         stale = false;
-        // The keys take at most what the texts take in the file (lowering keeps the length of all but a few
-        // characters), so one reservation spares the copies of a growing buffer; what stays untouched of it is
-        // never given memory.
-        keys.reserve(size_t(cache->storedBytes()) + size_t(deadKeyBytesBeforePacking));
-        // Titles repeat: each distinct stored form is converted and looked up once.
-        QHash<QByteArray, qint32> textOfStored;
-        cache->forEachMessage([&](const CacheContext::StoredMessage& message) {
-            Row row;
-            row.m = { message.id, message.applicationId, message.ts, message.priority };
-            row.key = qint64(keys.size());
-            row.bodyLength = appendLowered(message.message);
-            row.hasTitle = message.title.has_value();
-            if (row.hasTitle)
-                row.titleLength = appendLowered(*message.title);
-            const QByteArrayView title = message.title.value_or(QByteArrayView());
-            const auto known = textOfStored.constFind(QByteArray::fromRawData(title.data(), title.size()));
-            if (known != textOfStored.constEnd()) {
-                row.text = *known;
-                ++textUses[size_t(row.text)];
-            } else {
-                row.text = acquireText(QString::fromUtf8(title), true);
-                textOfStored.insert(title.toByteArray(), row.text);
-            }
-            rows.push_back(row);
-            flags.push_back(Alive);
-            addStats(row.m);
-        });
+        {
+            Share lower;
+            Share upper;
+            readShares(lower, upper);
+            adoptShares(lower, upper);
+        }
         rankAllTexts();
-        timeOrder.resize(rows.size());
-        std::iota(timeOrder.begin(), timeOrder.end(), quint32(0));
-        sortByTime(timeOrder);
         loadApps();
         refilter();
     }
 
     // Search keys and titles --------------------------------------------------------------------------------
 
-    // The stored UTF-8 form: text in ASCII, the usual case, is lowered as it is read, the rest through QString.
-    quint32 appendLowered(QByteArrayView utf8)
-    {
-        if (asciiLowering) {
-            unsigned char seen = 0;
-            for (const char c : utf8)
-                seen |= static_cast<unsigned char>(c);
-            if (seen < 0x80) {
-                const size_t start = keys.size();
-                keys.insert(keys.end(), utf8.begin(), utf8.end());
-                for (auto at = keys.begin() + qsizetype(start); at != keys.end(); ++at) {
-                    if (unsigned(*at - 'A') < 26u)
-                        *at = char(*at + ('a' - 'A'));
-                }
-                return quint32(utf8.size());
-            }
-        }
-        return appendLowered(QString::fromUtf8(utf8));
-    }
-
-    quint32 appendLowered(const QString& text)
-    {
-        const size_t start = keys.size();
-        if (asciiLowering) {
-            bool ascii = true;
-            for (QChar c : text) {
-                const char16_t unit = c.unicode();
-                if (unit >= 0x80) {
-                    ascii = false;
-                    break;
-                }
-                keys.push_back(char(unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit));
-            }
-            if (ascii)
-                return quint32(keys.size() - start);
-            keys.resize(start);
-        }
-        appendKeyBytes(locale.toLower(text), keys);
-        return quint32(keys.size() - start);
-    }
-
     Row makeRow(const CachedMessage& message)
     {
         Row row;
         row.m = { message.id, message.applicationId, message.ts, message.priority };
         row.key = qint64(keys.size());
-        row.bodyLength = appendLowered(message.message);
+        row.bodyLength = lowering.append(message.message, keys);
         row.hasTitle = message.title.has_value();
         if (row.hasTitle)
-            row.titleLength = appendLowered(*message.title);
+            row.titleLength = lowering.append(*message.title, keys);
         row.text = acquireText(message.title.value_or(QString()), false);
         return row;
     }
 
-    qint32 acquireText(const QString& title, bool deferRanks)
+    // One more use (or `uses` more) of a title's text.
+    qint32 acquireText(const QString& title, bool deferRanks, qint32 uses = 1)
     {
         // A null and an empty QString hash and compare equal: an absent title is the empty one.
         const auto found = textIndex.constFind(title);
         if (found != textIndex.constEnd()) {
-            ++textUses[size_t(*found)];
+            textUses[size_t(*found)] += uses;
             return *found;
         }
         qint32 text;
@@ -368,11 +488,11 @@ struct ListProjection::Data
             text = freeTexts.back();
             freeTexts.pop_back();
             texts[size_t(text)] = title;
-            textUses[size_t(text)] = 1;
+            textUses[size_t(text)] = uses;
         } else {
             text = qint32(texts.size());
             texts.push_back(title);
-            textUses.push_back(1);
+            textUses.push_back(uses);
             textRank.push_back(0);
         }
         textIndex.insert(title, text);
@@ -635,12 +755,14 @@ struct ListProjection::Data
 
     // Orders ------------------------------------------------------------------------------------------------
 
-    void sortByTime(std::vector<quint32>& positions) const
+    static void sortByTime(const Rows& rows, std::vector<quint32>& positions)
     {
         const auto earlier = [&](quint32 left, quint32 right) { return newer(rows[right].m, rows[left].m); };
         if (!std::is_sorted(positions.begin(), positions.end(), earlier))
             std::sort(positions.begin(), positions.end(), earlier);
     }
+
+    void sortByTime(std::vector<quint32>& positions) const { sortByTime(rows, positions); }
 
     // Puts positions of rows that are not in the time order yet into it, each after a binary search, copying the
     // stretches between them once.
@@ -778,7 +900,7 @@ struct ListProjection::Data
     std::vector<quint32> relayout(const std::vector<Row>& added, std::vector<quint32>& moved)
     {
         const size_t live = rows.size() - size_t(deadRows);
-        std::vector<Row, LargeBlockAllocator<Row>> packed;
+        Rows packed;
         packed.reserve(live + added.size());
         std::vector<quint8> packedFlags;
         packedFlags.reserve(live + added.size());
@@ -1038,7 +1160,7 @@ void ListProjection::setSearchText(const QString& text)
     d->searchText = text;
     if (reloadIfLocaleChanged())
         return;
-    d->query = text.isEmpty() ? QByteArray() : keyBytes(d->locale.toLower(text));
+    d->query = text.isEmpty() ? QByteArray() : keyBytes(d->lowering.locale.toLower(text));
     const std::vector<qint64> before = d->shownIds;
     // Every message that holds the longer text holds the shorter one, so only what is listed needs testing, in
     // storage order, which reads the keys front to back. The time orderings are total, so what remains keeps its
