@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -167,6 +168,7 @@ private slots:
     void unopenablePathFallsBackToMemory();
     void refusedWriteThrows();
     void failedReadThrows();
+    void logCopiedBackWhileOpen();
 
 private:
     QString filePath() const { return m_dir->filePath(u"cache.sqlite"_qs); }
@@ -849,6 +851,25 @@ void TestStore::failedReadThrows()
     QCOMPARE(expectFailure([&] { context->removeAllMessages(); }), noTable);
     context->rollback();
     QVERIFY(!context->hasChanges());
+}
+
+// The write-ahead log is copied back into the file on a thread of its own once it grows past its threshold, while
+// the cache stays open; everything written stays readable, also by another connection.
+void TestStore::logCopiedBackWhileOpen()
+{
+    auto context = Store::open(filePath());
+    const QString body(2000, u'x');
+    for (qint64 id = 1; id <= 3000; ++id) {
+        context->insert(CachedMessage(wireMessage(id, 1, body)));
+        if (id % 500 == 0)
+            context->save();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(filePath()).size() > 4 * 1024 * 1024, 20000);
+    qint64 seen = 0;
+    context->forEachMessageApart(1, 3000,
+        [&seen](const CacheContext::StoredMessage& message) { seen += message.message.size() == 2000 ? 1 : 0; });
+    QCOMPARE(seen, 3000);
+    QCOMPARE(context->countMessagesAbove(0), 3000);
 }
 
 QTEST_GUILESS_MAIN(TestStore)

@@ -1,6 +1,7 @@
 #include "cache/cachecontext.h"
 
 #include "cache/storeerror.h"
+#include "cache/walcheckpointer.h"
 
 #include <sqlite3.h>
 
@@ -120,10 +121,25 @@ CachedApp appAt(sqlite3_stmt* stmt)
 CacheContext::CacheContext(sqlite3* db, QString path)
     : m_db(db)
     , m_path(std::move(path))
-{ }
+{
+    const char* file = sqlite3_db_filename(m_db, "main");
+    if (file && *file) {
+        m_checkpointer = std::make_unique<WalCheckpointer>(QByteArray(file));
+        // Replaces SQLite's own copying inside the commit.
+        sqlite3_wal_hook(m_db, &CacheContext::logGrew, this);
+    }
+}
+
+int CacheContext::logGrew(void* context, sqlite3*, const char*, int pages)
+{
+    if (pages >= WalCheckpointer::pagesBeforeCopy)
+        static_cast<CacheContext*>(context)->m_checkpointer->request();
+    return SQLITE_OK;
+}
 
 CacheContext::~CacheContext()
 {
+    m_checkpointer.reset(); // its connection goes before ours, so that ours, the last, folds the log in
     if (m_inTransaction && !sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     for (sqlite3_stmt* stmt : m_statements)

@@ -11,12 +11,15 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace tidewell {
+
+class WalCheckpointer;
 
 // The cache's unit of work, used on the UI thread only. Writes go into one open transaction that save() commits
 // and rollback() discards, so a sync that is cancelled half way leaves nothing behind. Inserting a record whose id
@@ -140,8 +143,11 @@ private:
     CacheChange takeChange();
     void forgetPending() const;
 
+    static int logGrew(void* context, sqlite3* db, const char* name, int pages);
+
     sqlite3* m_db;
     QString m_path;
+    std::unique_ptr<WalCheckpointer> m_checkpointer; // none for a cache kept in memory
     // Mutable because a failed read may have made SQLite roll the transaction back on its own.
     mutable bool m_inTransaction = false;
     mutable Kinds m_pending;
