@@ -150,8 +150,8 @@ void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
     }
     // A hairline between rows keeps tall rows apart.
-    painter->setPen(withAlpha(palette.color(QPalette::Text), 0.08f));
-    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    painter->fillRect(QRect(option.rect.left(), option.rect.bottom(), option.rect.width(), 1),
+        withAlpha(palette.color(QPalette::Text), 0.08f));
 
     painter->setRenderHint(QPainter::Antialiasing);
     if (unread) {
