@@ -648,6 +648,17 @@ void TestListProjection::largeFileReadInTwoHalves()
     last.messageSort = MessageSort(MessageSort::Title);
     apply(projection, last);
     QCOMPARE(difference(projection, *cache, last), QString());
+
+    // Enough of them removed that the rows and their keys are packed together, then searched again.
+    for (qint64 id = 250000; id <= 400000; id += 1000) {
+        for (qint64 within = 0; within < 1000; ++within)
+            cache->removeMessage(id + within);
+    }
+    cache->save();
+    QVERIFY(projection.messageCount() < 260);
+    last.searchText = u"disk"_qs;
+    apply(projection, last);
+    QCOMPARE(difference(projection, *cache, last), QString());
 }
 
 #include "test_listprojection.moc"

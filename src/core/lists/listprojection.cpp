@@ -208,11 +208,12 @@ struct ListProjection::Data
     struct Row
     {
         MessageRow m;
-        qint64 key = 0; // offset of the lowered body in `keys`, the lowered title right after it
+        qint64 key = 0; // offset of the lowered body in its key buffer, the lowered title right after it
         quint32 bodyLength = 0;
         quint32 titleLength = 0;
         qint32 text = 0; // the title among `texts`; an absent title is the empty text
         bool hasTitle = false;
+        bool upperKey = false; // its keys are in `upperKeys`
     };
 
     struct AppStats
@@ -240,6 +241,9 @@ struct ListProjection::Data
     qsizetype deadRows = 0;
     qsizetype killedInCommit = 0;
     KeyBuffer keys;
+    // The keys the second reader made at the last build, where it made them: copying them after the others would
+    // cost the start as much again. The next packing joins them with the rest.
+    KeyBuffer upperKeys;
     qsizetype deadKeyBytes = 0;
     std::vector<quint32> timeOrder; // positions of the live rows by ascending (ts, id)
 
@@ -286,6 +290,7 @@ struct ListProjection::Data
         flags = {};
         deadRows = 0;
         keys = {};
+        upperKeys = {};
         deadKeyBytes = 0;
         timeOrder = {};
         texts = {};
@@ -409,13 +414,11 @@ struct ListProjection::Data
     void adoptShares(Share& lower, Share& upper)
     {
         const size_t lowerRows = lower.rows.size();
-        const qint64 keyShift = qint64(lower.keys.size());
         rows = std::move(lower.rows);
         keys = std::move(lower.keys);
-        keys.insert(keys.end(), upper.keys.begin(), upper.keys.end());
-        upper.keys = {};
+        upperKeys = std::move(upper.keys);
         for (Row row : upper.rows) {
-            row.key += keyShift;
+            row.upperKey = true;
             rows.push_back(row);
         }
         upper.rows = {};
@@ -694,9 +697,12 @@ struct ListProjection::Data
 
     // Filter ------------------------------------------------------------------------------------------------
 
+    const char* keyOf(const Row& row) const { return (row.upperKey ? upperKeys.data() : keys.data()) + row.key; }
+    qsizetype keyByteCount() const { return qsizetype(keys.size() + upperKeys.size()); }
+
     bool matchesSearch(const Row& row) const
     {
-        const char* key = keys.data() + row.key;
+        const char* key = keyOf(row);
         if (containsBytes(key, row.bodyLength, query))
             return true;
         return row.hasTitle && containsBytes(key + row.bodyLength, row.titleLength, query);
@@ -905,14 +911,15 @@ struct ListProjection::Data
         std::vector<quint8> packedFlags;
         packedFlags.reserve(live + added.size());
         KeyBuffer packedKeys;
-        packedKeys.reserve(keys.size() - size_t(deadKeyBytes));
+        packedKeys.reserve(size_t(keyByteCount() - deadKeyBytes));
         std::vector<quint32> newPosition(rows.size(), std::numeric_limits<quint32>::max());
         std::vector<quint32> addedPositions;
         addedPositions.reserve(added.size());
 
         const auto take = [&](Row row, quint8 flag) {
-            const char* key = keys.data() + row.key;
+            const char* key = keyOf(row);
             row.key = qint64(packedKeys.size());
+            row.upperKey = false;
             packedKeys.insert(packedKeys.end(), key, key + row.bodyLength + row.titleLength);
             packed.push_back(row);
             packedFlags.push_back(flag);
@@ -936,6 +943,7 @@ struct ListProjection::Data
         rows = std::move(packed);
         flags = std::move(packedFlags);
         keys = std::move(packedKeys);
+        upperKeys = {};
         deadRows = 0;
         deadKeyBytes = 0;
         return addedPositions;
@@ -1008,7 +1016,7 @@ struct ListProjection::Data
         std::sort(added.begin(), added.end(), [](const Row& left, const Row& right) { return left.m.id < right.m.id; });
         const bool appendable = added.empty() || rows.empty() || added.front().m.id > rows.back().m.id;
         const bool packing = (deadRows >= deadRowsBeforePacking && deadRows * 4 >= qsizetype(rows.size()))
-            || (deadKeyBytes >= deadKeyBytesBeforePacking && deadKeyBytes * 2 >= qsizetype(keys.size()));
+            || (deadKeyBytes >= deadKeyBytesBeforePacking && deadKeyBytes * 2 >= keyByteCount());
         std::vector<quint32> addedPositions;
         if (!appendable || packing) {
             addedPositions = relayout(added, moved);
