@@ -26,8 +26,7 @@ struct Floor
 };
 
 // The same pages a full sync of `messageCount` messages fetches, decoded with the client's decoder and inserted
-// with the raw SQLite C API into a new file at `databasePath`, one transaction per page. Each step runs over a
-// batch of 100,000 messages' pages (all of them, up to that size) before the next starts, so that each is timed
-// alone.
+// with the raw SQLite C API into a new file at `databasePath`, one transaction per page, a page at a time as the
+// sync goes; each step of each page is timed alone.
 Floor measureFloor(
     QNetworkAccessManager& network, const QUrl& server, qint64 messageCount, const QString& databasePath);
