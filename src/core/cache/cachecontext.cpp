@@ -423,15 +423,20 @@ void CacheContext::forEachMessageApart(
         throw *error;
 }
 
-std::optional<qint64> CacheContext::minMessageId() const
+std::optional<qint64> CacheContext::optionalInteger(Statement which) const
 {
-    sqlite3_stmt* stmt = statement(MinMessageId);
+    sqlite3_stmt* stmt = statement(which);
     StatementUse use(stmt);
     if (sqlite3_step(stmt) != SQLITE_ROW)
         fail();
     if (sqlite3_column_type(stmt, 0) == SQLITE_NULL)
         return std::nullopt;
     return sqlite3_column_int64(stmt, 0);
+}
+
+std::optional<qint64> CacheContext::minMessageId() const
+{
+    return optionalInteger(MinMessageId);
 }
 
 QList<CachedMessage> CacheContext::fetchMessagesAbove(qint64 id) const
@@ -461,13 +466,7 @@ std::optional<CachedMessage> CacheContext::fetchMessage(qint64 id) const
 
 std::optional<qint64> CacheContext::maxMessageId() const
 {
-    sqlite3_stmt* stmt = statement(MaxMessageId);
-    StatementUse use(stmt);
-    if (sqlite3_step(stmt) != SQLITE_ROW)
-        fail();
-    if (sqlite3_column_type(stmt, 0) == SQLITE_NULL)
-        return std::nullopt;
-    return sqlite3_column_int64(stmt, 0);
+    return optionalInteger(MaxMessageId);
 }
 
 qint64 CacheContext::storedBytes() const

@@ -131,6 +131,8 @@ private:
     };
 
     sqlite3_stmt* statement(Statement which) const;
+    // The one integer a one-row query gives, or none when it gives NULL.
+    std::optional<qint64> optionalInteger(Statement which) const;
     template <typename Record>
     QList<Record> fetchAll(
         Statement which, Record (*rowAt)(sqlite3_stmt*), std::optional<qint64> above = std::nullopt) const;
