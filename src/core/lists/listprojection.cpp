@@ -269,6 +269,10 @@ struct ListProjection::Data
 
     std::vector<quint32> shown; // positions of the filtered list, in display order
     std::vector<qint64> shownIds;
+    std::vector<qint64> previousIds; // the filtered list before the change being published, kept to compare
+
+    // Keeps the filtered list as it is before a change that may alter it, in a buffer reused from change to change.
+    void rememberShown() { previousIds.assign(shownIds.begin(), shownIds.end()); }
 
     mutable QCache<qint64, CachedMessage> recent { recentRecordCount };
     bool stale = false; // the last update failed: the next commit reloads everything
@@ -375,7 +379,9 @@ struct ListProjection::Data
         const std::optional<qint64> last = cache->maxMessageId();
         if (!first || !last)
             return;
-        lower.rows.reserve(size_t(std::min(*last - *first + 1, stored / minStoredRowBytes + 1)));
+        // Room for an eighth more, so that the first syncs after start append in place rather than move every row.
+        const size_t rowBound = size_t(std::min(*last - *first + 1, stored / minStoredRowBytes + 1));
+        lower.rows.reserve(rowBound + rowBound / 8 + 64);
         const Lowering& lowering = this->lowering;
         const bool apart = !cache->isInMemory() && !cache->hasChanges() && *last - *first >= qint64(rowsPerSlice) * 2
             && std::thread::hardware_concurrency() > 1;
@@ -435,9 +441,11 @@ struct ListProjection::Data
             row.text = (position < lowerRows ? lowerTexts : upperTexts)[size_t(row.text)];
             addStats(row.m);
         }
+        flags.reserve(rows.capacity());
         flags.assign(rows.size(), Alive);
         for (quint32& position : upper.timeOrder)
             position += quint32(lowerRows);
+        timeOrder.reserve(rows.capacity());
         timeOrder.resize(rows.size());
         std::merge(lower.timeOrder.begin(), lower.timeOrder.end(), upper.timeOrder.begin(), upper.timeOrder.end(),
             timeOrder.begin(), [this](quint32 left, quint32 right) { return newer(rows[right].m, rows[left].m); });
@@ -1059,26 +1067,30 @@ ListProjection::~ListProjection() = default;
 
 void ListProjection::follow(const CacheChange& change)
 {
-    const std::vector<qint64> before = d->shownIds;
     bool listedRowsTouched = change.appsChanged;
-    bool messagesTouched = true;
+    const bool rebuilding = d->stale || change.everything || d->localeChanged();
+    // A commit of applications alone leaves the message list as it is: nothing to compare.
+    bool messagesTouched = rebuilding || change.allMessagesRemoved || !change.clearedApplications.isEmpty()
+        || !change.removedMessages.isEmpty() || !change.upsertedMessages.isEmpty();
+    if (messagesTouched)
+        d->rememberShown();
     // A failure here would otherwise leave the slot; the lists then show nothing rather than something half done.
     try {
-        if (d->stale || change.everything || d->localeChanged()) {
+        if (rebuilding) {
             d->rebuild();
         } else {
             if (change.appsChanged)
                 d->loadApps();
-            messagesTouched = change.allMessagesRemoved || !change.clearedApplications.isEmpty()
-                || !change.removedMessages.isEmpty() || !change.upsertedMessages.isEmpty();
             if (messagesTouched)
                 listedRowsTouched |= d->apply(change).listedRowsTouched;
         }
     } catch (const std::exception& error) {
+        if (!messagesTouched)
+            d->rememberShown();
         failed(error);
         messagesTouched = true;
     }
-    publish(before, messagesTouched ? Recompute : Kept, listedRowsTouched, true);
+    publish(messagesTouched ? Recompute : Unchanged, listedRowsTouched, true);
 }
 
 void ListProjection::failed(const std::exception& error)
@@ -1090,13 +1102,12 @@ void ListProjection::failed(const std::exception& error)
     d->stale = true;
 }
 
-void ListProjection::publish(
-    const std::vector<qint64>& before, ShownList shownList, bool contentTouched, bool appsTouched)
+void ListProjection::publish(ShownList shownList, bool contentTouched, bool appsTouched)
 {
     if (shownList == Recompute)
         d->computeShown();
     const bool appsDiffer = appsTouched && d->updateAppRows();
-    if (d->shownIds != before)
+    if (shownList != Unchanged && d->shownIds != d->previousIds)
         emit messagesReset();
     else if (contentTouched && !d->shownIds.empty())
         emit messagesUpdated();
@@ -1109,13 +1120,13 @@ bool ListProjection::reloadIfLocaleChanged()
 {
     if (!d->localeChanged())
         return false;
-    const std::vector<qint64> before = d->shownIds;
+    d->rememberShown();
     try {
         d->rebuild();
     } catch (const std::exception& error) {
         failed(error);
     }
-    publish(before, Recompute, true, true);
+    publish(Recompute, true, true);
     return true;
 }
 
@@ -1154,9 +1165,9 @@ void ListProjection::setSelectedAppId(std::optional<qint64> id)
     d->selectedAppId = id;
     if (reloadIfLocaleChanged())
         return;
-    const std::vector<qint64> before = d->shownIds;
+    d->rememberShown();
     d->refilter();
-    publish(before, Recompute, false, false);
+    publish(Recompute, false, false);
 }
 
 void ListProjection::setSearchText(const QString& text)
@@ -1169,7 +1180,7 @@ void ListProjection::setSearchText(const QString& text)
     if (reloadIfLocaleChanged())
         return;
     d->query = text.isEmpty() ? QByteArray() : keyBytes(d->lowering.locale.toLower(text));
-    const std::vector<qint64> before = d->shownIds;
+    d->rememberShown();
     // Every message that holds the longer text holds the shorter one, so only what is listed needs testing, in
     // storage order, which reads the keys front to back. The time orderings are total, so what remains keeps its
     // order; the title ordering of a subset can differ (a rank left with one distinct title goes newest first), so
@@ -1177,18 +1188,18 @@ void ListProjection::setSearchText(const QString& text)
     if (!previous.isEmpty() && !text.isEmpty() && d->query.contains(previousQuery)) {
         d->narrowSearch();
         if (d->messageSort == MessageSort::Title) {
-            publish(before, Recompute, false, false);
+            publish(Recompute, false, false);
             return;
         }
         std::erase_if(d->shown, [&](quint32 position) { return !(d->flags[position] & Listed); });
         d->shownIds.resize(d->shown.size());
         for (size_t i = 0; i < d->shown.size(); ++i)
             d->shownIds[i] = d->rows[d->shown[i]].m.id;
-        publish(before, Kept, false, false);
+        publish(Kept, false, false);
         return;
     }
     d->refilter();
-    publish(before, Recompute, false, false);
+    publish(Recompute, false, false);
 }
 
 void ListProjection::setMessageSort(MessageSort sort)
@@ -1198,8 +1209,8 @@ void ListProjection::setMessageSort(MessageSort sort)
     d->messageSort = sort;
     if (reloadIfLocaleChanged())
         return;
-    const std::vector<qint64> before = d->shownIds;
-    publish(before, Recompute, false, false);
+    d->rememberShown();
+    publish(Recompute, false, false);
 }
 
 void ListProjection::setApplicationSort(ApplicationSort sort)

@@ -81,14 +81,15 @@ signals:
 private:
     enum ShownList
     {
-        Kept,
+        Unchanged, // nothing could alter the filtered list
+        Kept, // the list was updated in place
         Recompute
     };
 
     void follow(const CacheChange& change);
     void failed(const std::exception& error);
-    // Emits what changed for the views, comparing the filtered list with its ids `before`.
-    void publish(const std::vector<qint64>& before, ShownList shownList, bool contentTouched, bool appsTouched);
+    // Emits what changed for the views, comparing the filtered list with the one remembered before the change.
+    void publish(ShownList shownList, bool contentTouched, bool appsTouched);
     bool reloadIfLocaleChanged();
 
     struct Data;
