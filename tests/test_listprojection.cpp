@@ -238,6 +238,8 @@ private slots:
     void recordTextOnDemand();
     void followsTheLocale();
     void largeFileReadInTwoHalves();
+    void newestMessagesJoinTheList_data();
+    void newestMessagesJoinTheList();
 };
 
 void TestListProjection::init()
@@ -659,6 +661,47 @@ void TestListProjection::largeFileReadInTwoHalves()
     last.searchText = u"disk"_qs;
     apply(projection, last);
     QCOMPARE(difference(projection, *cache, last), QString());
+}
+
+void TestListProjection::newestMessagesJoinTheList_data()
+{
+    QTest::addColumn<MessageSort>("sort");
+    QTest::addColumn<QString>("searchText");
+    QTest::addColumn<bool>("grows");
+
+    QTest::newRow("newest first") << MessageSort(MessageSort::Newest) << QString() << true;
+    QTest::newRow("oldest first") << MessageSort(MessageSort::Oldest) << QString() << true;
+    QTest::newRow("by title") << MessageSort(MessageSort::Title) << QString() << true;
+    QTest::newRow("newest first, searched") << MessageSort(MessageSort::Newest) << u"disk"_qs << true;
+    QTest::newRow("oldest first, searched") << MessageSort(MessageSort::Oldest) << u"disk"_qs << true;
+    QTest::newRow("none of them found") << MessageSort(MessageSort::Newest) << u"zebra"_qs << false;
+}
+
+// What a sync brings: messages newer than all the others, some listed and some not. The list takes them at its
+// front or its back and says so once; a list that none of them joins says nothing.
+void TestListProjection::newestMessagesJoinTheList()
+{
+    QFETCH(MessageSort, sort);
+    QFETCH(QString, searchText);
+    QFETCH(bool, grows);
+
+    std::shared_ptr<CacheContext> cache = Store::container(true);
+    for (qint64 id = 1; id <= 20; ++id)
+        cache->insert(message(id, 1 + id % 3, 100 + id % 7, id % 2 ? u"Disk"_qs : u"Mail"_qs, u"disk %1"_qs.arg(id)));
+    cache->insert(app(1, u"Mail"_qs));
+    cache->save();
+    ListProjection projection(cache);
+    Choices choices;
+    choices.messageSort = sort;
+    choices.searchText = searchText;
+    apply(projection, choices);
+    QSignalSpy messagesReset(&projection, &ListProjection::messagesReset);
+
+    for (qint64 id = 21; id <= 24; ++id)
+        cache->insert(message(id, 2, 200 + id % 2, u"Alert"_qs, id % 2 ? u"disk full"_qs : u"cpu"_qs));
+    cache->save();
+    QCOMPARE(difference(projection, *cache, choices), QString());
+    QCOMPARE(messagesReset.size(), grows ? 1 : 0);
 }
 
 #include "test_listprojection.moc"

@@ -269,10 +269,9 @@ struct ListProjection::Data
 
     std::vector<quint32> shown; // positions of the filtered list, in display order
     std::vector<qint64> shownIds;
-    std::vector<qint64> previousIds; // the filtered list before the change being published, kept to compare
-
-    // Keeps the filtered list as it is before a change that may alter it, in a buffer reused from change to change.
-    void rememberShown() { previousIds.assign(shownIds.begin(), shownIds.end()); }
+    // The filtered list before the change being published, to compare with: the ids are made anew into the other
+    // of these two buffers each time, so that neither is copied nor allocated again.
+    std::vector<qint64> previousIds;
 
     mutable QCache<qint64, CachedMessage> recent { recentRecordCount };
     bool stale = false; // the last update failed: the next commit reloads everything
@@ -780,15 +779,16 @@ struct ListProjection::Data
 
     // Puts positions of rows that are not in the time order yet into it, each after a binary search, copying the
     // stretches between them once.
-    void insertIntoTimeOrder(std::vector<quint32> added)
+    // `added` ends up in time order. Says whether all of it went after every row already in the order.
+    bool insertIntoTimeOrder(std::vector<quint32>& added)
     {
         if (added.empty())
-            return;
+            return true;
         sortByTime(added);
         const auto earlier = [&](quint32 left, quint32 right) { return newer(rows[right].m, rows[left].m); };
         if (timeOrder.empty() || earlier(timeOrder.back(), added.front())) {
             timeOrder.insert(timeOrder.end(), added.begin(), added.end());
-            return;
+            return true;
         }
         std::vector<quint32> merged;
         merged.reserve(timeOrder.size() + added.size());
@@ -801,11 +801,38 @@ struct ListProjection::Data
         }
         merged.insert(merged.end(), from, timeOrder.end());
         timeOrder = std::move(merged);
+        return false;
+    }
+
+    // After a commit that only added rows newer than all the others (what a sync does), the filtered list grows at
+    // one end: for the time orderings, the new listed rows go to the front (newest first) or to the back, without
+    // walking the list again. `newest` is in time order. Says whether it could, and whether the list grew.
+    std::optional<bool> extendShown(const std::vector<quint32>& newest)
+    {
+        if (messageSort == MessageSort::Title)
+            return std::nullopt;
+        std::vector<quint32> listed;
+        for (quint32 position : newest) {
+            if (flags[position] & Listed)
+                listed.push_back(position);
+        }
+        std::vector<qint64> ids(listed.size());
+        for (size_t i = 0; i < listed.size(); ++i)
+            ids[i] = rows[listed[i]].m.id;
+        if (messageSort == MessageSort::Newest) {
+            shown.insert(shown.begin(), listed.rbegin(), listed.rend());
+            shownIds.insert(shownIds.begin(), ids.rbegin(), ids.rend());
+        } else {
+            shown.insert(shown.end(), listed.begin(), listed.end());
+            shownIds.insert(shownIds.end(), ids.begin(), ids.end());
+        }
+        return !listed.empty();
     }
 
     // The filtered list from scratch, from the current Listed flags.
     void computeShown()
     {
+        std::swap(shownIds, previousIds);
         shown.clear();
         switch (messageSort.value()) {
         case MessageSort::Newest:
@@ -960,6 +987,8 @@ struct ListProjection::Data
     struct Outcome
     {
         bool listedRowsTouched = false; // a listed row was replaced: what it shows may differ
+        // The commit only added rows, all newer than every other, and none moved: their positions, in time order.
+        std::optional<std::vector<quint32>> newestAdded;
     };
 
     Outcome apply(const CacheChange& change)
@@ -983,6 +1012,7 @@ struct ListProjection::Data
 
         std::vector<Row> added;
         std::vector<quint32> moved;
+        bool replacedAny = false;
         for (qint64 id : change.upsertedMessages) {
             recent.remove(id);
             const std::optional<CachedMessage> record = cache->fetchMessage(id);
@@ -997,6 +1027,7 @@ struct ListProjection::Data
                 addStats(added.back().m);
                 continue;
             }
+            replacedAny = true;
             Row& row = rows[*position];
             const bool wasListed = flags[*position] & Listed;
             removeStats(row.m);
@@ -1026,7 +1057,8 @@ struct ListProjection::Data
         const bool packing = (deadRows >= deadRowsBeforePacking && deadRows * 4 >= qsizetype(rows.size()))
             || (deadKeyBytes >= deadKeyBytesBeforePacking && deadKeyBytes * 2 >= keyByteCount());
         std::vector<quint32> addedPositions;
-        if (!appendable || packing) {
+        const bool relaidOut = !appendable || packing;
+        if (relaidOut) {
             addedPositions = relayout(added, moved);
         } else {
             for (const Row& row : added) {
@@ -1040,7 +1072,10 @@ struct ListProjection::Data
                 flags[position] |= Listed;
         }
         addedPositions.insert(addedPositions.end(), moved.begin(), moved.end());
-        insertIntoTimeOrder(std::move(addedPositions));
+        const bool newestOnly = insertIntoTimeOrder(addedPositions);
+        if (newestOnly && !relaidOut && !replacedAny && killedInCommit == 0 && !change.allMessagesRemoved
+            && change.clearedApplications.isEmpty())
+            outcome.newestAdded = std::move(addedPositions);
         findStaleLatest();
         return outcome;
     }
@@ -1070,10 +1105,9 @@ void ListProjection::follow(const CacheChange& change)
     bool listedRowsTouched = change.appsChanged;
     const bool rebuilding = d->stale || change.everything || d->localeChanged();
     // A commit of applications alone leaves the message list as it is: nothing to compare.
-    bool messagesTouched = rebuilding || change.allMessagesRemoved || !change.clearedApplications.isEmpty()
+    const bool messagesTouched = rebuilding || change.allMessagesRemoved || !change.clearedApplications.isEmpty()
         || !change.removedMessages.isEmpty() || !change.upsertedMessages.isEmpty();
-    if (messagesTouched)
-        d->rememberShown();
+    ShownList shownList = messagesTouched ? Recompute : Unchanged;
     // A failure here would otherwise leave the slot; the lists then show nothing rather than something half done.
     try {
         if (rebuilding) {
@@ -1081,16 +1115,20 @@ void ListProjection::follow(const CacheChange& change)
         } else {
             if (change.appsChanged)
                 d->loadApps();
-            if (messagesTouched)
-                listedRowsTouched |= d->apply(change).listedRowsTouched;
+            if (messagesTouched) {
+                Data::Outcome outcome = d->apply(change);
+                listedRowsTouched |= outcome.listedRowsTouched;
+                if (outcome.newestAdded) {
+                    if (const std::optional<bool> grew = d->extendShown(*outcome.newestAdded))
+                        shownList = *grew ? Grown : Unchanged;
+                }
+            }
         }
     } catch (const std::exception& error) {
-        if (!messagesTouched)
-            d->rememberShown();
         failed(error);
-        messagesTouched = true;
+        shownList = Recompute;
     }
-    publish(messagesTouched ? Recompute : Unchanged, listedRowsTouched, true);
+    publish(shownList, listedRowsTouched, true);
 }
 
 void ListProjection::failed(const std::exception& error)
@@ -1107,7 +1145,9 @@ void ListProjection::publish(ShownList shownList, bool contentTouched, bool apps
     if (shownList == Recompute)
         d->computeShown();
     const bool appsDiffer = appsTouched && d->updateAppRows();
-    if (shownList != Unchanged && d->shownIds != d->previousIds)
+    const bool listChanged
+        = shownList == Grown || ((shownList == Kept || shownList == Recompute) && d->shownIds != d->previousIds);
+    if (listChanged)
         emit messagesReset();
     else if (contentTouched && !d->shownIds.empty())
         emit messagesUpdated();
@@ -1120,7 +1160,6 @@ bool ListProjection::reloadIfLocaleChanged()
 {
     if (!d->localeChanged())
         return false;
-    d->rememberShown();
     try {
         d->rebuild();
     } catch (const std::exception& error) {
@@ -1165,7 +1204,6 @@ void ListProjection::setSelectedAppId(std::optional<qint64> id)
     d->selectedAppId = id;
     if (reloadIfLocaleChanged())
         return;
-    d->rememberShown();
     d->refilter();
     publish(Recompute, false, false);
 }
@@ -1180,7 +1218,6 @@ void ListProjection::setSearchText(const QString& text)
     if (reloadIfLocaleChanged())
         return;
     d->query = text.isEmpty() ? QByteArray() : keyBytes(d->lowering.locale.toLower(text));
-    d->rememberShown();
     // Every message that holds the longer text holds the shorter one, so only what is listed needs testing, in
     // storage order, which reads the keys front to back. The time orderings are total, so what remains keeps its
     // order; the title ordering of a subset can differ (a rank left with one distinct title goes newest first), so
@@ -1192,6 +1229,7 @@ void ListProjection::setSearchText(const QString& text)
             return;
         }
         std::erase_if(d->shown, [&](quint32 position) { return !(d->flags[position] & Listed); });
+        std::swap(d->shownIds, d->previousIds);
         d->shownIds.resize(d->shown.size());
         for (size_t i = 0; i < d->shown.size(); ++i)
             d->shownIds[i] = d->rows[d->shown[i]].m.id;
@@ -1209,7 +1247,6 @@ void ListProjection::setMessageSort(MessageSort sort)
     d->messageSort = sort;
     if (reloadIfLocaleChanged())
         return;
-    d->rememberShown();
     publish(Recompute, false, false);
 }
 

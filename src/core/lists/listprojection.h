@@ -81,8 +81,9 @@ signals:
 private:
     enum ShownList
     {
-        Unchanged, // nothing could alter the filtered list
-        Kept, // the list was updated in place
+        Unchanged, // nothing altered the filtered list
+        Kept, // the list was made anew beside the one before
+        Grown, // rows were added at one end of the list
         Recompute
     };
 
