@@ -1,5 +1,6 @@
 #include "messagelistview.h"
 
+#include <QAccessible>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -331,6 +332,35 @@ void MessageListView::paintEvent(QPaintEvent* event)
             option.state |= QStyle::State_HasFocus;
         itemDelegateForIndex(index)->paint(&painter, option, index);
     }
+}
+
+// The list view would name the row by a place in its own layout, which this view never makes; assistive
+// technologies know a row of a one-column list by its number.
+void MessageListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    if (QAccessible::isActive() && current.isValid() && hasFocus()) {
+        QAccessibleEvent event(this, QAccessible::Focus);
+        event.setChild(current.row());
+        QAccessible::updateAccessibility(&event);
+    }
+    QAbstractItemView::currentChanged(current, previous);
+}
+
+void MessageListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    if (QAccessible::isActive()) {
+        const auto tell = [this](const QItemSelection& rows, QAccessible::Event kind) {
+            const QModelIndex first = rows.indexes().value(0);
+            if (!first.isValid())
+                return;
+            QAccessibleEvent event(this, kind);
+            event.setChild(first.row());
+            QAccessible::updateAccessibility(&event);
+        };
+        tell(selected, QAccessible::SelectionAdd);
+        tell(deselected, QAccessible::SelectionRemove);
+    }
+    QAbstractItemView::selectionChanged(selected, deselected);
 }
 
 QSize MessageListView::viewportSizeHint() const
