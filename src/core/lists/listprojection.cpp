@@ -15,7 +15,9 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <new>
 #include <numeric>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -141,6 +143,19 @@ bool containsBytes(const char* haystack, size_t length, const QByteArray& needle
             return true;
     }
     return false;
+}
+
+// Reserves room for `count` elements where the system grants that much address space. A reservation only spares
+// copies; without it the buffer grows as it fills, so a cache too large to reserve for still loads.
+template <typename Buffer> void reserveIfPossible(Buffer& buffer, size_t count)
+{
+    try {
+        buffer.reserve(count);
+    } catch (const std::bad_alloc&) {
+        // grows as it fills
+    } catch (const std::length_error&) {
+        // grows as it fills
+    }
 }
 
 // How search keys are lowered: by the locale, with ASCII text lowered directly where the locale lowers ASCII
@@ -370,17 +385,17 @@ struct ListProjection::Data
     {
         // The keys take at most what the texts take in the file (lowering keeps the length of all but a few
         // characters), and there are no more rows than ids or than the file has room for. Reserving that spares
-        // the copies of growing buffers, and the lower share then takes the upper one's rows and keys in place;
-        // what stays untouched of a reservation is never given memory.
+        // the copies of growing buffers, and the lower share then takes the upper one's rows in place; what stays
+        // untouched of a reservation is never given memory.
         const qint64 stored = cache->storedBytes();
-        lower.keys.reserve(size_t(stored) + size_t(deadKeyBytesBeforePacking));
+        reserveIfPossible(lower.keys, size_t(stored) + size_t(deadKeyBytesBeforePacking));
         const std::optional<qint64> first = cache->minMessageId();
         const std::optional<qint64> last = cache->maxMessageId();
         if (!first || !last)
             return;
         // Room for an eighth more, so that the first syncs after start append in place rather than move every row.
         const size_t rowBound = size_t(std::min(*last - *first + 1, stored / minStoredRowBytes + 1));
-        lower.rows.reserve(rowBound + rowBound / 8 + 64);
+        reserveIfPossible(lower.rows, rowBound + rowBound / 8 + 64);
         const Lowering& lowering = this->lowering;
         const bool apart = !cache->isInMemory() && !cache->hasChanges() && *last - *first >= qint64(rowsPerSlice) * 2
             && std::thread::hardware_concurrency() > 1;
@@ -389,7 +404,7 @@ struct ListProjection::Data
             return;
         }
         const qint64 middle = *first + (*last - *first) / 2;
-        upper.keys.reserve(size_t(stored) + size_t(deadKeyBytesBeforePacking));
+        reserveIfPossible(upper.keys, size_t(stored) + size_t(deadKeyBytesBeforePacking));
         const auto readUpper = [this, &upper, &lowering, middle, last] {
             readShare(upper, lowering,
                 [this, middle, last](const Visit& visit) { cache->forEachMessageApart(middle + 1, *last, visit); });
@@ -440,11 +455,11 @@ struct ListProjection::Data
             row.text = (position < lowerRows ? lowerTexts : upperTexts)[size_t(row.text)];
             addStats(row.m);
         }
-        flags.reserve(rows.capacity());
+        reserveIfPossible(flags, rows.capacity());
         flags.assign(rows.size(), Alive);
         for (quint32& position : upper.timeOrder)
             position += quint32(lowerRows);
-        timeOrder.reserve(rows.capacity());
+        reserveIfPossible(timeOrder, rows.capacity());
         timeOrder.resize(rows.size());
         std::merge(lower.timeOrder.begin(), lower.timeOrder.end(), upper.timeOrder.begin(), upper.timeOrder.end(),
             timeOrder.begin(), [this](quint32 left, quint32 right) { return newer(rows[right].m, rows[left].m); });
