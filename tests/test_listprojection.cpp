@@ -3,6 +3,7 @@
 #include "lists/listprojection.h"
 #include "lists/listrules.h"
 #include "lists/messagesort.h"
+#include "messageids.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -12,15 +13,6 @@
 #include <functional>
 
 using namespace tidewell;
-
-// Lets QCOMPARE print the orders it compares.
-char* toString(const QList<qint64>& ids)
-{
-    QStringList parts;
-    for (qint64 id : ids)
-        parts.append(QString::number(id));
-    return qstrdup(('[' + parts.join(u", ") + ']').toUtf8().constData());
-}
 
 namespace {
 

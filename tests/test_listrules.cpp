@@ -1,6 +1,7 @@
 #include "lists/applicationsort.h"
 #include "lists/listrules.h"
 #include "lists/messagesort.h"
+#include "messageids.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -8,15 +9,6 @@
 #include <algorithm>
 
 using namespace tidewell;
-
-// Lets QCOMPARE print the orders it compares.
-char* toString(const QList<qint64>& ids)
-{
-    QStringList parts;
-    for (qint64 id : ids)
-        parts.append(QString::number(id));
-    return qstrdup(('[' + parts.join(u", ") + ']').toUtf8().constData());
-}
 
 namespace {
 

@@ -35,9 +35,8 @@ MessageListModel::MessageListModel(AppState& state, ListProjection& projection, 
     });
 }
 
-// Told as a change of layout rather than of data: a tree view measures again every row of a data change at once,
-// which over a whole list of variable-height rows costs seconds, while after a layout change it measures lazily,
-// only the rows it shows. The rows themselves stay where they are.
+// Told as a change of layout: what a row shows decides its height (an unread row's text is bolder), so the view
+// measures again, lazily and only the rows it shows. The rows themselves stay where they are.
 void MessageListModel::allRowsChanged()
 {
     if (rowCount() == 0)

@@ -36,6 +36,16 @@ void RowPainter::avatar(QPainter* painter, const QRect& rect, const QImage& icon
     painter->restore();
 }
 
+namespace {
+
+// The badge's capsule: the text with room around it, never narrower than it is high.
+int capsuleWidth(const QFontMetrics& metrics, const QString& text)
+{
+    return std::max(metrics.horizontalAdvance(text) + 12, metrics.height() + 4);
+}
+
+} // namespace
+
 int RowPainter::badgeWidth(qint64 count, const QFont& font)
 {
     const std::optional<QString> text = ListRules::badgeText(count);
@@ -43,8 +53,7 @@ int RowPainter::badgeWidth(qint64 count, const QFont& font)
         return 0;
     QFont bold = font;
     bold.setBold(true);
-    const QFontMetrics metrics(bold);
-    return std::max(metrics.horizontalAdvance(*text) + 12, metrics.height() + 4);
+    return capsuleWidth(QFontMetrics(bold), *text);
 }
 
 int RowPainter::badge(
@@ -57,7 +66,7 @@ int RowPainter::badge(
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     const int height = metrics.height() + 4;
-    const int width = badgeWidth(count, font);
+    const int width = capsuleWidth(metrics, *text);
     const QRect capsule(right - width, centreY - height / 2, width, height);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
