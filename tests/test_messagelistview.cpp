@@ -1,13 +1,16 @@
-// The message list's view over lists of any length: what a change to the list costs it, how it scrolls by row, and
-// how it moves by keyboard and mouse, with rows of differing heights.
+// The message list's view over lists of any length: what a change to the list costs it, how it scrolls by the pixel,
+// and how it moves by wheel, scroll bar, keyboard and mouse, with rows of differing heights and one taller than the
+// list.
 #include "messagelistview.h"
 
 #include <QAbstractListModel>
 #include <QAccessible>
 #include <QAccessibleTableInterface>
+#include <QApplication>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace tidewell;
 
@@ -30,6 +33,12 @@ public:
     {
         return role == Qt::DisplayRole ? QVariant(index.row()) : QVariant();
     }
+    void insertRowsAtFront(int count)
+    {
+        beginInsertRows({}, 0, count - 1);
+        rows += count;
+        endInsertRows();
+    }
     void resetTo(int count)
     {
         beginResetModel();
@@ -38,12 +47,15 @@ public:
     }
 };
 
-// Rows 20, 35, 50 and 65 pixels high in turn.
+// Rows 20, 35, 50 and 65 pixels high in turn; when a tall row is set, that one is 6,000 pixels high, as a message
+// of 400 lines is.
 class SteppedDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    static int heightOf(int row) { return 20 + (row % 4) * 15; }
+    static inline int tallRow = -1;
+    static constexpr int tallHeight = 6000;
+    static int heightOf(int row) { return row == tallRow ? tallHeight : 20 + (row % 4) * 15; }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         return { option.rect.width(), heightOf(index.row()) };
@@ -65,9 +77,17 @@ private slots:
     void scrollHintsPlaceTheRow_data();
     void scrollHintsPlaceTheRow();
     void positionsAgreeAndAClickSelects();
+    void pageKeysMoveByAViewportLessALine_data();
+    void pageKeysMoveByAViewportLessALine();
+    void aTallRowIsReadToItsLastLine_data();
+    void aTallRowIsReadToItsLastLine();
+    void wheelStepsDownAndUpReturnToTheSamePixel();
+    void rowsInsertedAboveKeepWhatIsRead();
 
 private:
     bool fullyVisible(int row) const;
+    // The pixels of the list above the viewport's top edge, from the delegate's heights.
+    qint64 position() const;
     int height() const { return m_view->viewport()->height(); }
 
     std::unique_ptr<CountingModel> m_model;
@@ -90,6 +110,15 @@ void TestMessageListView::cleanup()
 {
     m_view.reset();
     m_model.reset();
+    SteppedDelegate::tallRow = -1;
+}
+
+qint64 TestMessageListView::position() const
+{
+    qint64 pixels = m_view->topOffset();
+    for (int row = 0; row < m_view->topRow(); ++row)
+        pixels += SteppedDelegate::heightOf(row);
+    return pixels;
 }
 
 bool TestMessageListView::fullyVisible(int row) const
@@ -130,12 +159,8 @@ void TestMessageListView::keysMoveAndRevealTheCurrentRow_data()
     QTest::newRow("down past the end stays") << QList<int> { Qt::Key_End, Qt::Key_Down } << -1;
     QTest::newRow("end then home") << QList<int> { Qt::Key_End, Qt::Key_Home } << 0;
     QTest::newRow("end then up") << QList<int> { Qt::Key_End, Qt::Key_Up } << 198;
-    // 240 pixels hold rows 0-5 (20+35+50+65+20+35 = 225): a page is six rows.
-    QTest::newRow("page down") << QList<int> { Qt::Key_PageDown } << 6;
-    // Row 6 then sits at the bottom, below rows 2-5: that page is five rows.
-    QTest::newRow("page down twice") << QList<int> { Qt::Key_PageDown, Qt::Key_PageDown } << 11;
-    // At the end, rows 195-199 fill the view (65+20+35+50+65 = 235 pixels): a page up goes five rows back.
-    QTest::newRow("page up from the end") << QList<int> { Qt::Key_End, Qt::Key_PageUp } << 194;
+    QTest::newRow("page up at the top") << QList<int> { Qt::Key_PageUp } << 0;
+    QTest::newRow("page down at the end") << QList<int> { Qt::Key_End, Qt::Key_PageDown } << -1;
 }
 
 void TestMessageListView::keysMoveAndRevealTheCurrentRow()
@@ -215,6 +240,145 @@ void TestMessageListView::positionsAgreeAndAClickSelects()
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, third.center());
     QCOMPARE(m_view->currentIndex().row(), 52);
     QVERIFY(m_view->selectionModel()->isSelected(m_model->index(52)));
+}
+
+void TestMessageListView::pageKeysMoveByAViewportLessALine_data()
+{
+    QTest::addColumn<int>("startRow");
+    QTest::addColumn<int>("key");
+
+    QTest::newRow("down from the top") << 0 << int(Qt::Key_PageDown);
+    QTest::newRow("down from the middle") << 100 << int(Qt::Key_PageDown);
+    QTest::newRow("up from the middle") << 100 << int(Qt::Key_PageUp);
+}
+
+// The content moves by exactly a viewport less one line, so that the last line read stays in sight, and the current
+// row becomes the first one wholly on screen.
+void TestMessageListView::pageKeysMoveByAViewportLessALine()
+{
+    QFETCH(int, startRow);
+    QFETCH(int, key);
+    m_view->setFocus();
+    m_view->setCurrentIndex(m_model->index(startRow));
+    m_view->scrollTo(m_model->index(startRow), QAbstractItemView::PositionAtTop);
+    const qint64 before = position();
+    QTest::keyClick(m_view.get(), Qt::Key(key));
+    const qint64 page = height() - m_view->lineStep();
+    QCOMPARE(position() - before, key == Qt::Key_PageDown ? page : -page);
+    const int current = m_view->currentIndex().row();
+    QVERIFY(fullyVisible(current));
+    QVERIFY2(current == m_view->topRow() || !fullyVisible(current - 1), qPrintable(QString::number(current)));
+}
+
+void TestMessageListView::aTallRowIsReadToItsLastLine_data()
+{
+    QTest::addColumn<QString>("hand");
+    QTest::newRow("wheel") << u"wheel"_qs;
+    QTest::newRow("touchpad") << u"touchpad"_qs;
+    QTest::newRow("scroll bar dragged") << u"drag"_qs;
+    QTest::newRow("scroll bar paged") << u"bar page"_qs;
+    QTest::newRow("page down") << u"page down"_qs;
+    QTest::newRow("down key") << u"down"_qs;
+}
+
+// A message of 400 lines in a list 600 pixels high: each way of scrolling goes through it to its last line, moving
+// the content by less than a viewport at a time, so that no line is skipped.
+void TestMessageListView::aTallRowIsReadToItsLastLine()
+{
+    QFETCH(QString, hand);
+    SteppedDelegate::tallRow = 3;
+    m_model->resetTo(20);
+    m_view->resize(300, 600 + m_view->height() - height());
+    QTRY_COMPARE(height(), 600);
+    m_view->setFocus();
+    m_view->setCurrentIndex(m_model->index(3));
+    m_view->scrollTo(m_model->index(3), QAbstractItemView::PositionAtTop);
+    QCOMPARE(m_view->visualRect(m_model->index(3)).top(), 0);
+
+    QScrollBar* bar = m_view->verticalScrollBar();
+    const QModelIndex tall = m_model->index(3);
+    const auto step = [&] {
+        if (hand == u"wheel") {
+            QWheelEvent wheel(QPointF(50, 50), m_view->viewport()->mapToGlobal(QPointF(50, 50)), {}, { 0, -120 },
+                Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(m_view->viewport(), &wheel);
+        } else if (hand == u"touchpad") {
+            QWheelEvent wheel(QPointF(50, 50), m_view->viewport()->mapToGlobal(QPointF(50, 50)), { 0, -37 }, { 0, -37 },
+                Qt::NoButton, {}, Qt::ScrollUpdate, false);
+            QApplication::sendEvent(m_view->viewport(), &wheel);
+        } else if (hand == u"drag") {
+            bar->setSliderDown(true);
+            bar->setSliderPosition(bar->sliderPosition() + 40);
+            bar->setSliderDown(false);
+        } else if (hand == u"bar page") {
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        } else if (hand == u"page down") {
+            QTest::keyClick(m_view.get(), Qt::Key_PageDown);
+        } else {
+            QTest::keyClick(m_view.get(), Qt::Key_Down);
+        }
+        m_view->viewport()->repaint(); // rows are measured as they are painted
+    };
+    bool bottomReached = false;
+    for (int steps = 0; steps < 1000 && !bottomReached; ++steps) {
+        const qint64 before = position();
+        step();
+        const QRect rect = m_view->visualRect(tall);
+        if (!rect.isValid() || rect.bottom() < height()) {
+            // The step that brought the row's last line on screen left no line of it unseen.
+            QVERIFY(rect.isValid());
+            bottomReached = true;
+        }
+        QVERIFY2(position() > before, qPrintable(QString::number(position())));
+        QVERIFY2(position() - before < height(), qPrintable(QString::number(position() - before)));
+    }
+    QVERIFY(bottomReached);
+    if (hand == u"down") // the keys go on to the next message only once the last line is on screen
+        QCOMPARE(m_view->currentIndex().row(), 3);
+
+    // And the row's bottom edge can sit on the viewport's bottom edge.
+    m_view->scrollTo(tall, QAbstractItemView::PositionAtBottom);
+    QCOMPARE(m_view->visualRect(tall).bottom(), height() - 1);
+}
+
+// Rows of mixed heights: the wheel down, then up by as many steps, comes back to the same pixel.
+void TestMessageListView::wheelStepsDownAndUpReturnToTheSamePixel()
+{
+    m_view->scrollTo(m_model->index(40), QAbstractItemView::PositionAtTop);
+    m_view->scrollByPixels(7);
+    const qint64 start = position();
+    const auto turn = [this](int eighths, int times) {
+        for (int i = 0; i < times; ++i) {
+            QWheelEvent wheel(QPointF(50, 50), m_view->viewport()->mapToGlobal(QPointF(50, 50)), {}, { 0, eighths },
+                Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(m_view->viewport(), &wheel);
+        }
+    };
+    turn(-120, 13);
+    QVERIFY(position() > start);
+    turn(120, 13);
+    QCOMPARE(position(), start);
+    // A fine wheel's small steps add up to what a notch does.
+    turn(-15, 8);
+    const qint64 fine = position();
+    turn(120, 1);
+    QCOMPARE(position(), start);
+    QCOMPARE(fine - start, qint64(QApplication::wheelScrollLines() * m_view->lineStep()));
+}
+
+// Rows that come above what is on screen do not move it; at the very top they show.
+void TestMessageListView::rowsInsertedAboveKeepWhatIsRead()
+{
+    m_view->scrollTo(m_model->index(30), QAbstractItemView::PositionAtTop);
+    m_view->scrollByPixels(5);
+    m_model->insertRowsAtFront(4);
+    QCOMPARE(m_view->topRow(), 34);
+    QCOMPARE(m_view->topOffset(), 5);
+
+    m_view->scrollTo(m_model->index(0), QAbstractItemView::PositionAtTop);
+    m_model->insertRowsAtFront(4);
+    QCOMPARE(m_view->topRow(), 0);
+    QCOMPARE(m_view->topOffset(), 0);
 }
 
 QTEST_MAIN(TestMessageListView)

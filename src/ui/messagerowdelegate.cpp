@@ -3,6 +3,7 @@
 #include "lists/listrules.h"
 #include "messagelistmodel.h"
 #include "rowpainter.h"
+#include "textblock.h"
 
 #include <QAbstractItemView>
 #include <QDateTime>
@@ -20,7 +21,6 @@ constexpr int vPadding = 6;
 constexpr int spacing = 10;
 constexpr int dotSize = 8;
 constexpr int avatarSize = 32;
-constexpr int flags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
 
 QFont headerFont(const QFont& base, bool unread)
 {
@@ -92,19 +92,16 @@ MessageRowDelegate::Layout MessageRowDelegate::layout(
         != ListRules::PriorityMark::None;
     const int markSize = caption.ascent();
     const int headerWidth = std::max(20, textWidth - timeWidth - 4 - (marked ? markSize + 4 : 0));
-    const QRect headerBounds
-        = header.boundingRect(QRect(x, top, headerWidth, 1 << 20), flags, index.data(Qt::DisplayRole).toString());
-    l.header = QRect(x, top, headerWidth, std::max(header.height(), headerBounds.height()));
+    l.headerText = block(index, true, option.font, unread, headerWidth);
+    l.header = QRect(x, top, headerWidth, std::max(header.height(), l.headerText->height()));
     if (marked)
-        l.mark = QRect(x + std::min(headerBounds.width(), headerWidth) + 4, top + (header.height() - markSize) / 2 + 1,
+        l.mark = QRect(x + std::min(l.headerText->width(), headerWidth) + 4, top + (header.height() - markSize) / 2 + 1,
             markSize, markSize);
     l.time = QRect(right - timeWidth, top, timeWidth, header.height());
 
     int y = l.header.bottom() + 1 + 3;
-    const QFontMetrics body(bodyFont(option.font, unread));
-    const QString text = index.data(MessageListModel::BodyRole).toString();
-    const int bodyHeight
-        = text.isEmpty() ? 0 : body.boundingRect(QRect(x, y, textWidth, 1 << 20), flags, text).height();
+    l.bodyText = block(index, false, option.font, unread, textWidth);
+    const int bodyHeight = l.bodyText->source().isEmpty() ? 0 : l.bodyText->height();
     l.body = QRect(x, y, textWidth, bodyHeight);
     y += bodyHeight;
     if (index.data(MessageListModel::LinkUrlRole).isValid()) {
@@ -118,6 +115,26 @@ MessageRowDelegate::Layout MessageRowDelegate::layout(
     }
     l.height = std::max(y, l.avatar.isValid() ? l.avatar.bottom() + 1 : y) - option.rect.top() + vPadding;
     return l;
+}
+
+std::shared_ptr<const TextBlock> MessageRowDelegate::block(
+    const QModelIndex& index, bool header, const QFont& base, bool unread, int width) const
+{
+    if (base != m_blockFont) {
+        m_blocks.clear();
+        m_blockFont = base;
+    }
+    const BlockKey key { index.data(MessageListModel::MessageIdRole).toLongLong(), width, header, unread };
+    // The header is read each time, being short and able to change; the text only when it is not laid out yet.
+    const QString headerText = header ? index.data(Qt::DisplayRole).toString() : QString();
+    if (const auto* cached = m_blocks.object(key); cached && (!header || (*cached)->source() == headerText))
+        return *cached;
+    const QString text = header ? headerText : index.data(MessageListModel::BodyRole).toString();
+    auto made
+        = std::make_shared<const TextBlock>(text, header ? headerFont(base, unread) : bodyFont(base, unread), width);
+    m_blocks.insert(
+        key, new std::shared_ptr<const TextBlock>(made), std::clamp<qsizetype>(text.size(), 1, m_blocks.maxCost()));
+    return made;
 }
 
 QSize MessageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -167,7 +184,7 @@ void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     QColor text = palette.color(QPalette::Text);
     painter->setFont(headerFont(option.font, unread));
     painter->setPen(unread ? text : withAlpha(text, 0.85f));
-    painter->drawText(l.header, flags, index.data(Qt::DisplayRole).toString());
+    l.headerText->draw(painter, l.header.topLeft());
     if (l.mark.isValid()) {
         const bool emergency = ListRules::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
             == ListRules::PriorityMark::Emergency;
@@ -180,7 +197,7 @@ void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 
     painter->setFont(bodyFont(option.font, unread));
     painter->setPen(unread ? text : withAlpha(text, 0.7f));
-    painter->drawText(l.body, flags, index.data(MessageListModel::BodyRole).toString());
+    l.bodyText->draw(painter, l.body.topLeft());
 
     if (l.link.isValid()) {
         QFont linkFont = option.font;

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <QCache>
+#include <QFont>
 #include <QStyledItemDelegate>
+
+#include <memory>
 
 class QAbstractItemView;
 
 namespace tidewell {
+
+class TextBlock;
 
 // Paints one message: the unread dot, the application's avatar, the header with its priority mark and time of
 // day, the whole text (no line limit) and a link for web addresses. Rows differ in height, so only the rows on
@@ -31,10 +37,31 @@ private:
     {
         QRect dot, avatar, header, mark, time, body, link;
         int height = 0;
+        std::shared_ptr<const TextBlock> headerText, bodyText;
     };
     Layout layout(const QStyleOptionViewItem& option, const QModelIndex& index, int width) const;
+    // The header or the text of a message laid out at a width, from the cache when it was laid out before.
+    std::shared_ptr<const TextBlock> block(
+        const QModelIndex& index, bool header, const QFont& font, bool unread, int width) const;
+
+    struct BlockKey
+    {
+        qint64 messageId;
+        int width;
+        bool header;
+        bool unread;
+        bool operator==(const BlockKey&) const = default;
+        friend size_t qHash(const BlockKey& key, size_t seed = 0)
+        {
+            return qHashMulti(seed, key.messageId, key.width, key.header, key.unread);
+        }
+    };
 
     QAbstractItemView* m_view;
+    // Laid-out texts, counted by characters: a repaint or a measurement of a message already on screen lays out
+    // nothing, however long its text. A message's text never changes; its header may (an application renamed).
+    mutable QCache<BlockKey, std::shared_ptr<const TextBlock>> m_blocks { 4'000'000 };
+    mutable QFont m_blockFont;
 };
 
 } // namespace tidewell
