@@ -280,16 +280,18 @@ void MessageListPane::revealSelected()
         m_view->scrollTo(m_model->index(row), QAbstractItemView::PositionAtCenter);
 }
 
-// A rebuilt list keeps the message that was at the top in place, unless the list was at its very top, where new
-// messages should come into view.
+// A rebuilt list keeps what was being read where it was, to the pixel: the message at the top and how far it was
+// scrolled into. At the very top of the list it stays at the top, where new messages come into view.
 void MessageListPane::rememberTop()
 {
     m_topId.reset();
-    if (m_view->verticalScrollBar()->value() == 0)
+    if (m_view->topRow() == 0 && m_view->topOffset() == 0)
         return;
-    const QModelIndex top = m_view->indexAt(QPoint(1, 1));
-    if (top.isValid())
+    const QModelIndex top = m_model->index(m_view->topRow());
+    if (top.isValid()) {
         m_topId = top.data(MessageListModel::MessageIdRole).toLongLong();
+        m_topOffset = m_view->topOffset();
+    }
 }
 
 void MessageListPane::restoreTop()
@@ -298,7 +300,7 @@ void MessageListPane::restoreTop()
         return;
     const int row = m_model->rowOf(*std::exchange(m_topId, std::nullopt));
     if (row >= 0)
-        m_view->scrollTo(m_model->index(row), QAbstractItemView::PositionAtTop);
+        m_view->setTopRow(row, m_topOffset);
 }
 
 void MessageListPane::deleteCurrent()

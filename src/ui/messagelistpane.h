@@ -83,6 +83,7 @@ private:
     MessageListView* m_view;
     EmptyState* m_empty;
     std::optional<qint64> m_topId; // the row at the top before the list was rebuilt; none when at the very top
+    int m_topOffset = 0; // how far that row was scrolled above the top
 };
 
 } // namespace tidewell
