@@ -1,5 +1,7 @@
 #include "cache/store.h"
 #include "cache/storeerror.h"
+#include "coro.h"
+#include "messageids.h"
 
 #include <QDir>
 #include <QFile>
@@ -169,6 +171,12 @@ private slots:
     void refusedWriteThrows();
     void failedReadThrows();
     void logCopiedBackWhileOpen();
+    void clearApart_data();
+    void clearApart();
+    void writeAfterAClearApart_data();
+    void writeAfterAClearApart();
+    void failedClearApartChangesNothing();
+    void clearApartRefusesUnsavedWrites();
 
 private:
     QString filePath() const { return m_dir->filePath(u"cache.sqlite"_qs); }
@@ -870,6 +878,179 @@ void TestStore::logCopiedBackWhileOpen()
         [&seen](const CacheContext::StoredMessage& message) { seen += message.message.size() == 2000 ? 1 : 0; });
     QCOMPARE(seen, 3000);
     QCOMPARE(context->countMessagesAbove(0), 3000);
+}
+
+namespace {
+
+// Messages 1 to 6, the odd ones in application 1 and the even ones in application 2.
+void fillTwoApps(CacheContext& context)
+{
+    for (qint64 id = 1; id <= 6; ++id)
+        context.insert(cached(id, 2 - id % 2));
+    context.save();
+}
+
+// What another connection finds in the file: what has been committed.
+QList<qint64> committedIds(const CacheContext& context)
+{
+    QList<qint64> ids;
+    context.forEachMessageApart(
+        0, std::numeric_limits<qint64>::max(), [&ids](const CacheContext::StoredMessage& m) { ids.append(m.id); });
+    return ids;
+}
+
+CacheChange clearedChange(qint64 applicationId)
+{
+    CacheChange change;
+    change.clearedApplications = { applicationId };
+    return change;
+}
+
+} // namespace
+
+void TestStore::clearApart_data()
+{
+    QTest::addColumn<bool>("inFile");
+    QTest::addColumn<qint64>("applicationId");
+    QTest::addColumn<QList<qint64>>("remaining");
+
+    QTest::newRow("in a file") << true << qint64(2) << QList<qint64> { 1, 3, 5 };
+    QTest::newRow("in a file, no such messages") << true << qint64(9) << QList<qint64> { 1, 2, 3, 4, 5, 6 };
+    QTest::newRow("in memory") << false << qint64(1) << QList<qint64> { 2, 4, 6 };
+    QTest::newRow("in memory, no such messages") << false << qint64(9) << QList<qint64> { 1, 2, 3, 4, 5, 6 };
+}
+
+// Until the delete made on the other thread is taken in, this connection reads the cache as it was, so that the
+// lists and the counts never see half of the change; then one notification names it, as a save would.
+void TestStore::clearApart()
+{
+    QFETCH(bool, inFile);
+    QFETCH(qint64, applicationId);
+    QFETCH(QList<qint64>, remaining);
+    QTest::failOnWarning(QRegularExpression(u"waits on the UI thread"_qs));
+
+    auto context = inFile ? Store::open(filePath()) : Store::container(true);
+    fillTwoApps(*context);
+    QSignalSpy details(context.get(), &CacheContext::committed);
+    QSignalSpy kinds(context.get(), &CacheContext::changed);
+
+    QCoro::Task<> clear = context->removeAllMessagesApart(applicationId);
+    if (inFile) {
+        // The other thread commits; no event is handled meanwhile, so this connection has not been told yet.
+        QDeadlineTimer deadline(std::chrono::seconds(10));
+        while (committedIds(*context) != remaining && !deadline.hasExpired())
+            QThread::msleep(1);
+        QCOMPARE(committedIds(*context), remaining);
+        QVERIFY(context->isWritingApart());
+        QCOMPARE(messageIds(*context), range(1, 6));
+        QCOMPARE(context->countMessagesAbove(0), 6);
+        QVERIFY(details.isEmpty());
+    }
+    await(std::move(clear));
+
+    QVERIFY(!context->isWritingApart());
+    QCOMPARE(messageIds(*context), remaining);
+    QCOMPARE(context->countMessagesAbove(0), remaining.size());
+    if (inFile)
+        QCOMPARE(committedIds(*context), remaining);
+    if (remaining.size() == 6) {
+        QVERIFY(details.isEmpty());
+        QVERIFY(kinds.isEmpty());
+        return;
+    }
+    QCOMPARE(details.size(), 1);
+    QCOMPARE(details.first().first().value<CacheChange>(), clearedChange(applicationId));
+    QCOMPARE(kinds.size(), 1);
+    QCOMPARE(kinds.first().first().value<Kinds>(), Kinds(Kind::Messages));
+}
+
+namespace {
+
+QCoro::Task<> insertWhenSettled(std::shared_ptr<CacheContext> context, CachedMessage message)
+{
+    co_await context->writesSettled();
+    context->insert(message);
+    context->save();
+}
+
+} // namespace
+
+void TestStore::writeAfterAClearApart_data()
+{
+    QTest::addColumn<bool>("awaitsSettled");
+    QTest::newRow("awaits the clear") << true;
+    QTest::newRow("writes at once") << false; // a faulty writer: the write waits on the UI thread, but stays right
+}
+
+// A write that comes while the delete runs apart lands after it: the message it adds to the cleared application
+// stays, and the two notifications come in the order of the changes.
+void TestStore::writeAfterAClearApart()
+{
+    QFETCH(bool, awaitsSettled);
+    if (awaitsSettled)
+        QTest::failOnWarning(QRegularExpression(u"waits on the UI thread"_qs));
+    else
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"waits on the UI thread"_qs));
+
+    std::shared_ptr<CacheContext> context = Store::open(filePath());
+    fillTwoApps(*context);
+    QSignalSpy details(context.get(), &CacheContext::committed);
+
+    QCoro::Task<> clear = context->removeAllMessagesApart(2);
+    QVERIFY(context->isWritingApart());
+    if (awaitsSettled) {
+        QCoro::Task<> write = insertWhenSettled(context, cached(7, 2));
+        QCOMPARE(messageIds(*context), range(1, 6)); // the write waits, and nothing changed yet
+        await(std::move(write));
+    } else {
+        context->insert(cached(7, 2));
+        context->save();
+    }
+    await(std::move(clear));
+
+    QCOMPARE(messageIds(*context), (QList<qint64> { 1, 3, 5, 7 }));
+    QCOMPARE(committedIds(*context), (QList<qint64> { 1, 3, 5, 7 }));
+    QCOMPARE(details.size(), 2);
+    QCOMPARE(details.at(0).first().value<CacheChange>(), clearedChange(2));
+    QCOMPARE(details.at(1).first().value<CacheChange>(), messageChange({ 7 }));
+}
+
+// A delete that SQLite refuses on the other thread fails the call with SQLite's text and leaves the cache, the
+// notifications and this connection as they were: the next write goes through.
+void TestStore::failedClearApartChangesNothing()
+{
+    const QString path = filePath();
+    std::shared_ptr<CacheContext> context = Store::open(path);
+    fillTwoApps(*context);
+    QCOMPARE(execOnFile(path,
+                 "CREATE TRIGGER refuse BEFORE DELETE ON messages BEGIN SELECT RAISE(ABORT, 'deletes refused'); END"),
+        QString());
+    QSignalSpy details(context.get(), &CacheContext::committed);
+
+    const auto error = awaitError<StoreError>(context->removeAllMessagesApart(2));
+    QCOMPARE(error.description(), u"deletes refused"_qs);
+    QVERIFY(!context->isWritingApart());
+    QVERIFY(details.isEmpty());
+    QCOMPARE(committedIds(*context), range(1, 6));
+
+    context->insert(cached(7, 1));
+    context->save();
+    QCOMPARE(messageIds(*context), range(1, 7));
+    QCOMPARE(details.size(), 1);
+}
+
+// The other connection sees only what is committed, so writes still pending here would be left out of its view
+// and then collide with its commit: the call refuses them instead.
+void TestStore::clearApartRefusesUnsavedWrites()
+{
+    std::shared_ptr<CacheContext> context = Store::open(filePath());
+    fillTwoApps(*context);
+    context->insert(cached(7, 2));
+    awaitError<StoreError>(context->removeAllMessagesApart(2));
+    QVERIFY(!context->isWritingApart());
+    QVERIFY(context->hasChanges());
+    context->save();
+    QCOMPARE(committedIds(*context), range(1, 7));
 }
 
 QTEST_GUILESS_MAIN(TestStore)

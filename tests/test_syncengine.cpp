@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace tidewell;
@@ -55,6 +56,8 @@ private slots:
     void markReadThresholds();
     void deleteIsServerFirst();
     void clearAppIsServerFirstAndKeepsTheApp();
+    void syncRightAfterAClear_data();
+    void syncRightAfterAClear();
     void clearAllEmptiesTheCache();
     void throughTheRealClient();
 
@@ -397,6 +400,64 @@ void TestSyncEngine::clearAppIsServerFirstAndKeepsTheApp()
     await(m_engine->clearApp(2));
     QCOMPARE(ids(m_cache->fetchMessages()), (QList<qint64> { 2, 4, 6 }));
     QCOMPARE(m_cache->fetchApps().size(), 2);
+}
+
+void TestSyncEngine::syncRightAfterAClear_data()
+{
+    QTest::addColumn<bool>("together");
+    QTest::newRow("after the clear has ended") << false;
+    QTest::newRow("while the clear deletes") << true;
+}
+
+// The cache deletes a cleared application's messages on a thread of its own. A sync that comes then finds the
+// server's state: its page goes in after the delete has committed, so the application's new message stays, and
+// the lists hear of the two changes in that order. No write of the engine waits on the UI thread.
+void TestSyncEngine::syncRightAfterAClear()
+{
+    QFETCH(bool, together);
+    QTest::failOnWarning(QRegularExpression(u"waits on the UI thread"_qs));
+    QTemporaryDir folder;
+    m_cache = Store::open(folder.filePath(u"cache.sqlite"_qs));
+    m_engine = std::make_unique<SyncEngine>(m_client, m_cache);
+    m_client->serverApps = { { 1, u"A"_qs, u""_qs, false }, { 2, u"B"_qs, u""_qs, false } };
+    for (qint64 id = 1; id <= 6; ++id)
+        m_client->addMessage(makeMessage(id, 2 - id % 2));
+    await(m_engine->syncNow());
+    m_client->suspends = true; // the two calls below overlap as they would over a network
+
+    // What the server has after the clear: the application's next message and another one's.
+    bool pageMetTheDelete = false;
+    m_client->pages = [this, &pageMetTheDelete](qint64, qint64) {
+        pageMetTheDelete = m_cache->isWritingApart();
+        return SyncResponse { { makeMessage(7, 2), makeMessage(8, 1) }, false };
+    };
+
+    QSignalSpy details(m_cache.get(), &CacheContext::committed);
+    QCoro::Task<> clear = m_engine->clearApp(2);
+    qint64 applied = 0;
+    if (together) {
+        // Both requests answer in the order they were sent: the clear's, whose delete then starts, and the page's.
+        QCoro::Task<qint64> sync = m_engine->syncNow();
+        applied = await(std::move(sync));
+        await(std::move(clear));
+    } else {
+        await(std::move(clear));
+        applied = await(m_engine->syncNow());
+    }
+
+    QCOMPARE(pageMetTheDelete, together);
+    QCOMPARE(applied, 2);
+    QCOMPARE(ids(m_cache->fetchMessages()), (QList<qint64> { 1, 3, 5, 7, 8 }));
+    QCOMPARE(m_cache->countMessagesAbove(0), 5);
+    QVERIFY(!m_cache->isWritingApart());
+    QVERIFY(!m_cache->hasChanges());
+    QVERIFY(details.size() >= 2);
+    CacheChange cleared;
+    cleared.clearedApplications = { 2 };
+    CacheChange synced;
+    synced.upsertedMessages = { 7, 8 };
+    QVERIFY(details.at(0).first().value<CacheChange>() == cleared);
+    QVERIFY(details.at(1).first().value<CacheChange>() == synced);
 }
 
 void TestSyncEngine::clearAllEmptiesTheCache()

@@ -1,8 +1,11 @@
 #include "cache/cachecontext.h"
 
+#include "base/logging.h"
+#include "cache/apartwrite.h"
 #include "cache/storeerror.h"
 #include "cache/walcheckpointer.h"
 
+#include <QCoroSignal>
 #include <sqlite3.h>
 
 namespace tidewell {
@@ -139,8 +142,9 @@ int CacheContext::logGrew(void* context, sqlite3*, const char*, int pages)
 
 CacheContext::~CacheContext()
 {
+    m_apart.reset(); // a write apart commits first: the server has already done what it does
     m_checkpointer.reset(); // its connection goes before ours, so that ours, the last, folds the log in
-    if (m_inTransaction && !sqlite3_get_autocommit(m_db))
+    if (!sqlite3_get_autocommit(m_db)) // unsaved writes, or the view held beside a write apart
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     for (sqlite3_stmt* stmt : m_statements)
         sqlite3_finalize(stmt);
@@ -170,6 +174,13 @@ void CacheContext::fail() const
 
 void CacheContext::begin()
 {
+    if (m_apart) {
+        // Only a writer that did not await writesSettled() gets here, which is a fault of that writer's. SQLite
+        // allows one writer, so this one waits for the other's commit either way; waiting here keeps the order of
+        // the two changes' details.
+        qCWarning(lcCache) << "a write waits on the UI thread for the one running apart";
+        finishApart(m_apartJob);
+    }
     if (m_inTransaction)
         return;
     sqlite3_stmt* stmt = statement(Begin);
@@ -313,6 +324,104 @@ void CacheContext::removeAllMessages(std::optional<qint64> applicationId)
     } else if (!m_change.clearedApplications.contains(*applicationId)) {
         m_change.clearedApplications.append(*applicationId);
     }
+}
+
+QCoro::Task<> CacheContext::removeAllMessagesApart(qint64 applicationId)
+{
+    co_await writesSettled();
+    if (m_inTransaction)
+        throw StoreError(QStringLiteral("unsaved writes are pending beside a delete on another connection"));
+    if (isInMemory()) {
+        // No other connection sees a cache kept in memory; it is small enough to delete from in place.
+        try {
+            removeAllMessages(applicationId);
+            save();
+        } catch (const StoreError&) {
+            rollback();
+            throw;
+        }
+        co_return;
+    }
+
+    beginSnapshot();
+    const quint64 job = ++m_apartJob;
+    m_apartApplication = applicationId;
+    try {
+        m_apart = std::make_unique<ApartWrite>(QByteArray(sqlite3_db_filename(m_db, "main")),
+            QByteArray(statementSql[DeleteAppMessages]), applicationId, [this, job] {
+                // Runs on the write's thread; the context outlives it, as its destructor waits for the thread.
+                QMetaObject::invokeMethod(
+                    this, [this, job] { finishApart(job); }, Qt::QueuedConnection);
+            });
+    } catch (const std::system_error& error) {
+        endSnapshot();
+        throw StoreError(QString::fromLocal8Bit(error.what()));
+    }
+    // Writes apart end in the order they started, and this one is the only one that runs now. Awaited into a
+    // local: GCC 12 miscompiles a co_await that sits inside a condition.
+    for (;;) {
+        const quint64 ended = co_await qCoro(this, &CacheContext::apartWriteEnded);
+        if (ended == job)
+            break;
+    }
+    if (const auto failure = m_apartFailures.constFind(job); failure != m_apartFailures.cend()) {
+        const StoreError error(*failure);
+        m_apartFailures.erase(failure);
+        throw error;
+    }
+}
+
+QCoro::Task<> CacheContext::writesSettled()
+{
+    while (m_apart)
+        co_await qCoro(this, &CacheContext::apartWriteEnded);
+}
+
+void CacheContext::beginSnapshot()
+{
+    sqlite3_stmt* begin = statement(Begin);
+    {
+        StatementUse use(begin);
+        if (sqlite3_step(begin) != SQLITE_DONE)
+            fail();
+    }
+    // A deferred transaction takes its view at its first read; without one the view would float until then.
+    try {
+        optionalInteger(MaxMessageId);
+    } catch (const StoreError&) {
+        endSnapshot();
+        throw;
+    }
+}
+
+void CacheContext::endSnapshot()
+{
+    if (sqlite3_get_autocommit(m_db))
+        return;
+    sqlite3_stmt* stmt = statement(Rollback); // nothing was written under it; this only lets the view go
+    StatementUse use(stmt);
+    if (sqlite3_step(stmt) != SQLITE_DONE)
+        qCWarning(lcCache) << "the view held beside a write apart was not let go:" << sqlite3_errmsg(m_db);
+}
+
+void CacheContext::finishApart(quint64 job)
+{
+    if (!m_apart || job != m_apartJob)
+        return;
+    const ApartWrite::Outcome outcome = m_apart->join();
+    m_apart.reset();
+    endSnapshot();
+    if (m_checkpointer && outcome.logPages >= WalCheckpointer::pagesBeforeCopy)
+        m_checkpointer->request();
+    if (outcome.error) {
+        m_apartFailures.insert(job, *outcome.error);
+    } else if (outcome.changedRows > 0) {
+        CacheChange change;
+        change.clearedApplications.append(m_apartApplication);
+        emit committed(change);
+        emit changed(Kind::Messages);
+    }
+    emit apartWriteEnded(job);
 }
 
 void CacheContext::removeAllApps()

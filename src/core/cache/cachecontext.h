@@ -5,6 +5,7 @@
 #include "cache/cachedmessage.h"
 
 #include <QByteArrayView>
+#include <QCoroTask>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -19,6 +20,7 @@ struct sqlite3_stmt;
 
 namespace tidewell {
 
+class ApartWrite;
 class WalCheckpointer;
 
 // The cache's unit of work, used on the UI thread only. Writes go into one open transaction that save() commits
@@ -29,6 +31,9 @@ class WalCheckpointer;
 // changed so that item models can refresh, and just before it `committed` says which records changed, so that a
 // live projection can update those alone. A receiver of `committed` only reads: were it to commit from there, its
 // own details would reach the later receivers before these.
+//
+// One write may run apart, on a thread of its own (removeAllMessagesApart()). Meanwhile this connection reads the
+// cache as it was before that write, and a writer awaits writesSettled() before it begins.
 class CacheContext : public QObject
 {
     Q_OBJECT
@@ -53,6 +58,18 @@ public:
     // Every message, or only those of one application.
     void removeAllMessages(std::optional<qint64> applicationId = std::nullopt);
     void removeAllApps();
+    // Deletes every message of one application and commits, as removeAllMessages() and save() would, but SQLite
+    // does that work on a thread of its own, through a connection of its own: on a large cache it touches a third
+    // of the file's pages, which would stop the UI thread for hundreds of milliseconds. A memory-only cache deletes
+    // in place. Until the delete commits, this context reads the cache as it was before, so that the lists (which
+    // read text from here) and the counts stay whole; when it has, `committed` and `changed` say so as a save()
+    // would, and from then on reads see it. No unsaved write may be pending, and the caller keeps this context
+    // alive until the call resumes. Throws StoreError when the delete fails; nothing is deleted then.
+    QCoro::Task<> removeAllMessagesApart(qint64 applicationId);
+    // Resumes once no write runs apart; at once when none does. A writer awaits it before it begins: a write begun
+    // while one runs apart would wait for that one on the UI thread (begin() does, rather than fail).
+    QCoro::Task<> writesSettled();
+    bool isWritingApart() const { return m_apart != nullptr; }
 
     QList<CachedMessage> fetchMessages() const; // in id order
     // One message as the cache stores it, for a caller that keeps only part of each: the texts are the stored
@@ -100,6 +117,8 @@ public:
 signals:
     void changed(tidewell::CacheContext::Kinds kinds);
     void committed(const tidewell::CacheChange& change);
+    // The write apart numbered `job` has ended, after its `committed` and `changed`; what its callers wait for.
+    void apartWriteEnded(quint64 job);
 
 private:
     friend class Store;
@@ -144,12 +163,22 @@ private:
     void noteMessage(qint64 id, bool upserted);
     CacheChange takeChange();
     void forgetPending() const;
+    // Holds this connection's view of the cache where it is until endSnapshot(), beside a write apart.
+    void beginSnapshot();
+    void endSnapshot();
+    // Takes the write apart numbered `job` in, once its thread is done or after waiting for it: ends the snapshot,
+    // publishes the change, and tells its callers. Nothing when that write was already taken in.
+    void finishApart(quint64 job);
 
     static int logGrew(void* context, sqlite3* db, const char* name, int pages);
 
     sqlite3* m_db;
     QString m_path;
     std::unique_ptr<WalCheckpointer> m_checkpointer; // none for a cache kept in memory
+    std::unique_ptr<ApartWrite> m_apart; // the write running apart, until it is taken in
+    quint64 m_apartJob = 0; // the number of the last write apart started
+    qint64 m_apartApplication = 0; // whose messages it deletes
+    QHash<quint64, QString> m_apartFailures; // job -> why it failed, until its caller has read it
     // Mutable because a failed read may have made SQLite roll the transaction back on its own.
     mutable bool m_inTransaction = false;
     mutable Kinds m_pending;

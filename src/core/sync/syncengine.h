@@ -44,7 +44,8 @@ public:
     // Reports the read position (the given id, or the highest cached one); ids below 1 send nothing.
     QCoro::Task<> markRead(std::optional<qint64> lastReadId, std::stop_token stop = {});
     QCoro::Task<> deleteMessage(CachedMessage message, std::stop_token stop = {});
-    // Deletes every message of the application on the server, then in the cache; the application stays.
+    // Deletes every message of the application on the server, then in the cache; the application stays. The cache
+    // deletes on a thread of its own, and every write of this engine waits for that delete to commit.
     QCoro::Task<> clearApp(qint64 applicationId, std::stop_token stop = {});
     // Empties the cache; local only.
     void clearAll();

@@ -1,0 +1,82 @@
+#include "cache/apartwrite.h"
+
+#include <sqlite3.h>
+
+namespace tidewell {
+
+namespace {
+
+// As long as the UI thread's connection waits on a lock; none of its writes runs meanwhile, so this is only for a
+// checkpoint or a reader of another process.
+constexpr int busyTimeoutMs = 5000;
+
+} // namespace
+
+ApartWrite::ApartWrite(QByteArray file, QByteArray sql, qint64 argument, std::function<void()> done)
+    : m_file(std::move(file))
+    , m_sql(std::move(sql))
+    , m_argument(argument)
+    , m_done(std::move(done))
+    , m_thread([this] { run(); })
+{ }
+
+ApartWrite::~ApartWrite()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+const ApartWrite::Outcome& ApartWrite::join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_outcome;
+}
+
+int ApartWrite::logGrew(void* outcome, sqlite3*, const char*, int pages)
+{
+    // The cache's own checkpointer copies the log back once the UI thread has the news; SQLite's copy inside this
+    // commit would only make the write's end later.
+    static_cast<Outcome*>(outcome)->logPages = pages;
+    return SQLITE_OK;
+}
+
+void ApartWrite::run()
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    bool inTransaction = false;
+    int rc = sqlite3_open_v2(m_file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const auto step = [&](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, busyTimeoutMs);
+        sqlite3_wal_hook(db, &ApartWrite::logGrew, &m_outcome);
+        // A connection's durability setting is its own; this one commits as the UI thread's does.
+        rc = step("PRAGMA synchronous = NORMAL");
+    }
+    if (rc == SQLITE_OK && (rc = step("BEGIN IMMEDIATE")) == SQLITE_OK)
+        inTransaction = true;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v2(db, m_sql.constData(), int(m_sql.size()), &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(stmt, 1, m_argument);
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_DONE) {
+            m_outcome.changedRows = sqlite3_changes64(db);
+            rc = SQLITE_OK;
+        }
+        sqlite3_finalize(stmt);
+    }
+    if (rc == SQLITE_OK && (rc = step("COMMIT")) == SQLITE_OK)
+        inTransaction = false;
+    if (rc != SQLITE_OK) {
+        m_outcome.error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        m_outcome.changedRows = 0;
+        if (inTransaction && !sqlite3_get_autocommit(db))
+            step("ROLLBACK");
+    }
+    sqlite3_close(db);
+    m_done();
+}
+
+} // namespace tidewell
