@@ -217,12 +217,15 @@ void MessageListView::syncScrollBar()
 void MessageListView::setPosition(Position position)
 {
     position = std::min(position, end());
-    if (position != Position { m_top, m_offset }) {
+    const bool moves = position != Position { m_top, m_offset };
+    if (moves) {
         m_top = position.row;
         m_offset = position.offset;
         viewport()->update();
     }
     syncScrollBar();
+    if (moves)
+        emit topChanged();
 }
 
 void MessageListView::setTopRow(int row, int offset)
@@ -460,7 +463,8 @@ void MessageListView::scrollContentsBy(int, int)
     } else {
         to = positionAt(qint64(bar->value()) * barScale());
     }
-    if (to != Position { m_top, m_offset }) {
+    const bool moves = to != Position { m_top, m_offset };
+    if (moves) {
         m_top = to.row;
         m_offset = to.offset;
         viewport()->update();
@@ -469,6 +473,8 @@ void MessageListView::scrollContentsBy(int, int)
     m_syncingBar = true;
     bar->setMaximum(std::max(bar->value(), int(pixelsAbove(end()) / barScale())));
     m_syncingBar = false;
+    if (moves)
+        emit topChanged();
 }
 
 bool MessageListView::eventFilter(QObject* watched, QEvent* event)

@@ -40,6 +40,10 @@ public:
     // The distance one line of text, one wheel step and the keys within a tall message move by.
     int lineStep() const;
 
+signals:
+    // The top row on screen, or how far it is scrolled, changed.
+    void topChanged();
+
 protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     int horizontalOffset() const override;
