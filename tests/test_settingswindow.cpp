@@ -519,6 +519,8 @@ void TestSettingsWindow::versionText_data()
                           << u"1.4.2 (87)"_qs;
     QTest::newRow("no build") << std::optional<QString>(u"1.4.2"_qs) << std::optional<QString>() << u"1.4.2 (?)"_qs;
     QTest::newRow("neither") << std::optional<QString>() << std::optional<QString>() << u"? (?)"_qs;
+    QTest::newRow("the build is the version")
+        << std::optional<QString>(u"1.4.2"_qs) << std::optional<QString>(u"1.4.2"_qs) << u"1.4.2"_qs;
 }
 
 void TestSettingsWindow::versionText()

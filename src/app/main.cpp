@@ -88,7 +88,7 @@ int main(int argc, char* argv[])
     settingsServices.loginItem = autostart ? &*autostart : nullptr;
     settingsServices.preferences = &delegate.preferences();
     settingsServices.shortVersion = QStringLiteral(TIDEWELL_VERSION);
-    settingsServices.buildVersion = QStringLiteral(TIDEWELL_VERSION); // the build carries no separate number
+    settingsServices.buildVersion = QStringLiteral(TIDEWELL_BUILD_ID); // the version itself when there is no other
     SettingsWindow settings(state, settingsServices);
     settings.addActions(window.applicationActions()); // Ctrl+Shift+U and the others work there too
     QObject::connect(&settings, &SettingsWindow::checkIntervalChanged, &delegate, &AppDelegate::setPollInterval);

@@ -267,6 +267,9 @@ QString SettingsWindow::versionText(
     const std::optional<QString>& shortVersion, const std::optional<QString>& buildVersion)
 {
     const QString unknown = QStringLiteral("?");
+    // A build that is known by its version alone says it once: "1.4.2 (1.4.2)" tells nothing more.
+    if (shortVersion && buildVersion == shortVersion)
+        return *shortVersion;
     return shortVersion.value_or(unknown) + QStringLiteral(" (") + buildVersion.value_or(unknown) + u')';
 }
 

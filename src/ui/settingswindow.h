@@ -105,7 +105,8 @@ public:
     static QColor positiveColour();
     static QColor negativeColour();
 
-    // The short version, " (", the build and ")"; "?" for either that is missing.
+    // The short version, " (", the build and ")"; "?" for either that is missing. A build that is the version
+    // itself gives the version alone.
     static QString versionText(const std::optional<QString>& shortVersion, const std::optional<QString>& buildVersion);
     // An abbreviated date and a short time in the user's locale.
     static QString dateText(const QDateTime& date);
