@@ -103,6 +103,9 @@ private slots:
     void versionText_data();
     void versionText();
     void aboutAndDone();
+    void closeWindowKeys();
+    void statusItemActivation_data();
+    void statusItemActivation();
     void checkInterval_data();
     void checkInterval();
     void startAtLogin();
@@ -563,6 +566,39 @@ void TestSettingsWindow::aboutAndDone()
         QVERIFY2(!ours || !widget->objectName().isEmpty(),
             qPrintable(widget->metaObject()->className() + (u" in "_qs + widget->parent()->objectName())));
     }
+}
+
+// Ctrl+W closes the settings as it closes the main window.
+void TestSettingsWindow::closeWindowKeys()
+{
+    makeWindow(false);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClick(m_window.get(), Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(!m_window->isVisible());
+}
+
+// Every click on the status item but the one for its menu brings the window back.
+void TestSettingsWindow::statusItemActivation_data()
+{
+    QTest::addColumn<QSystemTrayIcon::ActivationReason>("reason");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("left click") << QSystemTrayIcon::Trigger << true;
+    QTest::newRow("middle click") << QSystemTrayIcon::MiddleClick << true;
+    QTest::newRow("double click") << QSystemTrayIcon::DoubleClick << true;
+    QTest::newRow("unknown") << QSystemTrayIcon::Unknown << true;
+    QTest::newRow("menu") << QSystemTrayIcon::Context << false;
+}
+
+void TestSettingsWindow::statusItemActivation()
+{
+    QFETCH(QSystemTrayIcon::ActivationReason, reason);
+    QFETCH(bool, opens);
+    makeWindow(false);
+    StatusItem item(*m_state);
+    QSignalSpy opened(&item, &StatusItem::openRequested);
+    emit item.trayIcon()->activated(reason);
+    QCOMPARE(opened.size(), opens ? 1 : 0);
 }
 
 void TestSettingsWindow::checkInterval_data()

@@ -410,6 +410,14 @@ SettingsWindow::SettingsWindow(AppState& state, Services services, QWidget* pare
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     close->setObjectName(QStringLiteral("escapeShortcut"));
     connect(close, &QShortcut::activated, this, &QWidget::close);
+    // The main window's Close Window keys close this one too, Ctrl+W wherever the desktop's own key differs.
+    QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    if (!closeKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_W)))
+        closeKeys.append(QKeySequence(Qt::CTRL | Qt::Key_W));
+    auto* closeWindow = new QShortcut(this);
+    closeWindow->setObjectName(QStringLiteral("closeShortcut"));
+    closeWindow->setKeys(closeKeys);
+    connect(closeWindow, &QShortcut::activated, this, &QWidget::close);
 
     for (auto signal : { &AppState::configChanged, &AppState::linkPhaseChanged, &AppState::linkCodeChanged,
              &AppState::pushRegisteredChanged, &AppState::isSyncingChanged, &AppState::lastSyncDateChanged,

@@ -3,6 +3,7 @@
 #include "icons.h"
 #include "state/appstate.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -21,8 +22,10 @@ StatusItem::StatusItem(AppState& state, QObject* parent)
     m_tray->setContextMenu(m_menu.get());
     // Built when it opens, never earlier: the count may have changed since the last time.
     connect(m_menu.get(), &QMenu::aboutToShow, this, &StatusItem::rebuildMenu);
+    // Every click but the one that asks for the menu brings the window back: a middle click, a double click, and
+    // whatever a status area sends for a click it has no name for.
     connect(m_tray.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
+        if (reason != QSystemTrayIcon::Context)
             emit openRequested();
     });
     connect(&state, &AppState::unreadCountChanged, this, &StatusItem::update);
@@ -31,9 +34,23 @@ StatusItem::StatusItem(AppState& state, QObject* parent)
 
 StatusItem::~StatusItem() = default;
 
+QString StatusItem::Texts::accessibleName()
+{
+    return QStringLiteral("Tidewell");
+}
+
+// A status area that shows items through the desktop bus names the item by the application's name, which is
+// Tidewell's. One that embeds a small window (the older X11 status areas) reads that window's name instead, and
+// Qt gives it none: it is named here, found by the object name Qt gives it.
 void StatusItem::show()
 {
     m_tray->show();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == u"QSystemTrayIconSys") {
+            window->setWindowTitle(Texts::accessibleName());
+            window->setAccessibleName(Texts::accessibleName());
+        }
+    }
 }
 
 void StatusItem::update()

@@ -14,12 +14,18 @@ namespace tidewell {
 class AppState;
 
 // Tidewell's item in the desktop's status area: the bell with the unread count drawn on it, the count in the
-// tooltip, a left click that brings the main window back, and a small menu built from the count at the moment it
+// tooltip, a click that brings the main window back, and a small menu built from the count at the moment it
 // opens. Where the desktop has no status area the item is simply never seen; Tidewell runs on with its window.
 class StatusItem : public QObject
 {
     Q_OBJECT
 public:
+    struct Texts
+    {
+        // What the item is called to assistive technologies and in lists of status items: the bell is Tidewell.
+        static QString accessibleName();
+    };
+
     explicit StatusItem(AppState& state, QObject* parent = nullptr);
     ~StatusItem() override;
 
