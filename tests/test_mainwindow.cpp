@@ -4,6 +4,7 @@
 #include "cache/store.h"
 #include "coro.h"
 #include "emptystate.h"
+#include "icons.h"
 #include "lists/listrules.h"
 #include "mainwindow.h"
 #include "memorycredentialstore.h"
@@ -16,6 +17,8 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -60,6 +63,8 @@ private slots:
     void syncEnabledRule();
     void markAllReadRule();
     void emptyStates();
+    void iconsPreferSymbolicThemeIcons_data();
+    void iconsPreferSymbolicThemeIcons();
     void sortChangeReorders();
     void badgesAndAccessibleNames();
     void notificationClickSelectsAndReveals();
@@ -323,6 +328,63 @@ void TestMainWindow::emptyStates()
     QCOMPARE(m_window->messageList()->searchField()->placeholderText(), u"Search Deploys"_qs);
     m_state->setSelectedAppId(99);
     QCOMPARE(m_window->messageList()->searchField()->placeholderText(), u"Search Messages"_qs);
+}
+
+// The header's icons: the theme's symbolic icon of any of a symbol's names before a plain one, drawn in the text
+// colour as our own are; a plain icon as the theme draws it; our own drawing when the theme has neither.
+void TestMainWindow::iconsPreferSymbolicThemeIcons_data()
+{
+    QTest::addColumn<QString>("symbol");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<bool>("tinted");
+    QTest::newRow("symbolic first") << u"arrow.clockwise"_qs
+                                    << QStringList { u"view-refresh"_qs, u"view-refresh-symbolic"_qs }
+                                    << u"view-refresh-symbolic"_qs << true;
+    QTest::newRow("any symbolic before a plain one")
+        << u"envelope.open"_qs << QStringList { u"mail-read"_qs, u"mail-mark-read-symbolic"_qs }
+        << u"mail-mark-read-symbolic"_qs << true;
+    QTest::newRow("plain without a symbolic one")
+        << u"trash"_qs << QStringList { u"edit-delete"_qs } << u"edit-delete"_qs << false;
+    QTest::newRow("our own drawing") << u"textformat"_qs << QStringList {} << QString() << true;
+}
+
+void TestMainWindow::iconsPreferSymbolicThemeIcons()
+{
+    QFETCH(QString, symbol);
+    QFETCH(QStringList, files);
+    QFETCH(QString, chosen);
+    QFETCH(bool, tinted);
+    QTemporaryDir themes;
+    const QString theme = u"tidewell-test-"_qs + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+    QVERIFY(QDir(themes.path()).mkpath(theme + u"/scalable"_qs));
+    QFile index(themes.filePath(theme + u"/index.theme"_qs));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=Test\nDirectories=scalable\n\n[scalable]\nSize=16\nMinSize=8\nMaxSize=512\n"
+                "Type=Scalable\n");
+    index.close();
+    for (const QString& name : files) {
+        QFile svg(themes.filePath(theme + u"/scalable/"_qs + name + u".svg"_qs));
+        QVERIFY(svg.open(QIODevice::WriteOnly));
+        svg.write("<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                  "<rect width='16' height='16' fill='#0000ff'/></svg>");
+    }
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    const auto restore = qScopeGuard([&] {
+        QIcon::setThemeSearchPaths(searchPaths);
+        QIcon::setThemeName(themeName);
+    });
+    QIcon::setThemeSearchPaths({ themes.path() });
+    QIcon::setThemeName(theme);
+
+    const QIcon icon = Icons::symbol(symbol);
+    QVERIFY(!icon.isNull());
+    QCOMPARE(icon.name(), chosen);
+    if (files.isEmpty())
+        return; // our drawing's shape leaves the middle open; its tint is the symbolic icons' own
+    const QColor middle = icon.pixmap(16, 16).toImage().pixelColor(8, 8);
+    QCOMPARE(middle, tinted ? QApplication::palette().color(QPalette::WindowText) : QColor(0, 0, 255));
 }
 
 void TestMainWindow::sortChangeReorders()

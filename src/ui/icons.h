@@ -2,18 +2,20 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 
 namespace tidewell {
 
 // The window's icons, named by the symbols the views ask for ("arrow.clockwise", "trash", …). Each maps onto the
-// freedesktop icon-theme name for the same meaning; when the desktop's theme lacks it (or there is no theme), a
-// small drawing of our own is used, tinted with the palette's text colour so that it reads in light and dark.
+// freedesktop icon-theme names for the same meaning, asked for in their symbolic variant first; when the desktop's
+// theme has none of them (or there is no theme), a small drawing of our own is used. Monochrome icons are tinted
+// with the palette's text colour, so that they read in light and dark.
 class Icons
 {
 public:
     static QIcon symbol(const QString& name);
-    // The freedesktop name a symbol maps onto; empty for symbols without one.
-    static QString themeName(const QString& symbol);
+    // The freedesktop names a symbol maps onto, without their "-symbolic" variants; empty for symbols without one.
+    static QStringList themeNames(const QString& symbol);
 };
 
 } // namespace tidewell
