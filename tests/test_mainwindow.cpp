@@ -65,6 +65,7 @@ private slots:
     void emptyStates();
     void iconsPreferSymbolicThemeIcons_data();
     void iconsPreferSymbolicThemeIcons();
+    void startTaskOnEveryShowing();
     void sortChangeReorders();
     void badgesAndAccessibleNames();
     void notificationClickSelectsAndReveals();
@@ -385,6 +386,19 @@ void TestMainWindow::iconsPreferSymbolicThemeIcons()
         return; // our drawing's shape leaves the middle open; its tint is the symbolic icons' own
     const QColor middle = icon.pixmap(16, 16).toImage().pixelColor(8, 8);
     QCOMPARE(middle, tinted ? QApplication::palette().color(QPalette::WindowText) : QColor(0, 0, 255));
+}
+
+// Unlinked, every showing of the window points to the settings, not only the first.
+void TestMainWindow::startTaskOnEveryShowing()
+{
+    makeWindow(false);
+    QSignalSpy settings(m_window.get(), &MainWindow::settingsRequested);
+    m_window->show();
+    QTRY_COMPARE(settings.size(), 1);
+    m_window->close();
+    QVERIFY(!m_window->isVisible());
+    m_window->show();
+    QTRY_COMPARE(settings.size(), 2);
 }
 
 void TestMainWindow::sortChangeReorders()

@@ -17,6 +17,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShowEvent>
+#include <QSpacerItem>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
@@ -293,11 +295,12 @@ void MainWindow::showAndRaise()
     activateWindow();
 }
 
-// Runs once, when the window first comes on screen: a sync, or the settings when there is nothing to sync.
+// Each time the window comes on screen: a sync, or the settings when there is nothing to sync. A window closed
+// and opened again while unlinked points to the settings again.
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (!std::exchange(m_started, true))
+    if (!event->spontaneous())
         QTimer::singleShot(0, this, &MainWindow::start);
 }
 

@@ -94,7 +94,6 @@ private:
     QAction* m_settings;
     QAction* m_quit;
     QPointer<QMessageBox> m_confirmation;
-    bool m_started = false;
 };
 
 } // namespace tidewell
