@@ -65,6 +65,7 @@ private slots:
     void emptyStates();
     void iconsPreferSymbolicThemeIcons_data();
     void iconsPreferSymbolicThemeIcons();
+    void refreshDuringASyncAddsOnePass();
     void startTaskOnEveryShowing();
     void sortChangeReorders();
     void badgesAndAccessibleNames();
@@ -399,6 +400,27 @@ void TestMainWindow::startTaskOnEveryShowing()
     QVERIFY(!m_window->isVisible());
     m_window->show();
     QTRY_COMPARE(settings.size(), 2);
+}
+
+// F5 while a sync runs (and "Sync" is off) asks again; however often it is pressed, one more pass follows.
+void TestMainWindow::refreshDuringASyncAddsOnePass()
+{
+    serve(2);
+    makeWindow(true);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTRY_COMPARE(m_client->count(u"apps"_qs), 2); // the first sync, and the one the window's showing started
+    QTRY_VERIFY(!m_state->isSyncRunning());
+
+    m_client->suspends = true;
+    auto pass = m_state->sync();
+    QVERIFY(m_state->isSyncing());
+    QVERIFY(!m_window->findChild<QAction*>(u"syncAction"_qs)->isEnabled());
+    QTest::keyClick(m_window.get(), Qt::Key_F5);
+    QTest::keyClick(m_window.get(), Qt::Key_R, Qt::ControlModifier);
+    await(std::move(pass));
+    QTRY_VERIFY(!m_state->isSyncRunning());
+    QCOMPARE(m_client->count(u"apps"_qs), 4);
 }
 
 void TestMainWindow::sortChangeReorders()

@@ -55,6 +55,11 @@ QString MainWindow::Texts::sync()
     return QStringLiteral("Sync");
 }
 
+QString MainWindow::Texts::refresh()
+{
+    return tr("Refresh");
+}
+
 QString MainWindow::Texts::offline()
 {
     return QStringLiteral("Showing cached messages \u2014 link this device in Settings to sync.");
@@ -157,10 +162,16 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
 
     m_sync = new QAction(Icons::symbol(QStringLiteral("arrow.clockwise")), Texts::sync(), this);
     m_sync->setObjectName(QStringLiteral("syncAction"));
-    // Both keys by name: the desktop's standard refresh key is only one of them on some desktops.
-    m_sync->setShortcuts({ QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R) });
     connect(m_sync, &QAction::triggered, this, [this] { m_state.startSync(); });
     m_messageList->addHeaderAction(m_sync);
+    // The keys ask for a sync whenever they are pressed, also while one runs and the button is off: the state
+    // folds a request during a pass into one more pass after it.
+    m_refresh = new QAction(Icons::symbol(QStringLiteral("arrow.clockwise")), Texts::refresh(), this);
+    m_refresh->setObjectName(QStringLiteral("refreshAction"));
+    // Both keys by name: the desktop's standard refresh key is only one of them on some desktops.
+    m_refresh->setShortcuts({ QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R) });
+    connect(m_refresh, &QAction::triggered, this, [this] { m_state.startSync(); });
+    addAction(m_refresh);
 
     // Banners, in this order: offline, then the last error.
     auto* banners = new QWidget(m_messageList);
@@ -273,7 +284,7 @@ void MainWindow::buildMenus()
     find->setShortcut(QKeySequence::Find);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->addAction(m_sync);
+    view->addAction(m_refresh);
     view->addAction(m_markAllRead);
     view->addSeparator();
     view->addMenu(m_appList->sortButton()->menu());

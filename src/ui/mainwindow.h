@@ -33,6 +33,7 @@ public:
         static QString notConfiguredDescription();
         static QString settings();
         static QString sync();
+        static QString refresh();
         static QString offline();
         static QString dismiss();
         static QString linkTitle();
@@ -90,6 +91,7 @@ private:
     Banner* m_offline;
     Banner* m_error;
     QAction* m_sync;
+    QAction* m_refresh;
     QAction* m_markAllRead;
     QAction* m_settings;
     QAction* m_quit;
