@@ -293,6 +293,8 @@ private slots:
     // The desktop adapter.
     void postReachesTheServer_data();
     void postReachesTheServer();
+    void serverTextsReachTheServerAsPlainText_data();
+    void serverTextsReachTheServerAsPlainText();
     void clicksAndCloses_data();
     void clicksAndCloses();
     void authorizedWithTheMockDaemon();
@@ -377,6 +379,10 @@ void TestDesktopNotifications::messageAlert_data()
     QTest::newRow("priority -1 is low") << none << -1LL << 1LL << u"Backups"_qs << Urgency::Low;
     QTest::newRow("priority 2 is critical") << none << 2LL << 1LL << u"Backups"_qs << Urgency::Critical;
     QTest::newRow("priority 5 is critical") << none << 5LL << 1LL << u"Backups"_qs << Urgency::Critical;
+    QTest::newRow("control characters left out of the title")
+        << std::optional(u"Disk\x07 full\x1b"_qs) << 0LL << 1LL << u"Disk full"_qs << Urgency::Normal;
+    QTest::newRow("title of control characters only: the application's name")
+        << std::optional(u"\x07\x1b"_qs) << 0LL << 1LL << u"Backups"_qs << Urgency::Normal;
 }
 
 void TestDesktopNotifications::messageAlert()
@@ -582,6 +588,56 @@ void TestDesktopNotifications::postReachesTheServer()
     emitFromMock(u"ActionInvoked"_qs, u"us"_qs, { *id, u"default"_qs });
     QTRY_COMPARE(responses.size(), 1);
     QCOMPARE(responses.first().first().toMap(), payload);
+}
+
+void TestDesktopNotifications::serverTextsReachTheServerAsPlainText_data()
+{
+    // The mock daemon renders markup in bodies, so bodies reach it escaped; summaries never carry markup.
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("sentSummary");
+    QTest::addColumn<QString>("sentBody");
+
+    const QString rlo = u"\u202e"_qs;
+    const QString pdf = u"\u202c"_qs;
+    const QString arabic = u"\u0645\u0631\u062d\u0628\u0627 \u0628\u0627\u0644\u0639\u0627\u0644\u0645"_qs;
+    const QString hebrew = u"\u05e9\u05dc\u05d5\u05dd"_qs;
+
+    QTest::newRow("NUL inside: nothing after it lost")
+        << u"Disk"_qs + QChar(0) + u" full"_qs << u"before"_qs + QChar(0) + u" after"_qs << u"Disk full"_qs
+        << u"before after"_qs;
+    QTest::newRow("bell and escape sequences")
+        << u"\x07"_qs + u"Alarm"_qs << u"\x1b[31mred\x1b[0m done\x07"_qs << u"Alarm"_qs << u"[31mred[0m done"_qs;
+    QTest::newRow("C1 controls and DEL") << u"a\u009bb\x7f"_qs << u"x\u0085y"_qs << u"ab"_qs << u"x\ny"_qs;
+    QTest::newRow("tab and line breaks stay")
+        << u"Build"_qs << u"step\t1\r\nstep\t2\rend"_qs << u"Build"_qs << u"step\t1\nstep\t2\nend"_qs;
+    QTest::newRow("markup stays text") << u"<b>x</b>"_qs << u"<b>x</b>&amp;"_qs << u"<b>x</b>"_qs
+                                       << u"&lt;b&gt;x&lt;/b&gt;&amp;amp;"_qs;
+    QTest::newRow("right-to-left override closed inside its text")
+        << rlo + u"gnp.exe"_qs << u"see "_qs + rlo + u"txt.exe"_qs << rlo + u"gnp.exe"_qs + pdf
+        << u"see "_qs + rlo + u"txt.exe"_qs + pdf;
+    QTest::newRow("right-to-left texts as they are") << hebrew << arabic << hebrew << arabic;
+}
+
+void TestDesktopNotifications::serverTextsReachTheServerAsPlainText()
+{
+    REQUIRE_MOCK_DAEMON();
+    QFETCH(QString, summary);
+    QFETCH(QString, body);
+    QFETCH(QString, sentSummary);
+    QFETCH(QString, sentBody);
+
+    DBusNotificationCentre centre;
+    MessageAlert alert = alertFor(41, 3);
+    alert.summary = summary;
+    alert.body = body;
+    const qsizetype before = loggedCalls();
+    QVERIFY(await(centre.post(alert)));
+
+    const QList<NotifyCall> calls = tidewellCallsSince(before);
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().summary, sentSummary);
+    QCOMPARE(calls.first().body, sentBody);
 }
 
 void TestDesktopNotifications::clicksAndCloses_data()

@@ -1,5 +1,7 @@
 #include "dbusnotificationcentre.h"
 
+#include "base/servertext.h"
+
 #include <QCoroDBus>
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -165,9 +167,14 @@ QCoro::Task<std::optional<quint32>> DBusNotificationCentre::send(
         if (answered(reply))
             self->m_bodyMarkup = reply.arguments().constFirst().toStringList().contains(u"body-markup"_qs);
     }
+    // The texts are whatever the message's sender posted. Control characters go, and only they: a NUL would end the
+    // string on the bus and lose the rest, and no reader can see the others. Direction controls are closed inside
+    // each text, so that an override reaches nothing the server sets beside it.
+    const QString summary = ServerText::plain(alert.summary);
+    const QString plainBody = ServerText::plain(alert.body);
     // Text from a server's message is never meant as markup; a server that renders it would drop or mangle
     // anything that looks like a tag or an entity.
-    const QString body = self->m_bodyMarkup.value_or(false) ? alert.body.toHtmlEscaped() : alert.body;
+    const QString body = self->m_bodyMarkup.value_or(false) ? plainBody.toHtmlEscaped() : plainBody;
 
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(alert.urgency)));
@@ -179,7 +186,7 @@ QCoro::Task<std::optional<quint32>> DBusNotificationCentre::send(
     const QStringList actions { QLatin1String(defaultAction), Texts::openAction() };
 
     QDBusMessage notify = serverCall("Notify");
-    notify << QLatin1String(appName) << uint(0) << QString() << alert.summary << body << actions << hints << int(-1);
+    notify << QLatin1String(appName) << uint(0) << QString() << summary << body << actions << hints << int(-1);
     const QDBusPendingCall pending = bus.asyncCall(notify);
     const QDBusMessage reply = co_await pending;
     if (!self || !answered(reply))

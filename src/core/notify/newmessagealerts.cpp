@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "base/logging.h"
+#include "base/servertext.h"
 #include "state/appstate.h"
 
 #include <QHash>
@@ -101,10 +102,14 @@ QList<MessageAlert> NewMessageAlerts::select(
 
 QString NewMessageAlerts::summary(const CachedMessage& message, const CachedApp* app)
 {
-    if (message.title && !message.title->trimmed().isEmpty())
-        return *message.title;
-    if (app && !app->name.trimmed().isEmpty())
-        return app->name;
+    if (message.title) {
+        if (const QString title = ServerText::plain(*message.title); !title.trimmed().isEmpty())
+            return title;
+    }
+    if (app) {
+        if (const QString name = ServerText::plain(app->name); !name.trimmed().isEmpty())
+            return name;
+    }
     return Texts::untitled();
 }
 

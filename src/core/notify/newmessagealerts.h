@@ -42,7 +42,8 @@ public:
     // order; `previousMaxId` is the highest id cached before the pass (0: the cache was empty).
     static QList<MessageAlert> select(
         const QList<CachedMessage>& candidates, const QList<CachedApp>& apps, qint64 previousMaxId, qint64 lastReadId);
-    // A blank title or application name would give a blank notification heading, so both count as missing.
+    // A blank title or application name would give a blank notification heading, so both count as missing; so does
+    // one of nothing but control characters, which the heading leaves out.
     static QString summary(const CachedMessage& message, const CachedApp* app);
     static MessageAlert::Urgency urgency(qint64 priority);
 
