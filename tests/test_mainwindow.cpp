@@ -65,6 +65,7 @@ private slots:
     void emptyStates();
     void iconsPreferSymbolicThemeIcons_data();
     void iconsPreferSymbolicThemeIcons();
+    void linkConfirmationIsWideEnough();
     void refreshDuringASyncAddsOnePass();
     void startTaskOnEveryShowing();
     void sortChangeReorders();
@@ -421,6 +422,28 @@ void TestMainWindow::refreshDuringASyncAddsOnePass()
     await(std::move(pass));
     QTRY_VERIFY(!m_state->isSyncRunning());
     QCOMPARE(m_client->count(u"apps"_qs), 4);
+}
+
+// The question is wide enough for its sentence on two lines at most, and for its title beside the application's
+// name in the title bar.
+void TestMainWindow::linkConfirmationIsWideEnough()
+{
+    makeWindow(false);
+    m_state->setPendingLink(DeviceConfig { QUrl(u"https://push.example.com"_qs), linkSecret });
+    QMessageBox* box = m_window->linkConfirmation();
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    auto* message = box->findChild<QLabel*>(u"qt_msgbox_informativelabel"_qs);
+    QVERIFY(message);
+    QCOMPARE(message->text(), box->informativeText());
+    // Half the sentence and its longest word fit on a line, so that it breaks onto two lines at most.
+    const QFontMetrics metrics = message->fontMetrics();
+    int longestWord = 0;
+    for (const QString& word : message->text().split(u' '))
+        longestWord = std::max(longestWord, metrics.horizontalAdvance(word));
+    QVERIFY(message->width()
+        >= metrics.horizontalAdvance(message->text()) / 2 + longestWord + 2 * metrics.averageCharWidth());
+    QVERIFY(box->width() > box->fontMetrics().horizontalAdvance(u"Link this device? \u2014 Tidewell"_qs));
 }
 
 void TestMainWindow::sortChangeReorders()

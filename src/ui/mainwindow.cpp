@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QGridLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -371,10 +372,32 @@ void MainWindow::showLinkConfirmation()
         showAndRaise();
         m_confirmation->setText(Texts::linkTitle());
         m_confirmation->setInformativeText(Texts::linkMessage(pending->serverURL));
+        widenLinkConfirmation();
         m_confirmation->open();
         return;
     }
     m_confirmation->setInformativeText(Texts::linkMessage(pending->serverURL));
+    widenLinkConfirmation();
+}
+
+// A message box sizes itself to its shortest words: the sentence would wrap into a narrow column and the window
+// manager would cut the title. Room for the message on two lines, and for the title beside the application's name
+// and the title bar's buttons, keeps both whole; the box still fits its content above that.
+void MainWindow::widenLinkConfirmation()
+{
+    auto* grid = qobject_cast<QGridLayout*>(m_confirmation->layout());
+    if (!grid)
+        return;
+    const QFontMetrics metrics(m_confirmation->font());
+    const int em = metrics.horizontalAdvance(u'M');
+    // Two thirds of the sentence's length, as lines break between words; beside it the icon and margins.
+    const int message = metrics.horizontalAdvance(m_confirmation->informativeText()) * 2 / 3
+        + m_confirmation->iconPixmap().width() + 6 * em;
+    const int title = metrics.horizontalAdvance(Texts::linkTitle() + u" \u2014 "_qs + Texts::windowTitle()) + 12 * em;
+    const int width = std::min(std::max(message, title), 60 * em);
+    // Added anew each time: the box lays itself out again whenever its text is set.
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+        grid->columnCount());
 }
 
 void MainWindow::pasteLink()

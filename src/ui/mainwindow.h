@@ -77,6 +77,7 @@ private:
     void updateBanners();
     void updateSyncEnabled();
     void showLinkConfirmation();
+    void widenLinkConfirmation();
     void pasteLink();
     void start();
 
