@@ -65,6 +65,7 @@ private slots:
     void emptyStates();
     void iconsPreferSymbolicThemeIcons_data();
     void iconsPreferSymbolicThemeIcons();
+    void clearHistoryAsksFirst();
     void linkConfirmationIsWideEnough();
     void refreshDuringASyncAddsOnePass();
     void startTaskOnEveryShowing();
@@ -444,6 +445,36 @@ void TestMainWindow::linkConfirmationIsWideEnough()
     QVERIFY(message->width()
         >= metrics.horizontalAdvance(message->text()) / 2 + longestWord + 2 * metrics.averageCharWidth());
     QVERIFY(box->width() > box->fontMetrics().horizontalAdvance(u"Link this device? \u2014 Tidewell"_qs));
+}
+
+// Clearing an application's history deletes it on the server: it is asked first, and only "Clear History" clears.
+void TestMainWindow::clearHistoryAsksFirst()
+{
+    serve(4);
+    makeWindow(true);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QTreeView* apps = m_window->appList()->view();
+    const QModelIndex backups = m_window->appList()->model()->index(m_window->appList()->model()->rowOf(1), 0);
+    const QPoint at = apps->visualRect(backups).center();
+
+    for (const char* answer : { "clearHistoryCancel", "clearHistoryConfirm" }) {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, apps->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(apps->viewport(), &click);
+        auto* menu = m_window->findChild<QMenu*>(u"appContextMenu"_qs);
+        QVERIFY(menu);
+        menu->findChild<QAction*>(u"clearHistory"_qs)->trigger();
+        menu->close();
+        auto* box = m_window->findChild<QMessageBox*>(u"clearHistoryConfirmation"_qs);
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QCOMPARE(box->text(), u"Clear the history of Backups?"_qs);
+        QCOMPARE(m_client->count(u"clearApp"_qs), 0);
+        box->findChild<QPushButton*>(QLatin1String(answer))->click();
+    }
+    QTRY_COMPARE(m_client->count(u"clearApp"_qs), 1);
+    QCOMPARE(m_client->calls.last().argument, 1);
+    QTRY_COMPARE(listedIds(*m_window->messageList()->model()), QList<qint64>({ 4, 2 }));
 }
 
 void TestMainWindow::sortChangeReorders()

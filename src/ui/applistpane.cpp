@@ -7,9 +7,12 @@
 #include "state/appstate.h"
 
 #include <QActionGroup>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QToolBar>
 #include <QToolButton>
@@ -41,6 +44,21 @@ QString AppListPane::Texts::settings()
 QString AppListPane::Texts::clearHistory()
 {
     return QStringLiteral("Clear History");
+}
+
+QString AppListPane::Texts::clearHistoryTitle(const QString& name)
+{
+    return tr("Clear the history of %1?").arg(name);
+}
+
+QString AppListPane::Texts::clearHistoryMessage()
+{
+    return tr("Its messages are deleted on the server and here. This cannot be undone.");
+}
+
+QString AppListPane::Texts::cancel()
+{
+    return tr("Cancel");
 }
 
 AppListPane::AppListPane(AppState& state, ListProjection& projection, QWidget* parent)
@@ -103,7 +121,10 @@ AppListPane::AppListPane(AppState& state, ListProjection& projection, QWidget* p
     m_view->setUniformRowHeights(false);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setFrameShape(QFrame::NoFrame);
-    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The menu is opened from the context-menu events themselves, which tell a click from the menu key.
+    m_view->setContextMenuPolicy(Qt::DefaultContextMenu);
+    m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
     m_view->setMouseTracking(true);
     layout->addWidget(m_view, 1);
 
@@ -111,7 +132,6 @@ AppListPane::AppListPane(AppState& state, ListProjection& projection, QWidget* p
         [this](const QModelIndex& current) { selectRow(current); });
     connect(m_model, &QAbstractItemModel::modelReset, this, &AppListPane::showSelection);
     connect(&state, &AppState::selectedAppIdChanged, this, &AppListPane::showSelection);
-    connect(m_view, &QWidget::customContextMenuRequested, this, &AppListPane::showContextMenu);
 
     m_clock.setInterval(std::chrono::seconds(30));
     connect(&m_clock, &QTimer::timeout, m_view->viewport(), qOverload<>(&QWidget::update));
@@ -141,14 +161,33 @@ void AppListPane::showSelection()
     m_view->scrollTo(index);
 }
 
-void AppListPane::showContextMenu(const QPoint& position)
+// A click on an application's row opens its menu; a click below the rows, or on "All Messages", opens none and
+// leaves the selection alone: the only row it could act on is one the pointer is not on. The menu key opens the
+// current row's menu on it.
+bool AppListPane::eventFilter(QObject* watched, QEvent* event)
 {
-    QModelIndex index = m_view->indexAt(position);
-    QPoint at = position;
-    if (!index.isValid()) { // from the keyboard's menu key
-        index = m_view->currentIndex();
-        at = m_view->visualRect(index).center();
+    if (watched == m_view->viewport()
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
+            || event->type() == QEvent::MouseButtonDblClick)) {
+        const auto* click = static_cast<QMouseEvent*>(event);
+        // Below the rows, the list would clear its selection, which is the state's selected application.
+        return click->button() == Qt::RightButton && !m_view->indexAt(click->position().toPoint()).isValid();
     }
+    if ((watched != m_view && watched != m_view->viewport()) || event->type() != QEvent::ContextMenu)
+        return QWidget::eventFilter(watched, event);
+    auto* request = static_cast<QContextMenuEvent*>(event);
+    if (request->reason() == QContextMenuEvent::Mouse) {
+        const QPoint at = watched == m_view ? m_view->viewport()->mapFrom(m_view, request->pos()) : request->pos();
+        showContextMenu(m_view->indexAt(at), at);
+    } else if (const QModelIndex current = m_view->currentIndex(); current.isValid()) {
+        m_view->scrollTo(current);
+        showContextMenu(current, m_view->visualRect(current).center());
+    }
+    return true;
+}
+
+void AppListPane::showContextMenu(const QModelIndex& index, const QPoint& at)
+{
     const QVariant id = index.data(AppListModel::AppIdRole);
     if (!id.isValid())
         return;
@@ -158,8 +197,34 @@ void AppListPane::showContextMenu(const QPoint& position)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction* clear = menu->addAction(Icons::symbol(QStringLiteral("trash")), Texts::clearHistory());
     clear->setObjectName(QStringLiteral("clearHistory"));
-    connect(clear, &QAction::triggered, this, [this, id] { m_state.clearApp(id.toLongLong()); });
+    connect(clear, &QAction::triggered, this,
+        [this, id = id.toLongLong(), name = index.data().toString()] { confirmClear(id, name); });
     menu->popup(m_view->viewport()->mapToGlobal(at));
+}
+
+// Clearing deletes every message of the application on the server, beyond any undo, so it is asked first. The box
+// is window-modal and answers through `finished`, without a nested event loop; Escape and closing it cancel.
+void AppListPane::confirmClear(qint64 applicationId, const QString& name)
+{
+    if (m_clearConfirmation)
+        m_clearConfirmation->done(QMessageBox::Cancel); // a question about another application replaces it
+    auto* box = new QMessageBox(QMessageBox::Warning, Texts::clearHistoryTitle(name), Texts::clearHistoryTitle(name),
+        QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("clearHistoryConfirmation"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(Texts::clearHistoryMessage());
+    QPushButton* confirmed = box->addButton(Texts::clearHistory(), QMessageBox::DestructiveRole);
+    confirmed->setObjectName(QStringLiteral("clearHistoryConfirm"));
+    QPushButton* cancel = box->addButton(Texts::cancel(), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("clearHistoryCancel"));
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(box, &QMessageBox::finished, this, [this, box, confirmed, applicationId] {
+        if (box->clickedButton() == confirmed)
+            m_state.clearApp(applicationId); // runs on; the rows go when the cache changes
+    });
+    m_clearConfirmation = box;
+    box->open();
 }
 
 } // namespace tidewell

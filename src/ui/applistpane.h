@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -25,6 +27,9 @@ public:
         static QString sortPicker();
         static QString settings();
         static QString clearHistory();
+        static QString clearHistoryTitle(const QString& name);
+        static QString clearHistoryMessage();
+        static QString cancel();
     };
 
     AppListPane(AppState& state, ListProjection& projection, QWidget* parent = nullptr);
@@ -36,10 +41,14 @@ public:
 signals:
     void settingsRequested();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void showSelection();
     void selectRow(const QModelIndex& index);
-    void showContextMenu(const QPoint& position);
+    void showContextMenu(const QModelIndex& index, const QPoint& at);
+    void confirmClear(qint64 applicationId, const QString& name);
 
     AppState& m_state;
     AppListModel* m_model;
@@ -47,6 +56,7 @@ private:
     QToolButton* m_sort;
     QTimer m_clock; // keeps the relative times current
     bool m_showingSelection = false;
+    QPointer<QMessageBox> m_clearConfirmation;
 };
 
 } // namespace tidewell
