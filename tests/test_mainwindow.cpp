@@ -1,5 +1,6 @@
 #include "applistmodel.h"
 #include "applistpane.h"
+#include "approwdelegate.h"
 #include "banner.h"
 #include "cache/store.h"
 #include "coro.h"
@@ -18,10 +19,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QIdentityProxyModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
@@ -75,6 +78,13 @@ private slots:
     void sidebarSelectionBindsBothWays();
     void keyboardDeletesAndCopies();
     void modelsStayConsistentWhileTheCacheChanges();
+    // The server's texts, of any content, length and direction, in the sidebar and the message list.
+    void sidebarRowKeepsHostileTextsInTheirPlace_data();
+    void sidebarRowKeepsHostileTextsInTheirPlace();
+    void serverTextsInTheModels_data();
+    void serverTextsInTheModels();
+    void accessibleNameOfAnyName_data();
+    void accessibleNameOfAnyName();
 
 private:
     // Applications 1 "Backups" and 2 "Deploys"; messages 1..`count`, odd ids in application 1, even in 2.
@@ -620,6 +630,178 @@ void TestMainWindow::modelsStayConsistentWhileTheCacheChanges()
     await(m_state->unlink());
     QCOMPARE(m_window->messageList()->model()->rowCount(), 0);
     QCOMPARE(m_window->appList()->model()->rowCount(), 1);
+}
+
+namespace {
+
+// The same rows without the name and the preview: what a row shows besides the server's texts.
+class WithoutServerTexts : public QIdentityProxyModel
+{
+public:
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (role == Qt::DisplayRole || role == AppListModel::PreviewRole)
+            return QString();
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+
+QImage paintedRow(const AppRowDelegate& delegate, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    QImage image(option.rect.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    delegate.paint(&painter, option, index);
+    return image;
+}
+
+const QString fsi = u"\u2068"_qs;
+const QString pdi = u"\u2069"_qs;
+const QString rlo = u"\u202e"_qs;
+const QString pdf = u"\u202c"_qs;
+const QString hebrew = u"\u05e9\u05dc\u05d5\u05dd"_qs;
+
+} // namespace
+
+// An application's row keeps each text to its own part: the name to the room left of its mark and time, the
+// preview to two lines left of the badge, however long a word, whatever its direction.
+void TestMainWindow::sidebarRowKeepsHostileTextsInTheirPlace_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("preview");
+    QTest::addColumn<qint64>("priority");
+
+    QTest::newRow("6,000-character word beside the badge") << u"Backups"_qs << QString(6000, u'W') << 0LL;
+    QTest::newRow("6,000-character word under a high-priority name") << u"Backups"_qs << QString(6000, u'm') << 1LL;
+    QTest::newRow("name too long for its mark and time") << QString(400, u'N') << u"short"_qs << 1LL;
+    QTest::newRow("right-to-left overrides left open")
+        << rlo + u"Backups of the night before "_qs.repeated(8) << rlo + QString(3000, u'x') << 1LL;
+    QTest::newRow("right-to-left texts") << (hebrew + u' ').repeated(30) << (hebrew + u' ').repeated(800) << 1LL;
+    QTest::newRow("line breaks and NULs")
+        << u"Back\nups"_qs << (u"line"_qs + QChar(0) + u"\r\n"_qs).repeated(500) << 0LL;
+}
+
+void TestMainWindow::sidebarRowKeepsHostileTextsInTheirPlace()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, preview);
+    QFETCH(qint64, priority);
+    m_client->serverApps = { { 1, name, u"#336699"_qs, false } };
+    for (qint64 id = 1; id <= 3; ++id)
+        m_client->addMessage(makeMessage(id, 1, 1000 + id, id == 3 ? preview : u"earlier"_qs, std::nullopt, priority));
+    makeWindow(true);
+
+    QTreeView* view = m_window->appList()->view();
+    const auto* delegate = qobject_cast<const AppRowDelegate*>(view->itemDelegate());
+    QVERIFY(delegate);
+    AppListModel* model = m_window->appList()->model();
+    const QModelIndex index = model->index(model->rowOf(1), 0);
+    WithoutServerTexts blank;
+    blank.setSourceModel(model);
+    const QModelIndex blankIndex = blank.mapFromSource(index);
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.state = QStyle::State_Enabled;
+    option.rect = QRect(0, 0, 260, 1);
+    option.rect.setHeight(delegate->sizeHint(option, index).height());
+
+    const AppRowDelegate::Layout layout = delegate->layout(option, index);
+    const AppRowDelegate::Layout blankLayout = delegate->layout(option, blankIndex);
+    QVERIFY(!layout.time.isEmpty());
+    QVERIFY(!layout.badge.isEmpty());
+    QCOMPARE(!layout.mark.isEmpty(), priority > 0);
+    const QList<QRect> parts { layout.avatar, layout.name, layout.mark, layout.time, layout.preview, layout.badge };
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QVERIFY(parts[i].isEmpty() || option.rect.contains(parts[i]));
+        for (qsizetype j = i + 1; j < parts.size(); ++j)
+            QVERIFY2(!parts[i].intersects(parts[j]), qPrintable(u"parts %1 and %2 overlap"_qs.arg(i).arg(j)));
+    }
+
+    // Every pixel the texts change lies in their own parts (or the avatar's initial, or where the mark moves to
+    // with the name's end): nothing is drawn over the time, the mark or the badge.
+    const QImage shown = paintedRow(*delegate, option, index);
+    const QImage without = paintedRow(*delegate, option, blankIndex);
+    const QRegion ownParts = QRegion(layout.avatar) + layout.name + layout.preview + layout.mark + blankLayout.mark;
+    std::optional<QPoint> outside;
+    int previewPixels = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (shown.pixel(x, y) == without.pixel(x, y))
+                continue;
+            if (!ownParts.contains(QPoint(x, y)) && !outside)
+                outside = QPoint(x, y);
+            previewPixels += layout.preview.contains(QPoint(x, y));
+        }
+    }
+    QVERIFY2(!outside, outside ? qPrintable(u"changed at %1, %2"_qs.arg(outside->x()).arg(outside->y())) : "");
+    QVERIFY(previewPixels > 0);
+    if (!layout.mark.isEmpty())
+        QCOMPARE(shown.copy(layout.mark), without.copy(blankLayout.mark));
+}
+
+// What the models hand to views, copies and assistive technologies of texts full of controls.
+void TestMainWindow::serverTextsInTheModels_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("expected");
+
+    const QString name = rlo + u"EvilCorp"_qs + pdf;
+    const QString body = u"line one\nlinetwo"_qs + rlo + pdf;
+    QTest::newRow("message header") << u"messages"_qs << int(Qt::DisplayRole) << fsi + u"Alert[1m"_qs + pdi;
+    QTest::newRow("message text, each line isolated")
+        << u"messages"_qs << int(MessageListModel::BodyRole)
+        << fsi + u"line one"_qs + pdi + u"\n"_qs + fsi + u"linetwo"_qs + rlo + pdf + pdi;
+    QTest::newRow("message text to copy") << u"messages"_qs << int(MessageListModel::PlainBodyRole) << body;
+    QTest::newRow("message read aloud") << u"messages"_qs << int(Qt::AccessibleTextRole)
+                                        << u"Unread. Alert[1m. "_qs + body;
+    QTest::newRow("application name for the avatar") << u"messages"_qs << int(MessageListModel::AppNameRole) << name;
+    QTest::newRow("link text") << u"messages"_qs << int(MessageListModel::LinkTextRole)
+                               << fsi + u"click"_qs + rlo + pdf + pdi;
+    QTest::newRow("sidebar name") << u"apps"_qs << int(Qt::DisplayRole) << name;
+    QTest::newRow("sidebar name read aloud") << u"apps"_qs << int(Qt::AccessibleTextRole) << name + u", 1 unread"_qs;
+    QTest::newRow("sidebar preview") << u"apps"_qs << int(AppListModel::PreviewRole) << body;
+}
+
+void TestMainWindow::serverTextsInTheModels()
+{
+    QFETCH(QString, list);
+    QFETCH(int, role);
+    QFETCH(QString, expected);
+    m_client->serverApps = { { 1, rlo + u"Evil"_qs + QChar(0) + u"Corp"_qs, u"#336699"_qs, false } };
+    Message message
+        = makeMessage(1, 1, 1001, u"line one\x07\r\nline"_qs + QChar(0) + u"two"_qs + rlo, u"Alert\x1b[1m"_qs);
+    message.url = u"https://example.com/"_qs;
+    message.urlTitle = u"click\x07"_qs + rlo;
+    m_client->addMessage(message);
+    makeWindow(true);
+
+    if (list == u"messages") {
+        QCOMPARE(m_window->messageList()->model()->index(0, 0).data(role).toString(), expected);
+    } else {
+        const AppListModel* apps = m_window->appList()->model();
+        QCOMPARE(apps->index(apps->rowOf(1), 0).data(role).toString(), expected);
+    }
+}
+
+void TestMainWindow::accessibleNameOfAnyName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("unread");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("placeholders in the name stay text") << u"50%2 done %1"_qs << 3LL << u"50%2 done %1, 3 unread"_qs;
+    QTest::newRow("override closed before the count")
+        << rlo + u"abc"_qs << 2LL << rlo + u"abc"_qs + pdf + u", 2 unread"_qs;
+    QTest::newRow("no unread: the name alone, without controls") << u"Back\x07ups"_qs << 0LL << u"Backups"_qs;
+}
+
+void TestMainWindow::accessibleNameOfAnyName()
+{
+    QFETCH(QString, name);
+    QFETCH(qint64, unread);
+    QFETCH(QString, expected);
+    QCOMPARE(AppListModel::Texts::accessibleName(name, unread), expected);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,5 +1,6 @@
 #include "applistmodel.h"
 
+#include "base/servertext.h"
 #include "lists/listprojection.h"
 #include "lists/listrules.h"
 
@@ -10,9 +11,12 @@ QString AppListModel::Texts::allMessages()
     return QStringLiteral("All Messages");
 }
 
+// The name's own direction controls are closed inside it, so an override in it cannot turn the count around. Both
+// arguments go in at once: a name holding "%2" would otherwise take the count's place.
 QString AppListModel::Texts::accessibleName(const QString& name, qint64 unread)
 {
-    return unread < 1 ? name : QStringLiteral("%1, %2 unread").arg(name).arg(unread);
+    const QString plain = ServerText::plain(name);
+    return unread < 1 ? plain : QStringLiteral("%1, %2 unread").arg(plain, QString::number(unread));
 }
 
 AppListModel::AppListModel(ListProjection& projection, QObject* parent)
@@ -59,7 +63,7 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
     const ListProjection::AppRow& row = m_projection.appAt(index.row() - 1);
     switch (role) {
     case Qt::DisplayRole:
-        return row.app.name;
+        return ServerText::plain(row.app.name);
     case Qt::AccessibleTextRole:
         return Texts::accessibleName(row.app.name, row.unreadCount);
     case AppIdRole:
@@ -76,7 +80,7 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
         if (!row.latest)
             return QString();
         if (const std::optional<CachedMessage> latest = m_projection.message(row.latest->id))
-            return latest->message;
+            return ServerText::plain(latest->message);
         return QString();
     case ColourRole:
         if (const auto rgb = ListRules::colorFromHex(row.app.color))

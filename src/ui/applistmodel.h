@@ -11,7 +11,9 @@ namespace tidewell {
 class ListProjection;
 
 // The sidebar: an "All Messages" row, then one row per cached application in the chosen order, read from the
-// live projection. Row 0 has no application id.
+// live projection. Row 0 has no application id. The server's texts (the name as DisplayRole, the preview) come
+// without control characters but not isolated: the row's painter isolates what it draws, while the name stays
+// text that typing into the list finds and whose first character is the avatar's initial.
 class AppListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -22,7 +24,7 @@ public:
         UnreadRole, // qint64
         HighPriorityRole, // bool
         LatestTsRole, // qint64, or no value when the application has no message
-        PreviewRole, // QString: the latest message's text
+        PreviewRole, // QString: the latest message's text, without control characters
         ColourRole, // QColor, invalid when the application's colour does not parse
         IconRole, // QImage, null when the application has none that decodes
     };

@@ -1,6 +1,7 @@
 #include "approwdelegate.h"
 
 #include "applistmodel.h"
+#include "base/servertext.h"
 #include "icons.h"
 #include "relativetime.h"
 #include "rowpainter.h"
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QPainter>
 #include <QTextLayout>
+
+#include <algorithm>
 
 namespace tidewell {
 
@@ -32,33 +35,87 @@ QColor secondary(const QPalette& palette, bool selected)
     return colour;
 }
 
-// Up to `maxLines` lines of `text` wrapped in `width`, the last one elided.
-void drawWrapped(QPainter* painter, const QRect& rect, const QString& text, int maxLines)
+QFont nameFont(const QFont& base, qint64 unread)
 {
-    const QFontMetrics metrics(painter->font());
-    QString flat = text;
-    flat.replace(u'\n', u' ');
-    QTextLayout layout(flat, painter->font());
+    QFont font = base;
+    font.setWeight(unread > 0 ? QFont::DemiBold : QFont::Normal);
+    return font;
+}
+
+// The name keeps to one line and the preview runs on across its two, so the breaks and tabs in them are spaces.
+QString oneLine(QString text)
+{
+    for (QChar& c : text) {
+        if (c == u'\n' || c == u'\t' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
+
+// Whether anything in `rest` would show: more than the spaces and direction controls closing a run.
+bool showsAnything(QStringView rest)
+{
+    return std::any_of(
+        rest.cbegin(), rest.cend(), [](QChar c) { return !c.isSpace() && c.category() != QChar::Other_Format; });
+}
+
+void drawLine(QPainter* painter, const QPointF& topLeft, const QString& text)
+{
+    QTextLayout layout(text, painter->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
     layout.beginLayout();
-    int y = rect.top();
-    for (int line = 0; line < maxLines; ++line) {
-        QTextLine textLine = layout.createLine();
-        if (!textLine.isValid())
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (line.isValid())
+        line.draw(painter, topLeft);
+}
+
+// Up to `maxLines` lines of `text` in `width`, broken between words or, for a word longer than a line, anywhere;
+// the last line elided when the text goes on.
+void drawPreview(QPainter* painter, const QPoint& topLeft, int width, const QString& text, int maxLines)
+{
+    if (width <= 0 || text.isEmpty())
+        return;
+    const QFontMetrics metrics(painter->font());
+    // A message may be megabytes long, and the lines show about a character a pixel of it at most: twice that is
+    // laid out, the rest never is, and a text cut here counts as going on.
+    QString shown = text.left(qsizetype(maxLines) * width * 2);
+    if (shown.size() < text.size() && shown.back().isHighSurrogate())
+        shown.chop(1);
+    const bool cut = shown.size() < text.size();
+    shown = ServerText::isolated(oneLine(shown));
+
+    QTextLayout layout(shown, painter->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QList<QTextLine> lines;
+    layout.beginLayout();
+    for (int i = 0; i < maxLines; ++i) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
             break;
-        textLine.setLineWidth(rect.width());
-        const bool last = line == maxLines - 1 || textLine.textStart() + textLine.textLength() >= flat.size();
-        if (last && textLine.textStart() + textLine.textLength() < flat.size()) {
-            const QString rest = metrics.elidedText(flat.mid(textLine.textStart()), Qt::ElideRight, rect.width());
-            painter->drawText(QPoint(rect.left(), y + metrics.ascent()), rest);
-            break;
-        }
-        painter->drawText(
-            QPoint(rect.left(), y + metrics.ascent()), flat.mid(textLine.textStart(), textLine.textLength()));
-        y += metrics.lineSpacing();
-        if (last)
-            break;
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, i * metrics.lineSpacing()));
+        lines.append(line);
     }
     layout.endLayout();
+    if (lines.isEmpty())
+        return;
+
+    const QTextLine last = lines.last();
+    const qsizetype end = last.textStart() + last.textLength();
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        lines[i].draw(painter, topLeft);
+    if (!cut && !showsAnything(QStringView(shown).sliced(std::min(end, shown.size())))) {
+        last.draw(painter, topLeft);
+        return;
+    }
+    // The rest goes on the last line as far as it fits, isolated again: its start lies inside the run above.
+    const QString rest = ServerText::isolated(shown.mid(last.textStart()));
+    drawLine(painter, QPointF(topLeft) + QPointF(0, last.y()), metrics.elidedText(rest, Qt::ElideRight, width));
 }
 
 } // namespace
@@ -71,6 +128,59 @@ QSize AppRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelI
     const QFontMetrics caption(captionFont(option.font));
     const int text = metrics.height() + 2 + 2 * caption.lineSpacing();
     return { 200, std::max(avatarSize, text) + 2 * padding };
+}
+
+AppRowDelegate::Layout AppRowDelegate::layout(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    Layout l;
+    const QRect row = option.rect;
+    const QRect area = row.adjusted(padding + 2, padding, -padding - 2, -padding);
+    const qint64 unread = index.data(AppListModel::UnreadRole).toLongLong();
+    const QFont caption = captionFont(option.font);
+    const QFontMetrics nameMetrics(nameFont(option.font, unread));
+    const QFontMetrics captionMetrics(caption);
+
+    l.avatar = QRect(area.left(), area.center().y() - avatarSize / 2 + 1, avatarSize, avatarSize);
+    const int left = l.avatar.right() + 1 + spacing;
+    const int end = area.right() + 1; // the first column past the row's content
+    const int lineHeight = nameMetrics.height();
+    const int previewTop = area.top() + lineHeight + 2;
+
+    // First line, from the right: time, then the mark right after the name, which is elided to leave room for both.
+    int room = end - left;
+    const QVariant ts = index.data(AppListModel::LatestTsRole);
+    if (ts.isValid()) {
+        l.timeText = RelativeTime::text(QDateTime::fromSecsSinceEpoch(ts.toLongLong()), QDateTime::currentDateTime());
+        const int whenWidth = captionMetrics.horizontalAdvance(l.timeText);
+        l.time = QRect(end - whenWidth, area.top(), whenWidth, lineHeight);
+        room = l.time.left() - 4 - left;
+    }
+    const bool marked = index.data(AppListModel::HighPriorityRole).toBool();
+    const int markSize = captionMetrics.ascent();
+    if (marked)
+        room -= markSize + 4;
+    room = std::max(0, room);
+    const QString name = ServerText::isolated(oneLine(index.data(Qt::DisplayRole).toString()));
+    l.nameText = room > 0 ? nameMetrics.elidedText(name, Qt::ElideRight, room) : QString();
+    const int nameWidth = std::min(room, nameMetrics.horizontalAdvance(l.nameText) + 1);
+    l.name = QRect(left, row.top(), nameWidth, previewTop - row.top());
+    l.nameLine = QRect(left, area.top(), nameWidth, lineHeight);
+    if (marked)
+        l.mark = QRect(left + nameWidth + 3, area.top() + (lineHeight - markSize) / 2, markSize, markSize);
+
+    // Second line: the badge centred on the preview's first line, never reaching up into the name's.
+    const int badgeWidth = RowPainter::badgeWidth(unread, caption);
+    int previewEnd = end;
+    if (badgeWidth > 0) {
+        QFont bold = caption;
+        bold.setBold(true);
+        const int badgeHeight = QFontMetrics(bold).height() + 4; // the capsule's height as the row painter draws it
+        const int centre = std::max(previewTop + captionMetrics.lineSpacing() / 2 + 1, previewTop + badgeHeight / 2);
+        l.badge = QRect(end - badgeWidth, centre - badgeHeight / 2, badgeWidth, badgeHeight);
+        previewEnd = l.badge.left() - 6;
+    }
+    l.preview = QRect(left, previewTop, std::max(0, previewEnd - left), row.bottom() + 1 - previewTop);
+    return l;
 }
 
 void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -86,19 +196,18 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette& palette = option.palette;
     const QColor text = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-    const QRect area = option.rect.adjusted(padding + 2, padding, -padding - 2, -padding);
     const qint64 unread = index.data(AppListModel::UnreadRole).toLongLong();
-    QFont captionBase = captionFont(option.font);
+    const QFont caption = captionFont(option.font);
 
     painter->save();
     if (index.row() == 0) {
+        const QRect area = option.rect.adjusted(padding + 2, padding, -padding - 2, -padding);
         const int iconSize = 20;
         const QRect iconRect(
             area.left() + (avatarSize - iconSize) / 2, area.center().y() - iconSize / 2 + 1, iconSize, iconSize);
         Icons::symbol(QStringLiteral("tray.full"))
             .paint(painter, iconRect, Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
-        const int badgeWidth
-            = RowPainter::badge(painter, area.right(), area.center().y(), unread, captionBase, palette);
+        const int badgeWidth = RowPainter::badge(painter, area.right(), area.center().y(), unread, caption, palette);
         painter->setPen(text);
         painter->setFont(option.font);
         const QRect label(area.left() + avatarSize + spacing, area.top(),
@@ -109,61 +218,36 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         return;
     }
 
-    const QRect avatar(area.left(), area.center().y() - avatarSize / 2 + 1, avatarSize, avatarSize);
-    RowPainter::avatar(painter, avatar, index.data(AppListModel::IconRole).value<QImage>(),
+    const Layout l = layout(option, index);
+    RowPainter::avatar(painter, l.avatar, index.data(AppListModel::IconRole).value<QImage>(),
         index.data(AppListModel::ColourRole).value<QColor>(), index.data(Qt::DisplayRole).toString(), palette);
 
-    const int left = avatar.right() + 1 + spacing;
-    const int width = area.right() - left + 1;
-    QFont nameFont = option.font;
-    nameFont.setWeight(unread > 0 ? QFont::DemiBold : QFont::Normal);
-    const QFontMetrics nameMetrics(nameFont);
-    const QFontMetrics captionMetrics(captionBase);
-
-    // First line: name, mark, time.
-    int right = area.right();
-    const QVariant ts = index.data(AppListModel::LatestTsRole);
-    if (ts.isValid()) {
-        const QString when
-            = RelativeTime::text(QDateTime::fromSecsSinceEpoch(ts.toLongLong()), QDateTime::currentDateTime());
-        painter->setFont(captionBase);
+    if (!l.time.isEmpty()) {
+        painter->setFont(caption);
         painter->setPen(secondary(palette, selected));
-        const int whenWidth = captionMetrics.horizontalAdvance(when);
-        painter->drawText(QRect(right - whenWidth, area.top(), whenWidth, nameMetrics.height()),
-            Qt::AlignRight | Qt::AlignVCenter, when);
-        right -= whenWidth + 4;
+        painter->drawText(l.time, Qt::AlignRight | Qt::AlignVCenter, l.timeText);
     }
-    if (index.data(AppListModel::HighPriorityRole).toBool()) {
-        const int size = captionMetrics.ascent();
-        right -= size;
-        // Drawn right after the name when it fits; the name is elided to leave room for it.
-        const QString name
-            = nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, right - left - 4);
-        const int nameWidth = nameMetrics.horizontalAdvance(name);
-        painter->setFont(nameFont);
-        painter->setPen(text);
-        painter->drawText(
-            QRect(left, area.top(), nameWidth + 1, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter, name);
-        RowPainter::priorityMark(painter,
-            QRect(left + nameWidth + 4, area.top() + (nameMetrics.height() - size) / 2, size, size),
-            RowPainter::high());
-    } else {
-        painter->setFont(nameFont);
-        painter->setPen(text);
-        painter->drawText(QRect(left, area.top(), right - left, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-            nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, right - left));
-    }
+    if (!l.mark.isEmpty())
+        RowPainter::priorityMark(painter, l.mark, RowPainter::high());
+    if (!l.badge.isEmpty())
+        RowPainter::badge(
+            painter, l.badge.left() + l.badge.width(), l.badge.top() + l.badge.height() / 2, unread, caption, palette);
 
-    // Second line: preview and badge.
-    const int top = area.top() + nameMetrics.height() + 2;
-    const int badgeWidth = RowPainter::badge(
-        painter, area.right(), top + captionMetrics.lineSpacing() / 2 + 1, unread, captionBase, palette);
-    QFont previewFont = captionBase;
+    // The texts are clipped to their parts as well as elided: a glyph that reaches past its advance, or a font
+    // taller than the line's, still paints over nothing else.
+    painter->save();
+    painter->setClipRect(l.name, Qt::IntersectClip);
+    painter->setFont(nameFont(option.font, unread));
+    painter->setPen(text);
+    painter->drawText(l.nameLine, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, l.nameText);
+    painter->restore();
+
+    painter->setClipRect(l.preview, Qt::IntersectClip);
+    QFont previewFont = caption;
     previewFont.setWeight(unread > 0 ? QFont::Medium : QFont::Normal);
     painter->setFont(previewFont);
     painter->setPen(unread > 0 ? text : secondary(palette, selected));
-    drawWrapped(painter, QRect(left, top, width - (badgeWidth ? badgeWidth + 6 : 0), 2 * captionMetrics.lineSpacing()),
-        index.data(AppListModel::PreviewRole).toString(), 2);
+    drawPreview(painter, l.preview.topLeft(), l.preview.width(), index.data(AppListModel::PreviewRole).toString(), 2);
     painter->restore();
 }
 

@@ -1,15 +1,18 @@
 #include "messagelistmodel.h"
 
+#include "base/servertext.h"
 #include "lists/listprojection.h"
 #include "lists/listrules.h"
 #include "state/appstate.h"
 
 namespace tidewell {
 
+// Assistive technologies read a label in logical order, where isolate marks change nothing and some would spell
+// them out; the server's texts come in plain, their own direction controls closed so they reach no further.
 QString MessageListModel::Texts::accessibleText(bool unread, const QString& header, const QString& body)
 {
-    return (unread ? QStringLiteral("Unread") : QStringLiteral("Read")) + QStringLiteral(". ") + header
-        + QStringLiteral(". ") + body;
+    return (unread ? QStringLiteral("Unread") : QStringLiteral("Read")) + QStringLiteral(". ")
+        + ServerText::plain(header) + QStringLiteral(". ") + ServerText::plain(body);
 }
 
 MessageListModel::MessageListModel(AppState& state, ListProjection& projection, QObject* parent)
@@ -85,8 +88,9 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
     case HasAppRole:
         return m_projection.app(row.applicationId) != nullptr;
     case AppNameRole:
+        // Only its first character is drawn, which an isolate mark would take the place of.
         if (const CachedApp* app = m_projection.app(row.applicationId))
-            return app->name;
+            return ServerText::plain(app->name);
         return QString();
     case AppColourRole:
         if (const CachedApp* app = m_projection.app(row.applicationId)) {
@@ -108,9 +112,11 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return ListRules::headerText(*message, m_projection.app(row.applicationId));
+        return ServerText::forDisplay(ListRules::headerText(*message, m_projection.app(row.applicationId)));
     case BodyRole:
-        return message->message;
+        return ServerText::forDisplay(message->message);
+    case PlainBodyRole:
+        return ServerText::plain(message->message);
     case Qt::AccessibleTextRole:
         return Texts::accessibleText(row.id > m_state.lastReadId(),
             ListRules::headerText(*message, m_projection.app(row.applicationId)), message->message);
@@ -120,7 +126,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         return QVariant();
     case LinkTextRole:
         if (const auto link = ListRules::link(*message))
-            return link->text;
+            return ServerText::forDisplay(link->text);
         return QVariant();
     default:
         return {};
@@ -142,6 +148,7 @@ QHash<int, QByteArray> MessageListModel::roleNames() const
     names.insert(AppNameRole, "appName");
     names.insert(AppColourRole, "appColour");
     names.insert(AppIconRole, "appIcon");
+    names.insert(PlainBodyRole, "plainBody");
     return names;
 }
 

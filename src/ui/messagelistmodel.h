@@ -19,6 +19,8 @@ class MessageListModel : public QAbstractListModel
 public:
     enum Role
     {
+        // The server's texts of a row (the header as DisplayRole, BodyRole, LinkTextRole) come as the row shows
+        // them: without control characters, each line an isolated run.
         MessageIdRole = Qt::UserRole + 1, // qint64
         BodyRole, // QString
         TsRole, // qint64, seconds since the Unix epoch
@@ -28,9 +30,10 @@ public:
         LinkUrlRole, // QUrl, only for http and https addresses
         LinkTextRole, // QString
         HasAppRole, // bool: the message's application is cached
-        AppNameRole, // QString
+        AppNameRole, // QString: for the avatar's initial, so not isolated
         AppColourRole, // QColor, invalid when it does not parse
         AppIconRole, // QImage
+        PlainBodyRole, // QString: the message's text to hand on (the clipboard), without the isolate marks
     };
 
     struct Texts
