@@ -68,6 +68,9 @@ private slots:
     void emptyStates();
     void iconsPreferSymbolicThemeIcons_data();
     void iconsPreferSymbolicThemeIcons();
+    void escapeInTheSearchField();
+    void contextMenuBelowTheRows_data();
+    void contextMenuBelowTheRows();
     void clearHistoryAsksFirst();
     void linkConfirmationIsWideEnough();
     void refreshDuringASyncAddsOnePass();
@@ -485,6 +488,72 @@ void TestMainWindow::clearHistoryAsksFirst()
     QTRY_COMPARE(m_client->count(u"clearApp"_qs), 1);
     QCOMPARE(m_client->calls.last().argument, 1);
     QTRY_COMPARE(listedIds(*m_window->messageList()->model()), QList<qint64>({ 4, 2 }));
+}
+
+// A right click below the rows opens no menu, and leaves the current row and the selection alone; the menu key
+// opens the current row's menu on it.
+void TestMainWindow::contextMenuBelowTheRows_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("menu");
+    QTest::newRow("messages") << u"messageList"_qs << u"messageContextMenu"_qs;
+    QTest::newRow("applications") << u"appList"_qs << u"appContextMenu"_qs;
+}
+
+void TestMainWindow::contextMenuBelowTheRows()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, menu);
+    serve(3);
+    makeWindow(true);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    auto* view = m_window->findChild<QAbstractItemView*>(list);
+    QVERIFY(view);
+    view->setFocus();
+    view->setCurrentIndex(view->model()->index(1, 0)); // in the sidebar, the first application
+    const QPersistentModelIndex current = view->currentIndex();
+    const QModelIndexList selected = view->selectionModel()->selectedIndexes();
+    QVERIFY(current.isValid());
+
+    QWidget* viewport = view->viewport();
+    const QPoint below(10, viewport->height() - 4);
+    QVERIFY(!view->indexAt(below).isValid());
+    QTest::mouseClick(viewport, Qt::RightButton, {}, below);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, below, viewport->mapToGlobal(below));
+    QApplication::sendEvent(viewport, &click);
+    QVERIFY(!m_window->findChild<QMenu*>(menu));
+    QCOMPARE(QModelIndex(view->currentIndex()), QModelIndex(current));
+    QCOMPARE(view->selectionModel()->selectedIndexes(), selected);
+
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), view->mapToGlobal(QPoint()));
+    QApplication::sendEvent(view, &key);
+    auto* opened = m_window->findChild<QMenu*>(menu);
+    QVERIFY(opened);
+    QTRY_VERIFY(opened->isVisible());
+    const QRect row = view->visualRect(current);
+    QVERIFY(opened->geometry().intersects(QRect(viewport->mapToGlobal(row.topLeft()), row.size())));
+    QCOMPARE(QModelIndex(view->currentIndex()), QModelIndex(current));
+    opened->close();
+}
+
+void TestMainWindow::escapeInTheSearchField()
+{
+    serve(3);
+    makeWindow(true);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QLineEdit* search = m_window->messageList()->searchField();
+    QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(search->hasFocus());
+    QTest::keyClicks(search, u"body 2"_qs);
+    QCOMPARE(m_state->searchText(), u"body 2"_qs);
+    QTest::keyClick(search, Qt::Key_Escape);
+    QCOMPARE(search->text(), QString());
+    QCOMPARE(m_state->searchText(), QString());
+    QVERIFY(search->hasFocus());
+    QTest::keyClick(search, Qt::Key_Escape);
+    QTRY_VERIFY(m_window->messageList()->view()->hasFocus());
 }
 
 void TestMainWindow::sortChangeReorders()

@@ -11,11 +11,14 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -125,6 +128,7 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     m_search->setMinimumWidth(160);
     m_search->setMaximumWidth(260);
     m_search->setText(state.searchText());
+    m_search->installEventFilter(this);
     m_header->addWidget(m_search);
 
     m_markAllRead = m_header->addAction(Icons::symbol(QStringLiteral("envelope.open")), Texts::markAllRead());
@@ -161,7 +165,9 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     m_view->setItemDelegate(delegate);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setFrameShape(QFrame::NoFrame);
-    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The menu is opened from the context-menu events themselves, which tell a click from the menu key.
+    m_view->setContextMenuPolicy(Qt::DefaultContextMenu);
+    m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
     m_layout->addWidget(m_view, 1);
     m_empty->setObjectName(QStringLiteral("messageEmptyState"));
@@ -188,7 +194,6 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
 
     connect(
         delegate, &MessageRowDelegate::linkActivated, this, [](const QUrl& url) { QDesktopServices::openUrl(url); });
-    connect(m_view, &QWidget::customContextMenuRequested, this, &MessageListPane::showContextMenu);
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.setSearchText(text); });
     connect(&state, &AppState::searchTextChanged, this, [this] {
         if (m_search->text() != m_state.searchText())
@@ -318,7 +323,7 @@ void MessageListPane::copyCurrent()
 {
     const QModelIndex current = m_view->currentIndex();
     if (current.isValid())
-        QApplication::clipboard()->setText(current.data(MessageListModel::BodyRole).toString());
+        QApplication::clipboard()->setText(current.data(MessageListModel::PlainBodyRole).toString());
 }
 
 void MessageListPane::openCurrentLink()
@@ -328,17 +333,30 @@ void MessageListPane::openCurrentLink()
         QDesktopServices::openUrl(url);
 }
 
-void MessageListPane::showContextMenu(const QPoint& position)
+// A click on a row opens its menu, and makes it current; a click below the rows opens none and changes nothing,
+// since the only row it could act on is one the pointer is not on. The menu key opens the current row's menu on it.
+bool MessageListPane::contextMenuEvent(QObject* watched, QContextMenuEvent* event)
 {
-    QModelIndex index = m_view->indexAt(position);
-    QPoint at = position;
-    if (!index.isValid()) {
-        index = m_view->currentIndex();
-        at = m_view->visualRect(index).center();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        const QPoint at = watched == m_view ? m_view->viewport()->mapFrom(m_view, event->pos()) : event->pos();
+        const QModelIndex index = m_view->indexAt(at);
+        if (index.isValid()) {
+            m_view->setCurrentIndex(index);
+            showContextMenu(index, at);
+        }
+        return true;
     }
-    if (!index.isValid())
-        return;
-    m_view->setCurrentIndex(index);
+    const QModelIndex current = m_view->currentIndex();
+    if (current.isValid()) {
+        m_view->scrollTo(current);
+        const QRect rect = m_view->visualRect(current).intersected(m_view->viewport()->rect());
+        showContextMenu(current, rect.isValid() ? rect.center() : QPoint());
+    }
+    return true;
+}
+
+void MessageListPane::showContextMenu(const QModelIndex& index, const QPoint& at)
+{
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("messageContextMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -352,10 +370,42 @@ void MessageListPane::showContextMenu(const QPoint& position)
     menu->popup(m_view->viewport()->mapToGlobal(at));
 }
 
+bool MessageListPane::isRightClickBelowTheRows(QEvent* event) const
+{
+    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonRelease
+        && event->type() != QEvent::MouseButtonDblClick)
+        return false;
+    const auto* click = static_cast<QMouseEvent*>(event);
+    return click->button() == Qt::RightButton && !m_view->indexAt(click->position().toPoint()).isValid();
+}
+
+// Escape empties the search; in an empty field it hands the keyboard back to the messages.
+bool MessageListPane::searchKeyEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier)
+        return false;
+    if (event->type() == QEvent::ShortcutOverride) {
+        event->accept(); // the field's, not a shortcut's
+        return true;
+    }
+    if (!m_search->text().isEmpty())
+        m_search->clear();
+    else
+        m_view->setFocus(Qt::ShortcutFocusReason);
+    return true;
+}
+
 bool MessageListPane::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
         m_empty->setGeometry(m_view->viewport()->rect());
+    } else if ((watched == m_view || watched == m_view->viewport()) && event->type() == QEvent::ContextMenu) {
+        return contextMenuEvent(watched, static_cast<QContextMenuEvent*>(event));
+    } else if (watched == m_view->viewport() && isRightClickBelowTheRows(event)) {
+        return true; // the list would clear its selection
+    } else if (watched == m_search
+        && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+        return searchKeyEvent(static_cast<QKeyEvent*>(event));
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -6,6 +6,8 @@
 #include <optional>
 
 class QAction;
+class QContextMenuEvent;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QToolBar;
@@ -69,7 +71,10 @@ private:
     void deleteCurrent();
     void copyCurrent();
     void openCurrentLink();
-    void showContextMenu(const QPoint& position);
+    void showContextMenu(const QModelIndex& index, const QPoint& at);
+    bool contextMenuEvent(QObject* watched, QContextMenuEvent* event);
+    bool searchKeyEvent(QKeyEvent* event);
+    bool isRightClickBelowTheRows(QEvent* event) const;
 
     AppState& m_state;
     ListProjection& m_projection;
