@@ -68,6 +68,10 @@ private slots:
     void emptyStates();
     void iconsPreferSymbolicThemeIcons_data();
     void iconsPreferSymbolicThemeIcons();
+    void notificationClickThatShowsTheWindow();
+    void aSyncKeepsTheCurrentMessage();
+    void deleteMovesToTheNeighbour_data();
+    void deleteMovesToTheNeighbour();
     void escapeInTheSearchField();
     void contextMenuBelowTheRows_data();
     void contextMenuBelowTheRows();
@@ -554,6 +558,89 @@ void TestMainWindow::escapeInTheSearchField()
     QVERIFY(search->hasFocus());
     QTest::keyClick(search, Qt::Key_Escape);
     QTRY_VERIFY(m_window->messageList()->view()->hasFocus());
+}
+
+// After a delete the row beside it becomes current and selected, the next one or, after the last, the one before;
+// Delete pressed again deletes that one, and the arrow keys go on from there.
+void TestMainWindow::deleteMovesToTheNeighbour_data()
+{
+    QTest::addColumn<Qt::Key>("start");
+    QTest::addColumn<QList<qint64>>("deleted");
+    QTest::addColumn<Qt::Key>("arrow");
+    QTest::addColumn<qint64>("reached");
+    QTest::newRow("from the top") << Qt::Key_Home << QList<qint64> { 4, 3 } << Qt::Key_Down << qint64(1);
+    QTest::newRow("from the bottom") << Qt::Key_End << QList<qint64> { 1, 2 } << Qt::Key_Up << qint64(4);
+}
+
+void TestMainWindow::deleteMovesToTheNeighbour()
+{
+    QFETCH(Qt::Key, start);
+    QFETCH(QList<qint64>, deleted);
+    QFETCH(Qt::Key, arrow);
+    QFETCH(qint64, reached);
+    serve(4);
+    makeWindow(true);
+    m_client->suspends = true; // the server answers after the key has returned, as over a network
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QAbstractItemView* messages = m_window->messageList()->view();
+    messages->setFocus();
+    QTest::keyClick(messages, start);
+    const auto currentId = [messages] { return messages->currentIndex().data(MessageListModel::MessageIdRole); };
+    QCOMPARE(currentId().toLongLong(), deleted[0]);
+
+    QList<qint64> remaining { 4, 3, 2, 1 };
+    for (const qint64 id : deleted) {
+        QCOMPARE(currentId().toLongLong(), id);
+        QTest::keyClick(messages, Qt::Key_Delete);
+        QTest::keyClick(messages, Qt::Key_Delete); // again before the server answers: that message is on its way
+        remaining.removeOne(id);
+        QTRY_COMPARE(listedIds(*m_window->messageList()->model()), remaining);
+        QVERIFY(messages->selectionModel()->isSelected(messages->currentIndex()));
+    }
+    QList<qint64> sent;
+    for (const ScriptedClient::Call& call : m_client->calls) {
+        if (call.op == u"deleteMessage")
+            sent.append(call.argument);
+    }
+    QCOMPARE(sent, deleted);
+    QTest::keyClick(messages, arrow);
+    QCOMPARE(currentId().toLongLong(), reached);
+}
+
+void TestMainWindow::aSyncKeepsTheCurrentMessage()
+{
+    serve(4);
+    makeWindow(true);
+    QAbstractItemView* messages = m_window->messageList()->view();
+    const MessageListModel* model = m_window->messageList()->model();
+    messages->setCurrentIndex(model->index(model->rowOf(2), 0));
+    m_client->addMessage(makeMessage(5, 1, 1005, u"body 5"_qs));
+    m_client->addMessage(makeMessage(6, 2, 1006, u"body 6"_qs));
+    await(m_state->sync());
+    QCOMPARE(listedIds(*model), QList<qint64>({ 6, 5, 4, 3, 2, 1 }));
+    QCOMPARE(messages->currentIndex().data(MessageListModel::MessageIdRole).toLongLong(), 2);
+    QVERIFY(messages->selectionModel()->isSelected(messages->currentIndex()));
+}
+
+// A notification click that is the first to show the window: the message is centred in the list at its real size,
+// and is the list's current row, with the keyboard there.
+void TestMainWindow::notificationClickThatShowsTheWindow()
+{
+    serve(400);
+    makeWindow(true);
+    m_window->resize(800, 500);
+    m_state->handleNotificationTap(201, 1); // row 99 of application 1's 200 messages
+    m_window->showAndRaise();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+    QAbstractItemView* messages = m_window->messageList()->view();
+    const QModelIndex index = m_window->messageList()->model()->index(m_window->messageList()->model()->rowOf(201), 0);
+    QVERIFY(index.isValid());
+    QTRY_VERIFY(qAbs(messages->visualRect(index).center().y() - messages->viewport()->rect().center().y()) <= 2);
+    QCOMPARE(messages->currentIndex(), index);
+    QVERIFY(messages->selectionModel()->isSelected(index));
+    QTRY_VERIFY(messages->hasFocus());
 }
 
 void TestMainWindow::sortChangeReorders()

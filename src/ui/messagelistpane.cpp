@@ -20,6 +20,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QShowEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -212,6 +214,18 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
         revealSelected(); // once the selected message appears after a filter change
     });
     connect(&state, &AppState::selectedMessageIdChanged, this, &MessageListPane::revealSelected);
+    connect(&state, &AppState::selectedMessageIdChanged, this, &MessageListPane::followTap);
+    // After the reveal above, which the current row's own scrolling must not undo.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &MessageListPane::restoreCurrent);
+    // The current message is known by its id, read while the rows are still the ones the view shows: by the time
+    // the model is reset the rows are already new. Moving on from a row being deleted gives up following it.
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (!current.isValid())
+            return;
+        m_currentId = current.data(MessageListModel::MessageIdRole).toLongLong();
+        if (m_pendingDelete && m_currentId != m_pendingDelete->messageId)
+            m_pendingDelete.reset();
+    });
     connect(&state, &AppState::searchTextChanged, this, &MessageListPane::updateEmptyState);
 
     updateTitle();
@@ -308,15 +322,104 @@ void MessageListPane::restoreTop()
         m_view->setTopRow(row, m_topOffset);
 }
 
+// The cursor moves on to the next row (the previous one after the last) once the row is gone, so that Delete
+// pressed again goes on down the list. Pressed again before then, it does nothing: that message is on its way.
 void MessageListPane::deleteCurrent()
 {
     const QModelIndex current = m_view->currentIndex();
     if (!current.isValid())
         return;
-    if (const std::optional<CachedMessage> message
-        = m_projection.message(current.data(MessageListModel::MessageIdRole).toLongLong())) {
-        m_state.deleteMessage(*message); // runs on; the row goes when the cache changes
+    const qint64 id = current.data(MessageListModel::MessageIdRole).toLongLong();
+    if (m_pendingDelete && m_pendingDelete->messageId == id)
+        return;
+    const std::optional<CachedMessage> message = m_projection.message(id);
+    if (!message)
+        return;
+    const int row = current.row();
+    const QModelIndex beside = m_model->index(row + 1 < m_model->rowCount() ? row + 1 : row - 1);
+    m_pendingDelete = PendingDelete { id,
+        beside.isValid() ? std::optional<qint64>(beside.data(MessageListModel::MessageIdRole).toLongLong())
+                         : std::nullopt,
+        row };
+    settleDelete(QPointer<MessageListPane>(this), m_state.deleteMessage(*message), id); // runs on
+}
+
+// A delete that failed leaves the message cached; the cursor stays on it, and Delete may try again.
+QCoro::Task<> MessageListPane::settleDelete(QPointer<MessageListPane> self, QCoro::Task<> deletion, qint64 messageId)
+{
+    co_await std::move(deletion);
+    if (self && self->m_pendingDelete && self->m_pendingDelete->messageId == messageId
+        && self->m_projection.message(messageId))
+        self->m_pendingDelete.reset();
+}
+
+// The rebuilt list keeps its current message, without scrolling to it: what was being read stays where it was.
+// A deleted message hands the cursor to its neighbour, and a tapped message that has just arrived takes it.
+void MessageListPane::restoreCurrent()
+{
+    std::optional<qint64> target = m_currentId;
+    bool scroll = false;
+    int fallbackRow = -1;
+    if (m_pendingDelete && m_model->rowOf(m_pendingDelete->messageId) < 0) {
+        target = m_pendingDelete->nextId;
+        fallbackRow = std::min(m_pendingDelete->row, m_model->rowCount() - 1);
+        scroll = true;
+        m_pendingDelete.reset();
     }
+    const bool tapped = m_tappedId && m_model->rowOf(*m_tappedId) >= 0;
+    if (tapped) {
+        target = std::exchange(m_tappedId, std::nullopt);
+        scroll = true;
+    }
+    const int row = target ? m_model->rowOf(*target) : -1;
+    if (row >= 0)
+        setCurrentRow(row, scroll);
+    else if (fallbackRow >= 0)
+        setCurrentRow(fallbackRow, scroll);
+    if (tapped)
+        m_view->setFocus(Qt::OtherFocusReason); // after the row: focus on a list without one would take the first
+}
+
+void MessageListPane::setCurrentRow(int row, bool scroll)
+{
+    const bool autoScroll = m_view->hasAutoScroll();
+    m_view->setAutoScroll(autoScroll && scroll);
+    m_view->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
+    m_view->setAutoScroll(autoScroll);
+}
+
+// The message a notification click opens becomes the list's current row, with the keyboard in the list, so that
+// the keys go on from it and assistive technologies announce it. One not cached yet takes the row when it arrives.
+void MessageListPane::followTap()
+{
+    const std::optional<qint64> selected = m_state.selectedMessageId();
+    m_tappedId.reset();
+    if (!selected)
+        return;
+    const int row = m_model->rowOf(*selected);
+    if (row < 0) {
+        m_tappedId = selected;
+        return;
+    }
+    setCurrentRow(row, true);
+    m_view->setFocus(Qt::OtherFocusReason); // after the row: focus on a list without one would take the first
+}
+
+// The list centres the selected message when it comes on screen: a click that first shows the window selected it
+// while the list had no size of its own yet. The layout has its sizes once the events of the showing are through.
+void MessageListPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous() && m_state.selectedMessageId())
+        QTimer::singleShot(0, this, &MessageListPane::centreSelected);
+}
+
+void MessageListPane::centreSelected()
+{
+    const std::optional<qint64> selected = m_state.selectedMessageId();
+    const int row = selected ? m_model->rowOf(*selected) : -1;
+    if (row >= 0)
+        m_view->scrollTo(m_model->index(row), QAbstractItemView::PositionAtCenter);
 }
 
 void MessageListPane::copyCurrent()

@@ -2,6 +2,8 @@
 
 #include "messagelistview.h"
 
+#include <QCoroTask>
+#include <QPointer>
 #include <QWidget>
 #include <optional>
 
@@ -60,6 +62,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void updateTitle();
@@ -75,6 +78,12 @@ private:
     bool contextMenuEvent(QObject* watched, QContextMenuEvent* event);
     bool searchKeyEvent(QKeyEvent* event);
     bool isRightClickBelowTheRows(QEvent* event) const;
+    void restoreCurrent();
+    void followTap();
+    void centreSelected();
+    // Makes `row` the current and only selected row; `scroll` brings it into view.
+    void setCurrentRow(int row, bool scroll);
+    static QCoro::Task<> settleDelete(QPointer<MessageListPane> self, QCoro::Task<> deletion, qint64 messageId);
 
     AppState& m_state;
     ListProjection& m_projection;
@@ -89,6 +98,16 @@ private:
     EmptyState* m_empty;
     std::optional<qint64> m_topId; // the row at the top before the list was rebuilt; none when at the very top
     int m_topOffset = 0; // how far that row was scrolled above the top
+    // A delete in flight: the row goes when the cache changes, and then the cursor moves on to the row beside it.
+    struct PendingDelete
+    {
+        qint64 messageId = 0;
+        std::optional<qint64> nextId; // the row after it, or before it when it was the last
+        int row = 0;
+    };
+    std::optional<PendingDelete> m_pendingDelete;
+    std::optional<qint64> m_currentId; // the current row's message, kept through a rebuild of the list
+    std::optional<qint64> m_tappedId; // a tapped message not listed yet, to become current when it is
 };
 
 } // namespace tidewell
