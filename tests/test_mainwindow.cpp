@@ -488,6 +488,9 @@ void TestMainWindow::clearHistoryAsksFirst()
         QCOMPARE(box->text(), u"Clear the history of Backups?"_qs);
         QCOMPARE(m_client->count(u"clearApp"_qs), 0);
         box->findChild<QPushButton*>(QLatin1String(answer))->click();
+        // Both close for good once answered, so that the next round finds its own.
+        QTRY_VERIFY(!m_window->findChild<QMessageBox*>(u"clearHistoryConfirmation"_qs));
+        QTRY_VERIFY(!m_window->findChild<QMenu*>(u"appContextMenu"_qs));
     }
     QTRY_COMPARE(m_client->count(u"clearApp"_qs), 1);
     QCOMPARE(m_client->calls.last().argument, 1);
