@@ -178,13 +178,31 @@ public:
         QTemporaryDir folder;
         const QString cachePath = folder.filePath(QStringLiteral("cache.sqlite"));
 
-        const FullSync sync = timedFullSync(m_network, m_server.url(), cachePath);
-        if (sync.applied != size || Store::open(cachePath)->countMessagesAbove(0) != size)
-            return fail(QStringLiteral("the full sync applied %1 of %2 messages").arg(sync.applied).arg(size));
+        // At 10,000 messages either takes a twentieth of a second, and one scheduling hiccup on a 2-core machine
+        // that also runs the server moves a single run by half. So at the smaller sizes the sync and its floor run
+        // in turns, several times, and their medians are compared; the floor's parts are those of its median run.
+        const int runs = size >= 1000000 ? 1 : size >= 100000 ? 3 : 9;
+        QList<double> syncSeconds;
+        QList<Floor> floors;
         const QString floorPath = folder.filePath(QStringLiteral("floor.sqlite"));
-        const Floor floor = measureFloor(m_network, m_server.url(), size, floorPath);
+        for (int run = 0; run < runs; ++run) {
+            for (const QString& path : { cachePath, floorPath }) {
+                for (const char* end : { "", "-wal", "-shm" })
+                    QFile::remove(path + QLatin1String(end));
+            }
+            const FullSync sync = timedFullSync(m_network, m_server.url(), cachePath);
+            if (sync.applied != size || Store::open(cachePath)->countMessagesAbove(0) != size)
+                return fail(QStringLiteral("the full sync applied %1 of %2 messages").arg(sync.applied).arg(size));
+            syncSeconds.append(sync.seconds);
+            floors.append(measureFloor(m_network, m_server.url(), size, floorPath));
+        }
         for (const char* end : { "", "-wal", "-shm" })
             QFile::remove(floorPath + QLatin1String(end)); // a million rows are worth the disk space back
+        std::sort(
+            floors.begin(), floors.end(), [](const Floor& a, const Floor& b) { return a.seconds() < b.seconds(); });
+        const Floor floor = floors[floors.size() / 2];
+        const FullSync sync { size, median(syncSeconds) };
+        print("sync_runs", runs, "runs", 0);
         print("full_sync_seconds", sync.seconds, "s");
         print("floor_seconds", floor.seconds(), "s");
         print("ratio_sync_vs_floor", sync.seconds / floor.seconds(), "");
@@ -193,6 +211,7 @@ public:
         print("floor_fetch_seconds", floor.fetchSeconds, "s");
         print("floor_decode_seconds", floor.decodeSeconds, "s");
         print("floor_insert_seconds", floor.insertSeconds, "s");
+        print("floor_apps_seconds", floor.appsSeconds, "s"); // part of the three above
 
         // The two reads every start and every pass make for the unread count and the sync's cursor.
         const qint64 newest = size;

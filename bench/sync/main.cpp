@@ -81,6 +81,7 @@ int main(int argc, char** argv)
     out << "floor_fetch_seconds: " << floor.fetchSeconds << " s\n";
     out << "floor_decode_seconds: " << floor.decodeSeconds << " s\n";
     out << "floor_insert_seconds: " << floor.insertSeconds << " s\n";
+    out << "floor_apps_seconds: " << floor.appsSeconds << " s\n";
     out << "floor_seconds: " << floor.seconds() << " s\n";
     out << "ratio_sync_vs_floor: " << sync.seconds / floor.seconds() << "\n";
     return 0;
