@@ -3,8 +3,9 @@
 // behind the unread count, and then the window as the program opens it over that cache — time to the filled window,
 // search keystrokes, a sync of 200 new messages, deleting a message, clearing an application and marking all read,
 // each until both lists are repainted, and for the clear, whose rows the cache deletes on a thread of its own, the
-// longest the window stood still meanwhile. At the largest size it also prints the resident memory, its growth over
-// 1,000 sync passes and the CPU time of an idle minute.
+// longest the window stood still meanwhile. At the largest size it also times scrolling the message list, by wheel
+// notches and by dragging its scroll bar, over rows up to a megabyte of text tall, and prints the resident memory,
+// its growth over 1,000 sync passes and the CPU time of an idle minute.
 //
 //   bench_scale [LARGEST] [--idle-seconds N]
 //
@@ -58,10 +59,43 @@ const std::array lines = { QStringLiteral("Disk usage on host-%1 is above thresh
     QStringLiteral("Certificate for host-%1 expires soon. "), QStringLiteral("Queue latency on worker-%1 is high. "),
     QStringLiteral("Deploy %1 rolled out to production. ") };
 
-// 80 to 200 characters, a title on every third, priorities -2 to 2, a link on every seventh; timestamps mostly but
-// not always follow the ids.
-QJsonObject generatedMessage(qint64 id, QRandomGenerator& random)
+// Messages far taller than the list, among the newest rows at the largest size, which the scrolling figures pass
+// over: a megabyte of log lines (`lines` 0) and some of a few hundred lines. Each is `back` ids below the newest
+// message and `secondsOlder` older than it; as other timestamps lag their ids by up to ten minutes, that puts them
+// at about the 3rd, 12th, 25th and 40th row, with ordinary rows between.
+struct TallMessage
 {
+    qint64 back;
+    int lines;
+    qint64 secondsOlder;
+};
+constexpr std::array tallMessages = { TallMessage { 3, 200, 60 }, TallMessage { 10, 0, 120 },
+    TallMessage { 17, 300, 170 }, TallMessage { 24, 400, 220 } };
+constexpr qsizetype megabyte = 1024 * 1024;
+
+QString tallBody(qint64 id, int lineCount, QRandomGenerator& random)
+{
+    QString body;
+    for (int line = 0; lineCount ? line < lineCount : body.size() < megabyte; ++line) {
+        if (line > 0)
+            body += u'\n';
+        body += QString::number(line + 1) + u' ' + lines[random.bounded(quint32(lines.size()))].arg(id % 97).trimmed();
+    }
+    return body;
+}
+
+// 80 to 200 characters, a title on every third, priorities -2 to 2, a link on every seventh; timestamps mostly but
+// not always follow the ids. `newest` is the newest id at the largest size, near which the tall messages are.
+QJsonObject generatedMessage(qint64 id, QRandomGenerator& random, qint64 newest)
+{
+    for (const TallMessage& tall : tallMessages) {
+        if (id == newest - tall.back) {
+            return QJsonObject { { "id", id }, { "application_id", id % appCount + 1 },
+                { "message", tallBody(id, tall.lines, random) }, { "priority", 0 },
+                { "ts", 1700000000 + newest - tall.secondsOlder },
+                { "title", QStringLiteral("Log of job %1").arg(id) } };
+        }
+    }
     QString body;
     const int length = 80 + int(random.bounded(121));
     while (body.size() < length)
@@ -273,6 +307,8 @@ private:
             return fail(QStringLiteral("the window's first sync did not end"));
         if (state.lastSyncError())
             return fail(u"the window's first sync failed: "_qs + *state.lastSyncError());
+        if (largest && !measureScrolling(window))
+            return false;
 
         const QList<double> typed = typeQuery(window, QStringLiteral("temperature"));
         print("search_keystroke_ms", *std::max_element(typed.begin(), typed.end()), "ms");
@@ -327,6 +363,36 @@ private:
 
         if (largest)
             return measureLongRun(state, window);
+        return true;
+    }
+
+    // Wheel notches down from the top over short rows and the tall ones, then the scroll bar dragged from top to
+    // bottom, each step until the list is repainted.
+    bool measureScrolling(MainWindow& window)
+    {
+        QAbstractScrollArea* list = messageListArea(window);
+        if (!list)
+            return fail(QStringLiteral("the window has no message list"));
+        QScrollBar* bar = list->verticalScrollBar();
+        bar->setValue(0);
+        list->viewport()->repaint();
+
+        const QList<double> notches = wheelDown(*list, 100);
+        if (bar->value() == 0)
+            return fail(QStringLiteral("the wheel did not scroll the message list"));
+        print("scroll_step_ms", *std::max_element(notches.begin(), notches.end()), "ms");
+        print(
+            "scroll_step_mean_ms", std::accumulate(notches.begin(), notches.end(), 0.0) / double(notches.size()), "ms");
+
+        bar->setValue(0);
+        list->viewport()->repaint();
+        const QList<double> steps = dragToBottom(*list, 50);
+        if (bar->maximum() == 0 || bar->value() != bar->maximum())
+            return fail(QStringLiteral("the dragged scroll bar did not reach the end of the list"));
+        print("scroll_drag_ms", *std::max_element(steps.begin(), steps.end()), "ms");
+
+        bar->setValue(0);
+        repaintLists(window);
         return true;
     }
 
@@ -418,7 +484,12 @@ int main(int argc, char* argv[])
 
     // Rendered up front: every message of the largest size and those the syncs after it fetch.
     const qint64 rendered = sizes.last() + newMessages + passes / passesPerNewMessage;
-    LoopbackServer server({ sizes.last(), rendered, appCount, generatedMessage, generatedIcon() }, argc, argv);
+    const qint64 newest = sizes.last();
+    LoopbackServer server(
+        { sizes.last(), rendered, appCount,
+            [newest](qint64 id, QRandomGenerator& random) { return generatedMessage(id, random, newest); },
+            generatedIcon() },
+        argc, argv);
     if (!server.isRunning())
         return 1;
 
