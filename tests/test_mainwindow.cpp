@@ -11,6 +11,7 @@
 #include "memorycredentialstore.h"
 #include "messagelistmodel.h"
 #include "messagelistpane.h"
+#include "messagelistview.h"
 #include "scriptedclient.h"
 #include "state/appstate.h"
 #include "sync/syncerror.h"
@@ -82,6 +83,7 @@ private slots:
     void sortChangeReorders();
     void badgesAndAccessibleNames();
     void notificationClickSelectsAndReveals();
+    void aSyncDoesNotMoveWhatIsBeingRead();
     void sidebarSelectionBindsBothWays();
     void keyboardDeletesAndCopies();
     void modelsStayConsistentWhileTheCacheChanges();
@@ -725,6 +727,36 @@ void TestMainWindow::notificationClickSelectsAndReveals()
     const QModelIndex index = m_window->messageList()->model()->index(row, 0);
     QVERIFY(index.data(MessageListModel::SelectedRole).toBool());
     QTRY_VERIFY(messages->viewport()->rect().intersects(messages->visualRect(index)));
+}
+
+// New messages above the ones on screen leave the message being read where it is, to the pixel; at the very top of
+// the list they come into view.
+void TestMainWindow::aSyncDoesNotMoveWhatIsBeingRead()
+{
+    serve(60);
+    makeWindow(true);
+    m_window->resize(800, 500);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    MessageListView* view = m_window->messageList()->view();
+    const MessageListModel* model = m_window->messageList()->model();
+    view->setTopRow(20, 9);
+    const qint64 reading = model->index(view->topRow(), 0).data(MessageListModel::MessageIdRole).toLongLong();
+    QCOMPARE(view->topOffset(), 9);
+
+    for (qint64 id = 61; id <= 70; ++id)
+        m_client->addMessage(makeMessage(id, 1, 2000 + id, u"body %1"_qs.arg(id), u"title %1"_qs.arg(id)));
+    await(m_state->sync());
+    QCOMPARE(model->rowCount(), 70);
+    QCOMPARE(model->index(view->topRow(), 0).data(MessageListModel::MessageIdRole).toLongLong(), reading);
+    QCOMPARE(view->topOffset(), 9);
+
+    view->setTopRow(0);
+    m_client->addMessage(makeMessage(71, 1, 2071, u"body 71"_qs, u"title 71"_qs));
+    await(m_state->sync());
+    QCOMPARE(view->topRow(), 0);
+    QCOMPARE(view->topOffset(), 0);
+    QCOMPARE(model->index(0, 0).data(MessageListModel::MessageIdRole).toLongLong(), 71);
 }
 
 void TestMainWindow::sidebarSelectionBindsBothWays()

@@ -207,7 +207,8 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
         connect(&state, signal, this, &MessageListPane::updateMarkAllRead);
     connect(&projection, &ListProjection::appsReset, this, &MessageListPane::updateMarkAllRead);
     connect(&projection, &ListProjection::messagesReset, this, &MessageListPane::updateMarkAllRead);
-    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &MessageListPane::rememberTop);
+    connect(m_view, &MessageListView::topChanged, this, &MessageListPane::rememberTop);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_rebuilding = true; });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         restoreTop();
         updateEmptyState();
@@ -300,9 +301,12 @@ void MessageListPane::revealSelected()
 }
 
 // A rebuilt list keeps what was being read where it was, to the pixel: the message at the top and how far it was
-// scrolled into. At the very top of the list it stays at the top, where new messages come into view.
+// scrolled into. It is noted as the list scrolls, since by the time the model says it will be reset, its rows
+// already read the new list. At the very top of the list nothing is noted, so that new messages come into view.
 void MessageListPane::rememberTop()
 {
+    if (m_rebuilding)
+        return;
     m_topId.reset();
     if (m_view->topRow() == 0 && m_view->topOffset() == 0)
         return;
@@ -315,11 +319,15 @@ void MessageListPane::rememberTop()
 
 void MessageListPane::restoreTop()
 {
-    if (!m_topId)
-        return;
-    const int row = m_model->rowOf(*std::exchange(m_topId, std::nullopt));
-    if (row >= 0)
-        m_view->setTopRow(row, m_topOffset);
+    m_rebuilding = false;
+    if (m_topId) {
+        const int row = m_model->rowOf(*m_topId);
+        if (row >= 0)
+            m_view->setTopRow(row, m_topOffset);
+        else
+            m_view->setTopRow(0);
+    }
+    rememberTop();
 }
 
 // The cursor moves on to the next row (the previous one after the last) once the row is gone, so that Delete

@@ -108,6 +108,7 @@ private:
     std::optional<PendingDelete> m_pendingDelete;
     std::optional<qint64> m_currentId; // the current row's message, kept through a rebuild of the list
     std::optional<qint64> m_tappedId; // a tapped message not listed yet, to become current when it is
+    bool m_rebuilding = false; // between the model's reset and its end, when rows are not what the view shows
 };
 
 } // namespace tidewell
