@@ -2,15 +2,20 @@
 // and how it moves by wheel, scroll bar, keyboard and mouse, with rows of differing heights and one taller than the
 // list.
 #include "messagelistview.h"
+#include "textblock.h"
 
 #include <QAbstractListModel>
 #include <QAccessible>
 #include <QAccessibleTableInterface>
 #include <QApplication>
+#include <QImage>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTest>
 #include <QWheelEvent>
+
+#include <thread>
 
 using namespace tidewell;
 
@@ -83,6 +88,7 @@ private slots:
     void aTallRowIsReadToItsLastLine();
     void wheelStepsDownAndUpReturnToTheSamePixel();
     void rowsInsertedAboveKeepWhatIsRead();
+    void aLongTextBrokenOnAnotherThreadDrawsAsItsWholeLayout();
 
 private:
     bool fullyVisible(int row) const;
@@ -379,6 +385,40 @@ void TestMessageListView::rowsInsertedAboveKeepWhatIsRead()
     m_model->insertRowsAtFront(4);
     QCOMPARE(m_view->topRow(), 0);
     QCOMPARE(m_view->topOffset(), 0);
+}
+
+// A long text's lines are found on a worker thread and only those on screen laid out again to be drawn: the pixels
+// are those of the whole text laid out here, at its start, in its middle and at its end.
+void TestMessageListView::aLongTextBrokenOnAnotherThreadDrawsAsItsWholeLayout()
+{
+    QString text;
+    for (int i = 0; text.size() < 60000; ++i)
+        text += u"line %1: a frame of a long trace, with a word too long to fit: %2\n"_qs.arg(i).arg(
+            QString(i % 7 * 20, u'x'));
+    QFont font;
+    font.setWeight(QFont::Medium);
+    TextBlock::Lines lines;
+    std::thread worker([&, description = font.toString()] { lines = TextBlock::breakLines(text, description, 400); });
+    worker.join();
+    const TextBlock broken(text, font, 400, std::move(lines));
+    const TextBlock whole(text, font, 400);
+    QCOMPARE(broken.height(), whole.height());
+    QCOMPARE(broken.width(), whole.width());
+    for (const int at : { 0, whole.height() / 2 + 7, whole.height() - 300 }) {
+        QImage drawn(420, 300, QImage::Format_ARGB32_Premultiplied);
+        QImage expected = drawn;
+        for (auto [image, block] : { std::pair { &drawn, &broken }, std::pair { &expected, &whole } }) {
+            image->fill(Qt::white);
+            QPainter painter(image);
+            painter.setClipRect(image->rect());
+            block->draw(&painter, QPoint(0, -at));
+        }
+        QVERIFY2(drawn == expected, qPrintable(QString::number(at)));
+    }
+    // Until its lines are found, a long text shows its beginning and is taken to be about as tall as it will be.
+    const TextBlock head(text, font, 400, 8000);
+    QVERIFY(!head.isComplete());
+    QVERIFY(qAbs(head.height() - whole.height()) < whole.height() / 5);
 }
 
 QTEST_MAIN(TestMessageListView)

@@ -6,11 +6,14 @@
 #include "textblock.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QRegularExpression>
+#include <QThreadPool>
 
 namespace tidewell {
 
@@ -21,6 +24,10 @@ constexpr int vPadding = 6;
 constexpr int spacing = 10;
 constexpr int dotSize = 8;
 constexpr int avatarSize = 32;
+// A text longer than this many characters is laid out on a worker thread (a megabyte takes a quarter of a second
+// here), its first `headChars` shown meanwhile.
+constexpr qsizetype longText = 32 * 1024;
+constexpr qsizetype headChars = 8 * 1024;
 
 QFont headerFont(const QFont& base, bool unread)
 {
@@ -130,11 +137,47 @@ std::shared_ptr<const TextBlock> MessageRowDelegate::block(
     if (const auto* cached = m_blocks.object(key); cached && (!header || (*cached)->source() == headerText))
         return *cached;
     const QString text = header ? headerText : index.data(MessageListModel::BodyRole).toString();
-    auto made
-        = std::make_shared<const TextBlock>(text, header ? headerFont(base, unread) : bodyFont(base, unread), width);
-    m_blocks.insert(
-        key, new std::shared_ptr<const TextBlock>(made), std::clamp<qsizetype>(text.size(), 1, m_blocks.maxCost()));
-    return made;
+    const QFont font = header ? headerFont(base, unread) : bodyFont(base, unread);
+    if (text.size() <= longText) {
+        auto made = std::make_shared<const TextBlock>(text, font, width);
+        keep(key, made);
+        return made;
+    }
+    auto head = std::make_shared<const TextBlock>(text, font, width, headChars);
+    keep(key, head);
+    layOutInBackground(key, text, base, width);
+    return head;
+}
+
+void MessageRowDelegate::keep(const BlockKey& key, std::shared_ptr<const TextBlock> block) const
+{
+    const qsizetype cost = std::clamp<qsizetype>(block->source().size(), 1, m_blocks.maxCost());
+    m_blocks.insert(key, new std::shared_ptr<const TextBlock>(std::move(block)), cost);
+}
+
+void MessageRowDelegate::layOutInBackground(
+    const BlockKey& key, const QString& text, const QFont& base, int width) const
+{
+    if (m_layingOut.contains(key))
+        return;
+    m_layingOut.insert(key);
+    const QFont font = key.header ? headerFont(base, key.unread) : bodyFont(base, key.unread);
+    QPointer<const MessageRowDelegate> self(this);
+    // A layout made on one thread cannot be drawn on another, so the worker only finds where the lines break, with a
+    // font of its own; the result comes back to this thread through the application object, which outlives every
+    // delegate, and is dropped when the delegate is gone or the font changed meanwhile.
+    QThreadPool::globalInstance()->start([self, key, text, base, font, width, description = font.toString()] {
+        TextBlock::Lines lines = TextBlock::breakLines(text, description, width);
+        QMetaObject::invokeMethod(qApp, [self, key, text, base, font, width, lines = std::move(lines)]() mutable {
+            if (!self)
+                return;
+            self->m_layingOut.remove(key);
+            if (base != self->m_blockFont)
+                return;
+            self->keep(key, std::make_shared<const TextBlock>(text, font, width, std::move(lines)));
+            emit const_cast<MessageRowDelegate*>(self.data())->sizeHintChanged(QModelIndex());
+        });
+    });
 }
 
 QSize MessageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const

@@ -2,6 +2,7 @@
 
 #include <QCache>
 #include <QFont>
+#include <QSet>
 #include <QStyledItemDelegate>
 
 #include <memory>
@@ -39,11 +40,6 @@ private:
         int height = 0;
         std::shared_ptr<const TextBlock> headerText, bodyText;
     };
-    Layout layout(const QStyleOptionViewItem& option, const QModelIndex& index, int width) const;
-    // The header or the text of a message laid out at a width, from the cache when it was laid out before.
-    std::shared_ptr<const TextBlock> block(
-        const QModelIndex& index, bool header, const QFont& font, bool unread, int width) const;
-
     struct BlockKey
     {
         qint64 messageId;
@@ -57,11 +53,21 @@ private:
         }
     };
 
+    Layout layout(const QStyleOptionViewItem& option, const QModelIndex& index, int width) const;
+    // The header or the text of a message laid out at a width, from the cache when it was laid out before.
+    std::shared_ptr<const TextBlock> block(
+        const QModelIndex& index, bool header, const QFont& font, bool unread, int width) const;
+    void keep(const BlockKey& key, std::shared_ptr<const TextBlock> block) const;
+    // A very long text is laid out on a worker thread, its beginning shown meanwhile; once it is whole, the rows
+    // are measured again.
+    void layOutInBackground(const BlockKey& key, const QString& text, const QFont& base, int width) const;
+
     QAbstractItemView* m_view;
     // Laid-out texts, counted by characters: a repaint or a measurement of a message already on screen lays out
     // nothing, however long its text. A message's text never changes; its header may (an application renamed).
     mutable QCache<BlockKey, std::shared_ptr<const TextBlock>> m_blocks { 4'000'000 };
     mutable QFont m_blockFont;
+    mutable QSet<BlockKey> m_layingOut; // texts being laid out on a worker thread
 };
 
 } // namespace tidewell
