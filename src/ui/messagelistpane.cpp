@@ -419,15 +419,7 @@ void MessageListPane::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!event->spontaneous() && m_state.selectedMessageId())
-        QTimer::singleShot(0, this, &MessageListPane::centreSelected);
-}
-
-void MessageListPane::centreSelected()
-{
-    const std::optional<qint64> selected = m_state.selectedMessageId();
-    const int row = selected ? m_model->rowOf(*selected) : -1;
-    if (row >= 0)
-        m_view->scrollTo(m_model->index(row), QAbstractItemView::PositionAtCenter);
+        QTimer::singleShot(0, this, &MessageListPane::revealSelected);
 }
 
 void MessageListPane::copyCurrent()

@@ -80,7 +80,6 @@ private:
     bool isRightClickBelowTheRows(QEvent* event) const;
     void restoreCurrent();
     void followTap();
-    void centreSelected();
     // Makes `row` the current and only selected row; `scroll` brings it into view.
     void setCurrentRow(int row, bool scroll);
     static QCoro::Task<> settleDelete(QPointer<MessageListPane> self, QCoro::Task<> deletion, qint64 messageId);

@@ -78,7 +78,7 @@ TextBlock::TextBlock(const QString& text, const QFont& font, int width, Lines li
     : m_source(text)
     , m_width(lines.width)
     , m_lines(std::move(lines.lines))
-    , m_laidOutText(withLineSeparators(text))
+    , m_laidOutText(std::move(lines.laidOutText))
     , m_font(font)
     , m_lineWidth(width)
 {
@@ -90,9 +90,10 @@ TextBlock::Lines TextBlock::breakLines(const QString& text, const QString& fontD
 {
     QFont font;
     font.fromString(fontDescription);
-    QTextLayout layout(withLineSeparators(text), font);
-    layout.setTextOption(option());
     Lines found;
+    found.laidOutText = withLineSeparators(text);
+    QTextLayout layout(found.laidOutText, font);
+    layout.setTextOption(option());
     const auto [height, widest] = layOut(layout, width, [&](const QTextLine& line, qreal y) {
         found.lines.push_back({ line.textStart(), line.textLength(), int(std::lround(y)), 0 });
     });

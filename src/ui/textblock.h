@@ -27,6 +27,7 @@ public:
     {
         std::vector<Line> lines;
         int width = 0; // the widest line's
+        QString laidOutText; // the text the lines index, so that it is made once
     };
 
     TextBlock(const QString& text, const QFont& font, int width);
