@@ -135,7 +135,7 @@ void TestAppState::cancelAndJoinDropsPendingRequests()
     m_client->addMessage(makeMessage(1, 1));
     auto state = makeState();
     await(state->sync());
-    const CachedMessage message = state->container().fetchMessages().first();
+    const CachedMessage message = state->cache().fetchMessages().first();
     m_client->calls.clear();
 
     m_client->latency = std::chrono::milliseconds(200);
@@ -250,7 +250,7 @@ void TestAppState::recountCallbackRules()
 {
     auto state = makeState(false, filledCache(3));
     QList<qint64> reported;
-    state->onUnreadCountChanged = [&reported](qint64 count) { reported.append(count); };
+    connect(state.get(), &AppState::onUnreadCountChanged, [&reported](qint64 count) { reported.append(count); });
     state->recomputeUnreadCount(false);
     QVERIFY(reported.isEmpty());
     QVERIFY(m_badge.counts.isEmpty());
@@ -258,8 +258,8 @@ void TestAppState::recountCallbackRules()
     QCOMPARE(reported, QList<qint64> { 0 });
     QCOMPARE(m_badge.counts, QList<qint64> { 0 });
 
-    state->container().insert(CachedMessage(makeMessage(9, 1)));
-    state->container().save();
+    state->cache().insert(CachedMessage(makeMessage(9, 1)));
+    state->cache().save();
     state->recomputeUnreadCount(false); // a change always reports, the badge only when asked
     QCOMPARE(reported, (QList<qint64> { 0, 1 }));
     QCOMPARE(m_badge.counts, QList<qint64> { 0 });
@@ -271,7 +271,7 @@ void TestAppState::markRead()
     auto state = makeState(false, filledCache(40));
     QCOMPARE(state->unreadCount(), 15);
     QList<qint64> reported;
-    state->onUnreadCountChanged = [&reported](qint64 count) { reported.append(count); };
+    connect(state.get(), &AppState::onUnreadCountChanged, [&reported](qint64 count) { reported.append(count); });
 
     await(state->markRead());
     QCOMPARE(m_client->lastReadId, std::optional<qint64>(40));
@@ -292,7 +292,7 @@ void TestAppState::markReadFailureChangesNothing()
     m_prefs->setValue("lastReadId", 25);
     auto state = makeState(false, filledCache(40));
     QList<qint64> reported;
-    state->onUnreadCountChanged = [&reported](qint64 count) { reported.append(count); };
+    connect(state.get(), &AppState::onUnreadCountChanged, [&reported](qint64 count) { reported.append(count); });
     m_client->failures.insert(u"markRead"_qs, failWith(APIClient::APIError::http(503)));
     await(state->markRead());
     QCOMPARE(state->lastReadId(), 25);
@@ -322,20 +322,20 @@ void TestAppState::writeBackFailureSentences()
     QFETCH(bool, clear);
     QFETCH(QString, sentence);
     auto state = makeState(false, filledCache(3));
-    const CachedMessage message = state->container().fetchMessages().first();
+    const CachedMessage message = state->cache().fetchMessages().first();
     const auto unreachable = failWith(TransportError(QNetworkReply::ConnectionRefusedError, u"refused"_qs));
     m_client->failures.insert(u"deleteMessage"_qs, unreachable);
     m_client->failures.insert(u"clearApp"_qs, unreachable);
 
     await(clear ? state->clearApp(1) : state->deleteMessage(message));
     QCOMPARE(state->lastSyncError(), std::optional<QString>(sentence));
-    QCOMPARE(state->container().fetchMessages().size(), 3);
+    QCOMPARE(state->cache().fetchMessages().size(), 3);
 
     // A later success clears the sentence.
     m_client->failures.clear();
     await(clear ? state->clearApp(1) : state->deleteMessage(message));
     QCOMPARE(state->lastSyncError(), std::nullopt);
-    QCOMPARE(state->container().fetchMessages().size(), clear ? 0 : 2);
+    QCOMPARE(state->cache().fetchMessages().size(), clear ? 0 : 2);
 }
 
 void TestAppState::clearCacheKeepsTheReadPosition()
@@ -349,7 +349,7 @@ void TestAppState::clearCacheKeepsTheReadPosition()
 
     await(state->clearCache());
     QCOMPARE(state->lastReadId(), 7);
-    QTRY_COMPARE(state->container().fetchMessages().size(), 10); // the re-sync it started
+    QTRY_COMPARE(state->cache().fetchMessages().size(), 10); // the re-sync it started
     QTRY_VERIFY(!state->isSyncing());
     QCOMPARE(state->unreadCount(), 3);
     QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 7);
@@ -381,7 +381,7 @@ void TestAppState::unlinkWithTheServerUnreachable()
     QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
     QVERIFY(!state->pushRegistered());
     QCOMPARE(DeviceConfig::load(m_credentials), std::nullopt);
-    QVERIFY(state->container().fetchMessages().isEmpty());
+    QVERIFY(state->cache().fetchMessages().isEmpty());
     QCOMPARE(state->selectedAppId(), std::nullopt);
     QCOMPARE(state->searchText(), QString());
     QCOMPARE(state->linkPhase(), LinkPhase::idle());
@@ -428,7 +428,7 @@ void TestAppState::unlinkDuringASlowWriteBack()
     m_client->addMessage(makeMessage(2, 1));
     auto state = makeState();
     await(state->sync());
-    const CachedMessage message = state->container().fetchMessages().first();
+    const CachedMessage message = state->cache().fetchMessages().first();
 
     const QString op = clear ? u"clearApp"_qs : u"deleteMessage"_qs;
     m_client->delay = [op](const QString& called, qint64) {
@@ -441,7 +441,7 @@ void TestAppState::unlinkDuringASlowWriteBack()
     await(std::move(writeBack));
 
     QCOMPARE(state->lastSyncError(), std::nullopt);
-    QVERIFY(state->container().fetchMessages().isEmpty());
+    QVERIFY(state->cache().fetchMessages().isEmpty());
     QCOMPARE(state->unreadCount(), 0);
 }
 
@@ -463,7 +463,7 @@ void TestAppState::sameAccountLinkedAgainDuringASync()
 
     QTRY_COMPARE(m_client->count(u"messages"_qs), 2); // the running pass, then the one the link asked for
     QTRY_VERIFY(!state->isSyncing());
-    QCOMPARE(state->container().fetchMessages().size(), 3);
+    QCOMPARE(state->cache().fetchMessages().size(), 3);
     QCOMPARE(state->lastSyncError(), std::nullopt);
     QVERIFY(state->lastSyncDate());
 }
@@ -568,7 +568,7 @@ void TestAppState::wipeStepsStandAlone()
     m_client->serverApps = { AppInfo { 1, u"Backups"_qs, u"#336699"_qs, false } };
     auto state = makeState(false, Store::open(path));
     await(state->sync());
-    QCOMPARE(state->container().fetchApps().size(), 1);
+    QCOMPARE(state->cache().fetchApps().size(), 1);
 
     sqlite3* db = nullptr;
     QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
@@ -578,8 +578,8 @@ void TestAppState::wipeStepsStandAlone()
     sqlite3_close(db);
 
     await(state->unlink());
-    QVERIFY(state->container().fetchMessages().isEmpty());
-    QCOMPARE(state->container().fetchApps().size(), 1); // the refused step, and only it, is undone
+    QVERIFY(state->cache().fetchMessages().isEmpty());
+    QCOMPARE(state->cache().fetchApps().size(), 1); // the refused step, and only it, is undone
     QVERIFY(!state->isConfigured());
 }
 

@@ -472,10 +472,11 @@ void TestDesktopNotifications::passesOfARealState()
     services.makeClient = [client](const DeviceConfig&) { return client; };
     AppState state(false, services);
     QList<MessageAlert> posted;
-    NewMessageAlerts alerts(state, [&posted](const MessageAlert& alert) { posted.append(alert); });
+    NewMessageAlerts alerts(state.sharedCache(), [&posted](const MessageAlert& alert) { posted.append(alert); });
+    connect(&state, &AppState::newMessagesSynced, &alerts, &NewMessageAlerts::announce);
 
     await(state.sync());
-    QCOMPARE(state.container().fetchMessages().size(), 3);
+    QCOMPARE(state.cache().fetchMessages().size(), 3);
     QVERIFY(posted.isEmpty()); // the history import
 
     await(state.sync());
@@ -789,7 +790,9 @@ void TestDesktopNotifications::clickOnAnAnnouncedMessageSelectsIt()
     AppState state(false, services);
     state.configureNotifications({});
     QList<quint32> ids;
-    NewMessageAlerts alerts(state, [&centre, &ids](const MessageAlert& alert) { postAndRecord(&centre, alert, &ids); });
+    NewMessageAlerts alerts(
+        state.sharedCache(), [&centre, &ids](const MessageAlert& alert) { postAndRecord(&centre, alert, &ids); });
+    connect(&state, &AppState::newMessagesSynced, &alerts, &NewMessageAlerts::announce);
 
     await(state.sync());
     const qsizetype before = loggedCalls();

@@ -173,8 +173,8 @@ void TestEndToEnd::initTestCase()
     services.linkPollInterval = std::chrono::milliseconds(50);
     m_state = std::make_unique<AppState>(false, services);
     QVERIFY(!m_state->isConfigured());
-    QVERIFY(!m_state->container().isInMemory());
-    QVERIFY(m_state->container().fetchMessages().isEmpty());
+    QVERIFY(!m_state->cache().isInMemory());
+    QVERIFY(m_state->cache().fetchMessages().isEmpty());
 }
 
 void TestEndToEnd::cleanupTestCase()
@@ -264,7 +264,7 @@ QList<CachedMessage> TestEndToEnd::serverMessages()
 void TestEndToEnd::compareWithServer()
 {
     const QList<CachedMessage> server = serverMessages();
-    const QList<CachedMessage> cached = m_state->container().fetchMessages();
+    const QList<CachedMessage> cached = m_state->cache().fetchMessages();
     QCOMPARE(cached.size(), server.size());
     for (qsizetype i = 0; i < server.size(); ++i)
         QVERIFY2(cached[i] == server[i],
@@ -272,7 +272,7 @@ void TestEndToEnd::compareWithServer()
 
     const Answer apps = send("GET", u"/api/apps"_qs, m_server.linkSecret);
     QCOMPARE(apps.status, 200);
-    const QList<CachedApp> cachedApps = m_state->container().fetchApps();
+    const QList<CachedApp> cachedApps = m_state->cache().fetchApps();
     QCOMPARE(cachedApps.size(), apps.array().size());
     for (qsizetype i = 0; i < cachedApps.size(); ++i) {
         const QJsonObject app = apps.array()[i].toObject();
@@ -498,12 +498,12 @@ void TestEndToEnd::firstSyncFetchesEveryPage()
     QCOMPARE(sinceLink(u"GET /api/apps/{id}/icon"_qs), 1); // only the application that has one
     QCOMPARE(deviceIn(state, m_state->config()->deviceSecret)[u"last_read_id"_qs].toInteger(), 0);
 
-    QCOMPARE(m_state->container().fetchMessages().size(), qsizetype(seededMessages));
+    QCOMPARE(m_state->cache().fetchMessages().size(), qsizetype(seededMessages));
     compareWithServer();
     if (QTest::currentTestFailed())
         return;
 
-    const QList<CachedApp> apps = m_state->container().fetchApps();
+    const QList<CachedApp> apps = m_state->cache().fetchApps();
     QCOMPARE(apps.size(), 4);
     const auto withIcon = std::find_if(apps.begin(), apps.end(), [](const CachedApp& a) { return a.icon.has_value(); });
     QVERIFY(withIcon != apps.end());
@@ -526,7 +526,7 @@ void TestEndToEnd::pushToken()
 
 void TestEndToEnd::markRead()
 {
-    const QList<CachedMessage> messages = m_state->container().fetchMessages();
+    const QList<CachedMessage> messages = m_state->cache().fetchMessages();
     const qint64 middle = messages[99].id;
     await(m_state->markRead(middle));
     QCOMPARE(m_state->lastReadId(), middle);
@@ -546,13 +546,13 @@ void TestEndToEnd::markRead()
 
 void TestEndToEnd::deleteMessage()
 {
-    const CachedMessage victim = m_state->container().fetchMessages().at(10);
+    const CachedMessage victim = m_state->cache().fetchMessages().at(10);
     const QJsonObject before = serverState();
     QVERIFY(before[u"message_ids"_qs].toArray().contains(victim.id));
 
     await(m_state->deleteMessage(victim));
     QCOMPARE(m_state->lastSyncError(), std::nullopt);
-    QCOMPARE(m_state->container().fetchMessage(victim.id), std::nullopt);
+    QCOMPARE(m_state->cache().fetchMessage(victim.id), std::nullopt);
 
     const QJsonObject after = serverState();
     QVERIFY(!after[u"message_ids"_qs].toArray().contains(victim.id));
@@ -572,7 +572,7 @@ void TestEndToEnd::clearApplication()
 
     await(m_state->clearApp(appId));
     QCOMPARE(m_state->lastSyncError(), std::nullopt);
-    const QList<CachedMessage> cached = m_state->container().fetchMessages();
+    const QList<CachedMessage> cached = m_state->cache().fetchMessages();
     QVERIFY(std::none_of(
         cached.begin(), cached.end(), [appId](const CachedMessage& m) { return m.applicationId == appId; }));
 
@@ -585,7 +585,7 @@ void TestEndToEnd::clearApplication()
 
 void TestEndToEnd::postedMessageArrivesWithTheNextSync()
 {
-    const qint64 previousMax = m_state->container().maxMessageId().value_or(0);
+    const qint64 previousMax = m_state->cache().maxMessageId().value_or(0);
     const QJsonObject before = serverState();
     const qint64 sentAt = QDateTime::currentSecsSinceEpoch();
     const Answer posted = send("POST", u"/demo/messages"_qs, {},
@@ -604,7 +604,7 @@ void TestEndToEnd::postedMessageArrivesWithTheNextSync()
     QCOMPARE(arrived.size(), 1);
     QCOMPARE(arrived.first().first().toLongLong(), previousMax);
 
-    const std::optional<CachedMessage> message = m_state->container().fetchMessage(id);
+    const std::optional<CachedMessage> message = m_state->cache().fetchMessage(id);
     QVERIFY(message);
     QCOMPARE(message->applicationId, qint64(2));
     QCOMPARE(message->title, std::optional<QString>(u"Disk almost full"_qs));
@@ -638,7 +638,7 @@ void TestEndToEnd::clearCacheAndResync()
     QCOMPARE(
         requestCount(after, u"GET /api/apps/{id}/icon"_qs), requestCount(before, u"GET /api/apps/{id}/icon"_qs) + 1);
     QCOMPARE(after[u"message_ids"_qs], before[u"message_ids"_qs]); // clearing the cache deletes nothing there
-    QCOMPARE(m_state->container().fetchMessages().size(), qsizetype(count));
+    QCOMPARE(m_state->cache().fetchMessages().size(), qsizetype(count));
     compareWithServer();
     if (QTest::currentTestFailed())
         return;
@@ -657,8 +657,8 @@ void TestEndToEnd::unlinkRevokesTheDevice()
 
     await(m_state->unlink());
     QVERIFY(!m_state->isConfigured());
-    QVERIFY(m_state->container().fetchMessages().isEmpty());
-    QVERIFY(m_state->container().fetchApps().isEmpty());
+    QVERIFY(m_state->cache().fetchMessages().isEmpty());
+    QVERIFY(m_state->cache().fetchApps().isEmpty());
     QCOMPARE(m_state->lastReadId(), qint64(0));
     QVERIFY(!m_state->pushRegistered());
     QCOMPARE(DeviceConfig::load(*m_credentials), std::nullopt);

@@ -106,6 +106,7 @@ private slots:
     void cancelDuringPolling();
     void secondBeginOverridesTheFirst();
     void linkURLWaitsForConfirmation();
+    void linkConfirmedDuringASlowUnlinkStays();
     void tapSelectsAndMarksRead();
     void tapWithoutApplicationKeepsTheSelection();
     void pushToken();
@@ -158,7 +159,7 @@ void TestLinkFlow::link(AppState& state, const DeviceConfig& config)
     for (qint64 id = 1; id <= 5; ++id)
         m_client->addMessage(makeMessage(id, 1));
     QVERIFY(await(state.configure(config.serverURL, config.deviceSecret)));
-    QTRY_COMPARE(state.container().fetchMessages().size(), 5);
+    QTRY_COMPARE(state.cache().fetchMessages().size(), 5);
     QTRY_VERIFY(!state.isSyncing());
     await(state.markRead(3));
     state.setSelectedAppId(1);
@@ -173,7 +174,7 @@ void TestLinkFlow::approvedForAnotherAccount()
     auto state = makeState();
     link(*state, { QUrl(u"https://old.example.com"_qs), u"old"_qs });
     int linked = 0;
-    state->onLinked = [&linked] { ++linked; };
+    connect(state.get(), &AppState::onLinked, [&linked] { ++linked; });
     QSignalSpy codes(state.get(), &AppState::linkCodeChanged);
 
     state->beginBrowserLink(server.http.url(), [this](const QUrl& url) { m_opened.append(url); });
@@ -194,7 +195,7 @@ void TestLinkFlow::approvedForAnotherAccount()
     QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
     QCOMPARE(state->selectedAppId(), std::nullopt);
     QTRY_VERIFY(!state->isSyncing());
-    QCOMPARE(state->container().fetchMessages().size(), 5); // refilled by the sync the link started
+    QCOMPARE(state->cache().fetchMessages().size(), 5); // refilled by the sync the link started
 }
 
 void TestLinkFlow::approvedForTheSameAccount()
@@ -205,7 +206,7 @@ void TestLinkFlow::approvedForTheSameAccount()
     link(*state, { server.http.url(), u"same"_qs });
     const int syncsBefore = m_client->count(u"messages"_qs);
     int linked = 0;
-    state->onLinked = [&linked] { ++linked; };
+    connect(state.get(), &AppState::onLinked, [&linked] { ++linked; });
 
     state->beginBrowserLink(server.http.url(), [this](const QUrl& url) { m_opened.append(url); });
     QTRY_COMPARE(linked, 1);
@@ -214,7 +215,7 @@ void TestLinkFlow::approvedForTheSameAccount()
     QCOMPARE(state->selectedAppId(), std::optional<qint64>(1));
     QVERIFY(state->pushRegistered());
     QTRY_COMPARE(m_client->count(u"messages"_qs), syncsBefore + 1);
-    QCOMPARE(state->container().fetchMessages().size(), 5);
+    QCOMPARE(state->cache().fetchMessages().size(), 5);
 }
 
 void TestLinkFlow::endsInFailure_data()
@@ -337,8 +338,8 @@ void TestLinkFlow::anotherAccountStopsAndAwaitsTheRunningPass()
     QCOMPARE(previous->pagesCancelled, 1);
     QCOMPARE(state->config(), fresh);
     QTRY_VERIFY(!state->isSyncing());
-    QCOMPARE(state->container().fetchMessages().size(), 1);
-    QCOMPARE(state->container().fetchMessages().first().id, 100);
+    QCOMPARE(state->cache().fetchMessages().size(), 1);
+    QCOMPARE(state->cache().fetchMessages().first().id, 100);
 }
 
 void TestLinkFlow::unsavedCredentialFailsTheFlow()
@@ -411,6 +412,29 @@ void TestLinkFlow::linkURLWaitsForConfirmation()
     QTRY_VERIFY(state->isConfigured());
     QCOMPARE(state->config()->serverURL, QUrl(u"http://127.0.0.1:8123"_qs));
     QCOMPARE(DeviceConfig::load(m_credentials), state->config());
+}
+
+// The server answers the revocation slowly; a link URL confirmed meanwhile installs another account. The unlink
+// belongs to the account it began with: it must not wipe the new one or forget its credential.
+void TestLinkFlow::linkConfirmedDuringASlowUnlinkStays()
+{
+    auto state = makeState();
+    link(*state, { QUrl(u"https://a.example"_qs), u"old"_qs });
+    m_client->delay = [](const QString& op, qint64) {
+        return op == u"revokeDevice"_qs ? std::chrono::milliseconds(300) : std::chrono::milliseconds(0);
+    };
+    QCoro::Task<> unlinking = state->unlink();
+    const DeviceConfig next { QUrl(u"https://b.example"_qs), u"new"_qs };
+    QVERIFY(await(state->configure(next.serverURL, next.deviceSecret)));
+    await(std::move(unlinking));
+
+    QCOMPARE(m_client->count(u"revokeDevice"_qs), 1);
+    QVERIFY(state->isConfigured());
+    QCOMPARE(*state->config(), next);
+    QVERIFY(state->syncEngine());
+    QCOMPARE(DeviceConfig::load(m_credentials), std::optional<DeviceConfig>(next));
+    QTRY_VERIFY(!state->isSyncing());
+    QCOMPARE(state->cache().fetchMessages().size(), 5); // the new account's own sync, not wiped afterwards
 }
 
 void TestLinkFlow::tapSelectsAndMarksRead()

@@ -51,7 +51,7 @@ void TestLoad::burstDuringAPassCostsOneMorePass()
     QCOMPARE(server.pageRequests().size(), 2); // the account fits in one page: one page request per pass
     QCOMPARE(server.appListRequests(), 2);
     QCOMPARE(syncing.size(), 4); // on and off once for each of the two passes
-    QCOMPARE(state.container().fetchMessages().size(), 3);
+    QCOMPARE(state.cache().fetchMessages().size(), 3);
     QCOMPARE(state.lastSyncError(), std::nullopt);
 
     // No request is left pending: with the slot free, one more costs exactly one more pass.

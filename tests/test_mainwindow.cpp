@@ -168,8 +168,8 @@ void TestMainWindow::detailPane()
         // Cached by an earlier link, now gone.
         makeWindow(true);
         await(m_state->unlink());
-        m_state->container().insert(CachedMessage(makeMessage(1, 1)));
-        m_state->container().save();
+        m_state->cache().insert(CachedMessage(makeMessage(1, 1)));
+        m_state->cache().save();
     } else {
         makeWindow(configured);
     }
@@ -214,8 +214,8 @@ void TestMainWindow::banners()
 
     // Unlinked, with a failure shown: both banners, the offline one first.
     await(m_state->unlink());
-    m_state->container().insert(CachedMessage(makeMessage(9, 1))); // cached by an earlier link
-    m_state->container().save();
+    m_state->cache().insert(CachedMessage(makeMessage(9, 1))); // cached by an earlier link
+    m_state->cache().save();
     m_credentials.failAdds(CredentialStore::Placement::Primary, 1);
     m_credentials.failAdds(CredentialStore::Placement::Fallback, 1);
     QVERIFY(!await(m_state->configure(QUrl(u"https://other.example"_qs), linkSecret)));
@@ -811,7 +811,7 @@ void TestMainWindow::modelsStayConsistentWhileTheCacheChanges()
     serve(60);
     await(m_state->sync());
     QCOMPARE(m_window->messageList()->model()->rowCount(), 60);
-    await(m_state->deleteMessage(*m_state->container().fetchMessage(60)));
+    await(m_state->deleteMessage(*m_state->cache().fetchMessage(60)));
     await(m_state->clearApp(1));
     QCOMPARE(listedIds(*m_window->messageList()->model()).size(), 29);
     m_state->setSearchText(u"body 5"_qs);

@@ -28,8 +28,6 @@ private:
 
 void TestNotificationHandler::init()
 {
-    m_handler.onTap = nullptr;
-    m_handler.onForegroundNotification = nullptr;
     m_handler.setCentre(&m_centre);
 }
 
@@ -84,7 +82,11 @@ void TestNotificationHandler::clickCallsOnTapWithBothIds()
     QFETCH(std::optional<qint64>, messageId);
     QFETCH(std::optional<qint64>, applicationId);
     QList<QPair<std::optional<qint64>, std::optional<qint64>>> taps;
-    m_handler.onTap = [&taps](std::optional<qint64> mid, std::optional<qint64> aid) { taps.append({ mid, aid }); };
+    QObject listener; // the connection ends with the test
+    connect(&m_handler, &NotificationHandler::onTap, &listener,
+        [&taps](std::optional<qint64> mid, std::optional<qint64> aid) {
+            taps.append({ mid, aid });
+        });
     emit m_centre.didReceiveResponse(payload);
     QCOMPARE(taps.size(), 1);
     QCOMPARE(taps.first().first, messageId);
@@ -94,7 +96,8 @@ void TestNotificationHandler::clickCallsOnTapWithBothIds()
 void TestNotificationHandler::foregroundNotificationReachesTheCallbackOnce()
 {
     int calls = 0;
-    m_handler.onForegroundNotification = [&calls] { ++calls; };
+    QObject listener;
+    connect(&m_handler, &NotificationHandler::onForegroundNotification, &listener, [&calls] { ++calls; });
     m_handler.setCentre(&m_centre); // made the receiver again, as at every launch: still one call per event
     emit m_centre.willPresent();
     QCOMPARE(calls, 1);
@@ -106,8 +109,10 @@ void TestNotificationHandler::replacedCentreIsNoLongerHeard()
 {
     int foreground = 0;
     int taps = 0;
-    m_handler.onForegroundNotification = [&foreground] { ++foreground; };
-    m_handler.onTap = [&taps](std::optional<qint64>, std::optional<qint64>) { ++taps; };
+    QObject listener;
+    connect(&m_handler, &NotificationHandler::onForegroundNotification, &listener, [&foreground] { ++foreground; });
+    connect(&m_handler, &NotificationHandler::onTap, &listener,
+        [&taps](std::optional<qint64>, std::optional<qint64>) { ++taps; });
     FakeNotificationCentre other;
     m_handler.setCentre(&other);
     emit m_centre.willPresent();

@@ -504,12 +504,12 @@ void TestSettingsWindow::confirmations()
         QCOMPARE(fromStart(), 2);
         QVERIFY(m_state->isConfigured());
         QCOMPARE(m_client->count(u"revokeDevice"_qs), 0);
-        QCOMPARE(m_state->container().fetchMessages().size(), 3);
+        QCOMPARE(m_state->cache().fetchMessages().size(), 3);
     } else {
         await(m_state->sync()); // gives anything wrongly started the time to act
         QVERIFY(m_state->isConfigured());
         QCOMPARE(m_client->count(u"revokeDevice"_qs), 0);
-        QCOMPARE(m_state->container().fetchMessages().size(), 3);
+        QCOMPARE(m_state->cache().fetchMessages().size(), 3);
     }
 }
 

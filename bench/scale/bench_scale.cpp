@@ -325,24 +325,24 @@ private:
         repaintLists(window);
         print("incremental_sync_ms", milliseconds(timer), "ms");
         newest += newMessages;
-        if (state.container().maxMessageId() != newest || state.lastSyncError())
+        if (state.cache().maxMessageId() != newest || state.lastSyncError())
             return fail(QStringLiteral("the sync did not fetch the new messages"));
 
         // The Delete key on the newest message, then "Clear History" on another application, then "Mark All Read".
-        const std::optional<CachedMessage> deleted = state.container().fetchMessage(newest);
+        const std::optional<CachedMessage> deleted = state.cache().fetchMessage(newest);
         if (!deleted)
             return fail(QStringLiteral("the newest message is not cached"));
         timer.start();
         QCoro::waitFor(state.deleteMessage(*deleted));
         repaintLists(window);
         print("delete_message_ms", milliseconds(timer), "ms");
-        if (state.container().fetchMessage(newest) || state.lastSyncError())
+        if (state.cache().fetchMessage(newest) || state.lastSyncError())
             return fail(QStringLiteral("the message was not deleted"));
 
         // The cache deletes the application's rows on a thread of its own, so what the user feels is not the time
         // until the lists change but how long the window stops meanwhile.
         const qint64 cleared = deleted->applicationId % appCount + 1;
-        const qint64 before = state.container().countMessagesAbove(0);
+        const qint64 before = state.cache().countMessagesAbove(0);
         const Stall clear = measureStall([&] {
             QCoro::waitFor(state.clearApp(cleared));
             repaintLists(window);
@@ -351,7 +351,7 @@ private:
         print("clear_app_done_ms", clear.wholeMs, "ms");
         if (state.lastSyncError())
             return fail(u"the application was not cleared: "_qs + *state.lastSyncError());
-        if (state.container().countMessagesAbove(0) >= before)
+        if (state.cache().countMessagesAbove(0) >= before)
             return fail(QStringLiteral("the application's messages are still cached"));
 
         timer.start();

@@ -114,8 +114,8 @@ int main(int argc, char* argv[])
     QElapsedTimer update;
     update.start();
     for (qint64 id = size + 1; id <= size + 200; ++id)
-        state.container().insert(CachedMessage(generated(id, random)));
-    state.container().save();
+        state.cache().insert(CachedMessage(generated(id, random)));
+    state.cache().save();
     state.recomputeUnreadCount(true);
     repaintLists(main);
     printFigure(u"sync_update_ms"_qs + name, update.nsecsElapsed() / 1e6, "ms");

@@ -1,8 +1,10 @@
 #include "appdelegate.h"
 
 #include "notify/notificationhandler.h"
+#include "notify/taprouting.h"
 #include "state/checkinterval.h"
 
+#include <QCoreApplication>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -37,9 +39,11 @@ AppDelegate::AppDelegate(const QString& profile, QObject* parent)
     services.badge = &m_badge;
     m_state = std::make_unique<AppState>(false, services);
     NotificationHandler::shared().setCentre(&m_notifications);
-    m_alerts = std::make_unique<NewMessageAlerts>(*m_state, [centre = &m_notifications](const MessageAlert& alert) {
-        centre->post(alert); // runs on; a notification that cannot be shown is not an error
-    });
+    m_alerts = std::make_unique<NewMessageAlerts>(
+        m_state->sharedCache(), [centre = &m_notifications](const MessageAlert& alert) {
+            centre->post(alert); // runs on; a notification that cannot be shown is not an error
+        });
+    connect(m_state.get(), &AppState::newMessagesSynced, m_alerts.get(), &NewMessageAlerts::announce);
 
     connect(&m_pushRegistrar, &PushRegistrar::registered, this,
         [this](const QByteArray& token) { uploadToken(QPointer<AppState>(m_state.get()), token); });
@@ -54,14 +58,8 @@ AppDelegate::AppDelegate(const QString& profile, QObject* parent)
 void AppDelegate::launch()
 {
     m_state->configureNotifications([registrar = &m_pushRegistrar] { registrar->registerForRemoteNotifications(); });
-    // A click also brings the window forward, after the state has selected the message.
-    NotificationHandler& handler = NotificationHandler::shared();
-    handler.onTap = [this, select = std::move(handler.onTap)](
-                        std::optional<qint64> messageId, std::optional<qint64> applicationId) {
-        if (select)
-            select(messageId, applicationId);
-        emit activationRequested();
-    };
+    // A click also brings the window forward, once the state has selected the message.
+    connect(&m_state->tapRouting(), &TapRouting::routed, this, &AppDelegate::activationRequested);
     m_pollTimer.setInterval(CheckInterval::load(m_preferences));
     connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_state->startSync(); });
     m_pollTimer.start();
@@ -87,6 +85,22 @@ QCoro::Task<> AppDelegate::syncThenMarkRead(QPointer<AppState> state)
     co_await state->sync();
     if (state)
         co_await state->markReadOnActive();
+}
+
+void AppDelegate::quit()
+{
+    if (std::exchange(m_quitting, true))
+        return;
+    // A cache that cannot be closed in time is still left whole by SQLite; the program does not wait for ever.
+    QTimer::singleShot(shutDownLimit, qApp, &QCoreApplication::quit);
+    shutDownThenQuit(QPointer<AppState>(m_state.get()));
+}
+
+QCoro::Task<> AppDelegate::shutDownThenQuit(QPointer<AppState> state)
+{
+    if (state)
+        co_await state->shutDown();
+    QCoreApplication::quit();
 }
 
 QCoro::Task<> AppDelegate::uploadToken(QPointer<AppState> state, QByteArray token)

@@ -41,6 +41,10 @@ public:
     void becameActive();
     // Restarts the periodic sync at the new interval, counting from now.
     void setPollInterval(std::chrono::seconds interval);
+    // Ends the program once the running pass has stopped and the cache is closed (or after shutDownLimit).
+    void quit();
+
+    static constexpr std::chrono::seconds shutDownLimit { 5 };
 
 signals:
     // A notification was clicked: the main window should come to the front.
@@ -48,6 +52,7 @@ signals:
 
 private:
     static QCoro::Task<> syncThenMarkRead(QPointer<AppState> state);
+    static QCoro::Task<> shutDownThenQuit(QPointer<AppState> state);
     static QCoro::Task<> uploadToken(QPointer<AppState> state, QByteArray token);
 
     QNetworkAccessManager m_network;
@@ -61,6 +66,7 @@ private:
     QTimer m_pollTimer;
     SyncTriggers m_syncTriggers;
     bool m_reportedPushFailure = false;
+    bool m_quitting = false;
 };
 
 } // namespace tidewell

@@ -67,9 +67,9 @@ int main(int argc, char* argv[])
     }
 
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, &QCoreApplication::quit);
-
     AppDelegate delegate(profile);
+    // Every way out ends the running pass and closes the cache first.
+    QObject::connect(&termination, &TerminationSignals::received, &delegate, &AppDelegate::quit);
     AppState& state = delegate.state();
     MainWindow window(state);
 
@@ -93,7 +93,7 @@ int main(int argc, char* argv[])
     settings.addActions(window.applicationActions()); // Ctrl+Shift+U and the others work there too
     QObject::connect(&settings, &SettingsWindow::checkIntervalChanged, &delegate, &AppDelegate::setPollInterval);
     QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsWindow::showAndRaise);
-    QObject::connect(&window, &MainWindow::quitRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&window, &MainWindow::quitRequested, &delegate, &AppDelegate::quit);
     QObject::connect(&delegate, &AppDelegate::activationRequested, &window, &MainWindow::showAndRaise);
 
     // Without a status area Tidewell still runs; its window (and a second launch) is then the way back in.
@@ -101,7 +101,7 @@ int main(int argc, char* argv[])
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         statusItem.emplace(state);
         QObject::connect(&*statusItem, &StatusItem::openRequested, &window, &MainWindow::showAndRaise);
-        QObject::connect(&*statusItem, &StatusItem::quitRequested, &app, &QCoreApplication::quit);
+        QObject::connect(&*statusItem, &StatusItem::quitRequested, &delegate, &AppDelegate::quit);
         statusItem->show();
     }
 

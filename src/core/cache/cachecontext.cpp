@@ -142,17 +142,29 @@ int CacheContext::logGrew(void* context, sqlite3*, const char*, int pages)
 
 CacheContext::~CacheContext()
 {
+    close();
+}
+
+void CacheContext::close()
+{
+    if (!m_db)
+        return;
     m_apart.reset(); // a write apart commits first: the server has already done what it does
     m_checkpointer.reset(); // its connection goes before ours, so that ours, the last, folds the log in
     if (!sqlite3_get_autocommit(m_db)) // unsaved writes, or the view held beside a write apart
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    for (sqlite3_stmt* stmt : m_statements)
-        sqlite3_finalize(stmt);
+    m_inTransaction = false;
+    forgetPending();
+    for (sqlite3_stmt*& stmt : m_statements)
+        sqlite3_finalize(std::exchange(stmt, nullptr));
     sqlite3_close(m_db);
+    m_db = nullptr;
 }
 
 sqlite3_stmt* CacheContext::statement(Statement which) const
 {
+    if (!m_db)
+        throw StoreError(QStringLiteral("the cache is closed"));
     sqlite3_stmt*& stmt = m_statements[which];
     if (!stmt
         && sqlite3_prepare_v3(m_db, statementSql[which], -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)

@@ -47,6 +47,9 @@ public:
     Q_FLAG(Kinds)
 
     ~CacheContext() override;
+    // Rolls back what is unsaved, lets a delete running on its own thread commit, copies the log into the cache
+    // file and closes the connection. Every later read or write fails with StoreError. The destructor does the same.
+    void close();
 
     bool isInMemory() const { return m_path.isEmpty(); }
     QString path() const { return m_path; } // empty for a memory-only cache

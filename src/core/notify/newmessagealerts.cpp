@@ -3,7 +3,7 @@
 #include "base/error.h"
 #include "base/logging.h"
 #include "base/servertext.h"
-#include "state/appstate.h"
+#include "cache/cachecontext.h"
 
 #include <QHash>
 
@@ -21,23 +21,20 @@ QString NewMessageAlerts::Texts::moreNewMessages(qsizetype count)
     return count == 1 ? QStringLiteral("1 more new message") : QStringLiteral("%1 more new messages").arg(count);
 }
 
-NewMessageAlerts::NewMessageAlerts(AppState& state, Post post, QObject* parent)
+NewMessageAlerts::NewMessageAlerts(std::shared_ptr<CacheContext> cache, Post post, QObject* parent)
     : QObject(parent)
-    , m_state(&state)
+    , m_cache(std::move(cache))
     , m_post(std::move(post))
-{
-    connect(&state, &AppState::newMessagesSynced, this, &NewMessageAlerts::announce);
-}
+{ }
 
-void NewMessageAlerts::announce(qint64 previousMaxId)
+void NewMessageAlerts::announce(qint64 previousMaxId, qint64 lastReadId)
 {
-    if (!m_state || !m_post || previousMaxId <= 0)
+    if (!m_cache || !m_post || previousMaxId <= 0)
         return;
     QList<MessageAlert> alerts;
     try {
-        const CacheContext& cache = m_state->container();
-        alerts = select(cache.fetchMessagesAbove(std::max(previousMaxId, m_state->lastReadId())), cache.fetchApps(),
-            previousMaxId, m_state->lastReadId());
+        alerts = select(m_cache->fetchMessagesAbove(std::max(previousMaxId, lastReadId)), m_cache->fetchApps(),
+            previousMaxId, lastReadId);
     } catch (const Error& error) {
         // The messages are cached and counted; only their announcement is lost, which is no reason to bother the
         // user with an error line.

@@ -6,13 +6,13 @@
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace tidewell {
 
-class AppState;
+class CacheContext;
 
 // Decides which desktop notifications a sync pass raises, so that the platform adapter only posts them. Only
 // messages that are both new in this pass and unread are announced; a pass that imports history into an empty
@@ -34,8 +34,12 @@ public:
         static QString moreNewMessages(qsizetype count);
     };
 
-    // Hands the alerts of every pass of `state` to `post`, for as long as both this object and `state` live.
-    NewMessageAlerts(AppState& state, Post post, QObject* parent = nullptr);
+    // Hands the alerts of each pass announced to `post`, reading the new messages from `cache`.
+    NewMessageAlerts(std::shared_ptr<CacheContext> cache, Post post, QObject* parent = nullptr);
+
+    // A pass cached messages above `previousMaxId` (0: the cache was empty before it); `lastReadId` is the read
+    // position after it.
+    void announce(qint64 previousMaxId, qint64 lastReadId);
 
     // The alerts of a pass, in posting order: the overflow notification first, then the newest messages oldest
     // first, so that desktops which stack notifications show the newest on top. `candidates` may come in any
@@ -48,9 +52,7 @@ public:
     static MessageAlert::Urgency urgency(qint64 priority);
 
 private:
-    void announce(qint64 previousMaxId);
-
-    QPointer<AppState> m_state;
+    std::shared_ptr<CacheContext> m_cache;
     Post m_post;
 };
 

@@ -99,8 +99,7 @@ std::optional<qint64> NotificationHandler::intValue(const QVariant& value)
 
 int NotificationHandler::willPresent()
 {
-    if (onForegroundNotification)
-        onForegroundNotification();
+    emit onForegroundNotification();
     return foregroundPresentation;
 }
 
@@ -108,8 +107,7 @@ void NotificationHandler::didReceive(const QVariantMap& userInfo)
 {
     const std::optional<qint64> messageId = intValue(userInfo.value(QStringLiteral("mid")));
     const std::optional<qint64> applicationId = intValue(userInfo.value(QStringLiteral("aid")));
-    if (onTap)
-        onTap(messageId, applicationId);
+    emit onTap(messageId, applicationId);
 }
 
 } // namespace tidewell

@@ -6,14 +6,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QVariant>
-#include <functional>
 #include <optional>
 
 namespace tidewell {
 
 // The one receiver of notification events for the process. It holds no application state: a notification that
-// arrives while Tidewell is in front becomes a call of onForegroundNotification, a click becomes a call of onTap
-// with the message and application ids from the notification's payload.
+// arrives while Tidewell is in front becomes onForegroundNotification, a click becomes onTap with the message and
+// application ids from the notification's payload.
 class NotificationHandler : public QObject
 {
     Q_OBJECT
@@ -34,9 +33,6 @@ public:
     void setCentre(NotificationCentre* centre);
     NotificationCentre* centre() const { return m_centre; }
 
-    std::function<void(std::optional<qint64> messageId, std::optional<qint64> applicationId)> onTap;
-    std::function<void()> onForegroundNotification;
-
     // Never fail: a failed request counts as not granted; without a centre nothing is determined.
     QCoro::Task<bool> requestAuthorization();
     QCoro::Task<NotificationCentre::AuthorizationStatus> authorizationStatus();
@@ -46,6 +42,10 @@ public:
 
     int willPresent();
     void didReceive(const QVariantMap& userInfo);
+
+signals:
+    void onTap(std::optional<qint64> messageId, std::optional<qint64> applicationId);
+    void onForegroundNotification();
 
 private:
     QPointer<NotificationCentre> m_centre;

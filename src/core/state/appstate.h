@@ -1,19 +1,19 @@
 #pragma once
 
 #include "account/deviceconfig.h"
-#include "account/devicelinker.h"
+#include "account/linkphase.h"
 #include "api/apiclientprotocol.h"
 #include "cache/cachecontext.h"
 #include "lists/applicationsort.h"
+#include "lists/listquery.h"
 #include "lists/messagesort.h"
-#include "state/linkphase.h"
+#include "state/syncstatus.h"
 #include "sync/syncscheduler.h"
 
 #include <QCoroTask>
 #include <QDateTime>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,15 +23,20 @@ class QSettings;
 
 namespace tidewell {
 
+class AccountSession;
 class Badge;
-class NotificationHandler;
+class BrowserLinkFlow;
 class CredentialStore;
+class NotificationHandler;
+class ReadPosition;
 class SyncEngine;
+class TapRouting;
 
-// The program's controller, one per process, on the UI thread. Owns the credential, the cache, the sync engine
-// and everything the windows show about them: selection, search, orderings, read position, unread count, the last
-// error and the linking flow. Windows read its properties and call its operations; no operation fails to its
-// caller — a failure the user must see becomes one line in lastSyncError.
+// The program's controller, one per process, on the UI thread: what the windows read and the operations they call.
+// It keeps the view choices (selection, search, orderings) and the sync status itself and hands the rest to units
+// with one concern each: the linked account (AccountSession), the browser-linking flow (BrowserLinkFlow), the read
+// position and unread count (ReadPosition) and notification clicks (TapRouting). No operation fails to its caller
+// — a failure the user must see becomes one line in lastSyncError.
 //
 // Syncs never overlap: one pass runs at a time and any number of requests made meanwhile collapse into exactly
 // one further pass (SyncScheduler). Operations that change the cache first cancel the running pass and wait for it.
@@ -39,8 +44,8 @@ class SyncEngine;
 // Ownership across suspensions: the state may be destroyed, and the engine replaced, while an operation waits on
 // the server. So every operation runs as a static coroutine that holds the state through a QPointer, checked after
 // each await before any member is touched, and holds its own shared_ptr to the engine (which shares the client and
-// the cache context), never a member reference. Operations of an account that is gone (unlinked, or replaced by
-// another) are stopped through that account's stop source and change nothing when they resume.
+// the cache), never a member reference. Operations of an account that is gone (unlinked, or replaced by another)
+// are stopped through that account's stop token and change nothing when they resume.
 class AppState : public QObject
 {
     Q_OBJECT
@@ -81,10 +86,6 @@ public:
     {
         static QString deleteFailed();
         static QString clearFailed();
-        static QString invalidPairCode();
-        static QString linkTimedOut();
-        static QString linkExpired();
-        static QString linkNotSaved();
         static QString credentialNotSaved();
         static QString pushTokenUploadFailed();
         static QString syncFailedUnexpectedly();
@@ -101,42 +102,45 @@ public:
     ~AppState() override;
 
     // Fields.
-    const std::optional<DeviceConfig>& config() const { return m_config; }
-    bool isConfigured() const { return m_config.has_value(); }
-    CacheContext& container() const { return *m_container; }
+    const std::optional<DeviceConfig>& config() const;
+    bool isConfigured() const { return config().has_value(); }
+    CacheContext& cache() const { return *m_cache; }
     // For readers that keep the cache beyond one call (the windows' lists).
-    std::shared_ptr<CacheContext> sharedContainer() const { return m_container; }
-    SyncEngine* syncEngine() const { return m_syncEngine.get(); }
+    std::shared_ptr<CacheContext> sharedCache() const { return m_cache; }
+    SyncEngine* syncEngine() const;
     bool isSyncRunning() const { return m_scheduler.isRunning(); }
-    std::optional<qint64> selectedAppId() const { return m_selectedAppId; }
+    std::optional<qint64> selectedAppId() const { return m_query.applicationId; }
     void setSelectedAppId(std::optional<qint64> id);
     std::optional<qint64> selectedMessageId() const { return m_selectedMessageId; }
     // Set by a notification tap; cleared by the selection rules.
     void setSelectedMessageId(std::optional<qint64> id);
-    QString searchText() const { return m_searchText; }
+    QString searchText() const { return m_query.searchText; }
     void setSearchText(const QString& text);
-    MessageSort messageSort() const { return m_messageSort; }
+    MessageSort messageSort() const { return m_query.messageSort; }
     void setMessageSort(MessageSort sort);
-    ApplicationSort applicationSort() const { return m_applicationSort; }
+    ApplicationSort applicationSort() const { return m_query.applicationSort; }
     void setApplicationSort(ApplicationSort sort);
-    std::optional<QString> lastSyncError() const { return m_lastSyncError; }
-    std::optional<QDateTime> lastSyncDate() const { return m_lastSyncDate; }
-    bool isSyncing() const { return m_isSyncing; }
+    // The four choices above as the one value the lists are filtered and ordered by.
+    const ListQuery& listQuery() const { return m_query; }
+    const SyncStatus& syncStatus() const { return m_syncStatus; }
+    std::optional<QString> lastSyncError() const { return m_syncStatus.error; }
+    std::optional<QDateTime> lastSyncDate() const { return m_syncStatus.lastDate; }
+    bool isSyncing() const { return m_syncStatus.syncing; }
     bool pushRegistered() const { return m_pushRegistered; }
-    qint64 lastReadId() const { return m_lastReadId; }
-    qint64 unreadCount() const { return m_unreadCount; }
+    qint64 lastReadId() const;
+    qint64 unreadCount() const;
     bool persistsPreferences() const { return m_persistsPreferences; }
-    LinkPhase linkPhase() const { return m_linkPhase; }
-    std::optional<QString> linkCode() const { return m_linkCode; }
+    LinkPhase linkPhase() const;
+    std::optional<QString> linkCode() const;
     const std::optional<DeviceConfig>& pendingLink() const { return m_pendingLink; }
     void setPendingLink(std::optional<DeviceConfig> link);
     bool hasCachedMessages() const;
-
-    std::function<void()> onLinked;
-    std::function<void(qint64)> onUnreadCountChanged;
+    // Whether the window shows the lists rather than the "not configured" placeholder: an account is linked, or
+    // messages of an earlier one are still cached (`hasMessages`).
+    static bool showsMessageList(bool isConfigured, bool hasMessages) { return isConfigured || hasMessages; }
 
     // Read position and unread count.
-    bool isUnread(const CachedMessage& message) const { return message.id > m_lastReadId; }
+    bool isUnread(const CachedMessage& message) const;
     qint64 unreadCount(std::optional<qint64> applicationId, const QList<CachedMessage>& messages) const;
     void recomputeUnreadCount(bool updateBadge);
 
@@ -152,6 +156,9 @@ public:
     QCoro::Task<> clearApp(qint64 applicationId);
     QCoro::Task<> clearCache();
     QCoro::Task<> unlink();
+    // Before the program ends: stops every operation, waits for the running pass and the cache's writes, and
+    // closes the cache, so that what was committed is in the cache file itself.
+    QCoro::Task<> shutDown();
 
     // Linking and notifications.
     void beginBrowserLink(QUrl serverURL, std::function<void(const QUrl&)> open);
@@ -159,8 +166,12 @@ public:
     QCoro::Task<bool> configure(QUrl serverURL, QString deviceSecret);
     void handleIncomingURL(const QUrl& url);
     void confirmPendingLink();
+    // Wires the notification handler's clicks and foreground notifications to this state; `registerForRemote` is
+    // called once notifications are permitted and again after every link.
     void configureNotifications(std::function<void()> registerForRemoteNotifications);
     void handleNotificationTap(std::optional<qint64> messageId, std::optional<qint64> applicationId);
+    // Notification clicks, once the state has handled them; the window comes forward on `routed`.
+    TapRouting& tapRouting() const { return *m_tapRouting; }
     QCoro::Task<> uploadPushToken(QByteArray token);
     void markPushRegistered();
 
@@ -171,86 +182,62 @@ signals:
     void searchTextChanged();
     void messageSortChanged();
     void applicationSortChanged();
+    void listQueryChanged();
     void lastSyncErrorChanged();
     void lastSyncDateChanged();
     void isSyncingChanged();
+    void syncStatusChanged();
     void pushRegisteredChanged();
     void lastReadIdChanged();
     void unreadCountChanged();
     void linkPhaseChanged();
     void linkCodeChanged();
     void pendingLinkChanged();
+    // A configuration has been saved and installed.
+    void onLinked();
+    // The unread count, for the status item: on every change, and on every recount that also sets the badge.
+    void onUnreadCountChanged(qint64 count);
     // After a successful pass that cached messages above the highest id held before it (`previousMaxId`, 0 when
-    // the cache was empty). The desktop notifier raises notifications from this.
-    void newMessagesSynced(qint64 previousMaxId);
+    // the cache was empty); `lastReadId` is the read position then. The desktop notifier raises notifications
+    // from this.
+    void newMessagesSynced(qint64 previousMaxId, qint64 lastReadId);
 
 private:
     static QCoro::Task<> performSync(QPointer<AppState> self, std::shared_ptr<SyncEngine> engine, std::stop_token stop);
-    static QCoro::Task<> markReadTask(QPointer<AppState> self, std::optional<qint64> through);
     static QCoro::Task<> deleteOrClear(
         QPointer<AppState> self, std::optional<CachedMessage> message, qint64 applicationId);
     static QCoro::Task<> clearCacheTask(QPointer<AppState> self);
     static QCoro::Task<> unlinkTask(QPointer<AppState> self);
+    static QCoro::Task<> shutDownTask(QPointer<AppState> self);
     static QCoro::Task<bool> configureTask(QPointer<AppState> self, DeviceConfig config);
+    static QCoro::Task<std::optional<QString>> configureForLink(QPointer<AppState> self, DeviceConfig config);
     static QCoro::Task<> uploadPushTokenTask(QPointer<AppState> self, QByteArray token);
-    static QCoro::Task<> runBrowserLink(QPointer<AppState> self, DeviceLinker linker,
-        std::function<void(const QUrl&)> open, std::chrono::milliseconds pollInterval, std::stop_token stop);
     static QCoro::Task<> markReadAfterTap(QPointer<AppState> self);
     static QCoro::Task<> registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote);
-    void failLink(const QString& text);
-    // Stops whatever the current account's operations still wait for; they change nothing when they resume.
-    void retireAccount();
     QCoro::Task<> cancelAndJoinSync() { return m_scheduler.cancelAndJoin(); }
 
-    void installConfig(std::optional<DeviceConfig> config);
-    void loadLastReadId();
-    void setLastReadId(qint64 id);
-    void resetLastReadId();
-    qint64 currentMaxMessageId() const;
-    void applyDockBadge(qint64 count);
-    void wipeLocalCache();
     void resetAccountState();
-
-    // Stores `value` and notifies only when it differs from what was there; true when it did.
-    template <typename T, typename U> bool assign(T& field, U&& value, void (AppState::*notify)())
-    {
-        if (field == value)
-            return false;
-        field = std::forward<U>(value);
-        emit(this->*notify)();
-        return true;
-    }
-
-    void setLastSyncError(std::optional<QString> text);
-    void setLastSyncDate(std::optional<QDateTime> date);
-    void setIsSyncing(bool syncing);
+    void setQuery(ListQuery query, void (AppState::*notify)());
+    void setSyncStatus(SyncStatus status);
+    void setSyncing(bool syncing);
+    void setSyncError(std::optional<QString> error);
+    void passSucceeded();
     void setPushRegistered(bool registered);
-    void setLinkPhase(LinkPhase phase);
-    void setLinkCode(std::optional<QString> code);
+    void startSyncLater();
 
     Services m_services;
     const bool m_persistsPreferences;
-    std::optional<DeviceConfig> m_config;
-    std::shared_ptr<CacheContext> m_container;
-    std::shared_ptr<SyncEngine> m_syncEngine;
-    std::stop_source m_accountStop; // requested when the account's operations must stop (unlink, another account)
-    std::optional<qint64> m_selectedAppId;
+    std::shared_ptr<CacheContext> m_cache;
+    ListQuery m_query;
     std::optional<qint64> m_selectedMessageId;
-    QString m_searchText;
-    MessageSort m_messageSort;
-    ApplicationSort m_applicationSort;
-    std::optional<QString> m_lastSyncError;
+    SyncStatus m_syncStatus;
     std::optional<DeviceConfig> m_pendingLink;
-    std::optional<QDateTime> m_lastSyncDate;
-    bool m_isSyncing = false;
     bool m_pushRegistered = false;
-    qint64 m_lastReadId = 0;
-    qint64 m_unreadCount = 0;
-    LinkPhase m_linkPhase;
-    std::optional<QString> m_linkCode;
-    std::optional<std::stop_source> m_linkTask; // the browser-linking flow, while one runs
-    QTimer m_tapDeselection; // ends the selection of the latest notification tap
-    qint64 m_tapSelectedId = 0;
+    std::function<void()> m_registerForRemote; // handed in by configureNotifications
+    ReadPosition* m_readPosition;
+    BrowserLinkFlow* m_linkFlow;
+    TapRouting* m_tapRouting;
+    AccountSession* m_session;
     // Last, so that it goes first: its destruction stops the running pass before anything the pass reads is gone.
     SyncScheduler m_scheduler;
 };

@@ -43,10 +43,10 @@ SyncEngine::SyncEngine(std::shared_ptr<APIClientProtocol> client, std::shared_pt
     , m_context(std::move(context))
 { }
 
-qint64 SyncEngine::maxLocalId() const
+qint64 SyncEngine::maxLocalId(const CacheContext& cache)
 {
     try {
-        return m_context->maxMessageId().value_or(0);
+        return cache.maxMessageId().value_or(0);
     } catch (const Error& error) {
         // A sync from 0 downloads everything again, so the cause must be findable.
         qCWarning(lcCache) << "highest cached id unreadable, taken as 0:" << error.description();

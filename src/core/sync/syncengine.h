@@ -40,7 +40,9 @@ public:
     // Refreshes the application list and icons; applications the server no longer lists go, with their messages.
     QCoro::Task<> syncApps(std::stop_token stop = {});
     // The highest cached message id, 0 when there is none or the cache cannot be read.
-    qint64 maxLocalId() const;
+    qint64 maxLocalId() const { return maxLocalId(*m_context); }
+    // The same for a cache with no engine (before a link, or after an unlink).
+    static qint64 maxLocalId(const CacheContext& cache);
     // Reports the read position (the given id, or the highest cached one); ids below 1 send nothing.
     QCoro::Task<> markRead(std::optional<qint64> lastReadId, std::stop_token stop = {});
     QCoro::Task<> deleteMessage(CachedMessage message, std::stop_token stop = {});
