@@ -1,6 +1,7 @@
 #include "api/apiclient.h"
 #include "api/transporterror.h"
 #include "cache/store.h"
+#include "cache/storeerror.h"
 #include "coro.h"
 #include "memorycredentialstore.h"
 #include "scriptedclient.h"
@@ -64,6 +65,8 @@ private slots:
     void readPositionNeverMovesBack();
     void readPositionReplyAfterUnlinkIsDropped();
     void wipeStepsStandAlone();
+    void shutDownDuringASyncClosesTheCache();
+    void readRulesOfTheState();
 
 private:
     // A persistent instance over the test's preferences, credential store and (pre-filled) in-memory cache.
@@ -581,6 +584,55 @@ void TestAppState::wipeStepsStandAlone()
     QVERIFY(state->cache().fetchMessages().isEmpty());
     QCOMPARE(state->cache().fetchApps().size(), 1); // the refused step, and only it, is undone
     QVERIFY(!state->isConfigured());
+}
+
+// Quitting while a pass waits on the server: the pass is stopped and joined, and the cache is closed, so that what
+// was committed is in the cache file itself and no later write can reach it.
+void TestAppState::shutDownDuringASyncClosesTheCache()
+{
+    for (qint64 id = 1; id <= 3 * SyncEngine::pageSize; ++id)
+        m_client->addMessage(makeMessage(id, 1));
+    m_client->delay = [](const QString& op, qint64 since) {
+        return op == u"messages"_qs && since > 0 ? std::chrono::milliseconds(10000) : std::chrono::milliseconds(0);
+    };
+    const QString path = m_folder.filePath(u"shutdown.sqlite"_qs);
+    auto state = makeState(false, Store::open(path));
+    state->startSync();
+    QTRY_COMPARE(state->cache().fetchMessages().size(), SyncEngine::pageSize); // the second page is waited for
+    QVERIFY(state->isSyncing());
+
+    await(state->shutDown());
+    QVERIFY(!state->isSyncing());
+    QVERIFY(!QFileInfo::exists(path + u"-wal"_qs) || QFileInfo(path + u"-wal"_qs).size() == 0);
+    QVERIFY_THROWS_EXCEPTION(StoreError, state->cache().fetchMessages());
+    state.reset();
+
+    auto reopened = Store::open(path);
+    QCOMPARE(reopened->fetchMessages().size(), SyncEngine::pageSize);
+}
+
+// The read rules the state answers for any list of records, and what it says of the cache.
+void TestAppState::readRulesOfTheState()
+{
+    m_prefs->setValue("lastReadId", 2);
+    auto state = makeState(false, filledCache(4));
+    QVERIFY(state->persistsPreferences());
+    QVERIFY(state->hasCachedMessages());
+    const QList<CachedMessage> messages { CachedMessage(makeMessage(1, 1)), CachedMessage(makeMessage(3, 1)),
+        CachedMessage(makeMessage(4, 2)), CachedMessage(makeMessage(2, 2)) };
+    QVERIFY(!state->isUnread(messages[0]));
+    QVERIFY(!state->isUnread(messages[3])); // the read position itself is read
+    QVERIFY(state->isUnread(messages[1]));
+    QCOMPARE(state->unreadCount(std::nullopt, messages), 2);
+    QCOMPARE(state->unreadCount(1, messages), 1);
+    QCOMPARE(state->unreadCount(7, messages), 0);
+
+    auto empty = makeState(true);
+    QVERIFY(!empty->persistsPreferences());
+    QVERIFY(!empty->hasCachedMessages());
+    QVERIFY(AppState::showsMessageList(false, true));
+    QVERIFY(AppState::showsMessageList(true, false));
+    QVERIFY(!AppState::showsMessageList(false, false));
 }
 
 QTEST_GUILESS_MAIN(TestAppState)

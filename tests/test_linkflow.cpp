@@ -1,3 +1,4 @@
+#include "account/browserlinkflow.h"
 #include "api/apiclient.h"
 #include "base/cancellederror.h"
 #include "cache/store.h"
@@ -6,6 +7,7 @@
 #include "fakeserver.h"
 #include "memorycredentialstore.h"
 #include "notify/notificationhandler.h"
+#include "notify/taprouting.h"
 #include "scriptedclient.h"
 #include "services/badge.h"
 #include "state/appstate.h"
@@ -111,6 +113,9 @@ private slots:
     void tapWithoutApplicationKeepsTheSelection();
     void pushToken();
     void notificationWiring();
+    void flowHandsTheApprovedCredentialOn_data();
+    void flowHandsTheApprovedCredentialOn();
+    void tapRoutingOrderAndLifetime();
 
 private:
     using MakeClient = std::function<std::shared_ptr<APIClientProtocol>(const DeviceConfig&)>;
@@ -523,6 +528,82 @@ void TestLinkFlow::notificationWiring()
     QCOMPARE(registrations, 1);
     await(state->configure(QUrl(u"https://a.example"_qs), u"s"_qs));
     QCOMPARE(registrations, 2);
+}
+
+namespace {
+// What a flow's configure step was handed, and what it answers.
+struct ConfigureProbe
+{
+    QList<DeviceConfig> handed;
+    std::optional<QString> answer;
+};
+
+QCoro::Task<std::optional<QString>> answerConfigure(ConfigureProbe* probe, DeviceConfig config)
+{
+    probe->handed.append(config);
+    co_return probe->answer;
+}
+} // namespace
+
+// The flow alone, without the state: the approved credential goes to its configure step, whose answer decides
+// whether the flow ends idle or failed with that line.
+void TestLinkFlow::flowHandsTheApprovedCredentialOn_data()
+{
+    QTest::addColumn<std::optional<QString>>("answer");
+    QTest::newRow("saved") << std::optional<QString>();
+    QTest::newRow("not saved") << std::optional<QString>(u"no keyring"_qs);
+}
+
+void TestLinkFlow::flowHandsTheApprovedCredentialOn()
+{
+    QFETCH(std::optional<QString>, answer);
+    LinkServer server;
+    server.pollAnswers = { R"({"status":"pending"})", R"({"status":"approved","secret":"s-1"})" };
+    ConfigureProbe probe;
+    probe.answer = answer;
+    BrowserLinkFlow flow(&m_nam, std::chrono::milliseconds(10),
+        [&probe](DeviceConfig config) { return answerConfigure(&probe, std::move(config)); });
+    QSignalSpy phases(&flow, &BrowserLinkFlow::phaseChanged);
+    flow.begin(server.http.url(), {});
+    QCOMPARE(flow.phase(), LinkPhase::waiting());
+    QTRY_COMPARE(probe.handed.size(), 1);
+    QCOMPARE(probe.handed.first(), (DeviceConfig { server.http.url(), u"s-1"_qs }));
+    QTRY_COMPARE(flow.phase(), answer ? LinkPhase::failed(*answer) : LinkPhase::idle());
+    QCOMPARE(flow.code(), std::nullopt);
+    QCOMPARE(phases.size(), 2);
+
+    // Cancelled while it polls: nothing more is configured and the phase is idle at once.
+    server.pollAnswers = { R"({"status":"pending"})" };
+    flow.begin(server.http.url(), {});
+    QTRY_VERIFY(server.polls() >= 3);
+    flow.cancel();
+    QCOMPARE(flow.phase(), LinkPhase::idle());
+    QTest::qWait(50);
+    QCOMPARE(probe.handed.size(), 1);
+}
+
+// A tap is handed on to the state before the window is told, and only the latest tap's selection expires, once.
+void TestLinkFlow::tapRoutingOrderAndLifetime()
+{
+    TapRouting routing(std::chrono::milliseconds(400));
+    QStringList order;
+    connect(&routing, &TapRouting::routed, [&order] { order.append(u"routed"_qs); });
+    connect(&routing, &TapRouting::tapped, [&order, &routing](std::optional<qint64> messageId, std::optional<qint64>) {
+        order.append(u"tapped"_qs);
+        if (messageId)
+            routing.holdSelection(*messageId);
+    });
+    QSignalSpy expired(&routing, &TapRouting::selectionExpired);
+    routing.route(4, 9);
+    QCOMPARE(order, (QStringList { u"tapped"_qs, u"routed"_qs }));
+    QTest::qWait(200);
+    routing.route(5, std::nullopt); // restarts the lifetime
+    QTest::qWait(250); // past the first tap's end, well before the second's
+    QCOMPARE(expired.size(), 0);
+    QTRY_COMPARE(expired.size(), 1);
+    QCOMPARE(expired.first().first().toLongLong(), 5);
+    QTest::qWait(500);
+    QCOMPARE(expired.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestLinkFlow)
