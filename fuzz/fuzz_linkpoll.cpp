@@ -1,6 +1,6 @@
 #include "account/devicelinker.h"
-#include "api/httptransport.h"
 #include "fuzztarget.h"
+#include "net/httptransport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,6 +1,6 @@
 #include "account/linkurl.h"
-#include "api/httptransport.h"
 #include "fuzztarget.h"
+#include "net/httptransport.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
 #include "api/apiclient.h"
 #include "api/decodingerror.h"
-#include "api/transporterror.h"
+#include "net/transporterror.h"
 #include "base/cancellederror.h"
 #include "coro.h"
 #include "fakeserver.h"

@@ -1,5 +1,5 @@
 #include "api/apiclient.h"
-#include "api/transporterror.h"
+#include "net/transporterror.h"
 #include "cache/store.h"
 #include "cache/storeerror.h"
 #include "coro.h"

@@ -1,6 +1,6 @@
 #include "account/devicelinker.h"
-#include "api/jsonsyntaxerror.h"
-#include "api/transporterror.h"
+#include "net/jsonsyntaxerror.h"
+#include "net/transporterror.h"
 #include "base/cancellederror.h"
 #include "coro.h"
 #include "fakeserver.h"

@@ -7,7 +7,7 @@
 #include "account/linkurl.h"
 #include "accountserver.h"
 #include "api/apiclient.h"
-#include "api/transporterror.h"
+#include "net/transporterror.h"
 #include "base/systemlog.h"
 #include "cache/store.h"
 #include "coro.h"

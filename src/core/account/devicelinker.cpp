@@ -1,6 +1,6 @@
 #include "account/devicelinker.h"
 
-#include "api/jsonsyntaxerror.h"
+#include "net/jsonsyntaxerror.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

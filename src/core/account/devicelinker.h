@@ -1,6 +1,6 @@
 #pragma once
 
-#include "api/httptransport.h"
+#include "net/httptransport.h"
 #include "base/error.h"
 
 #include <QCoroTask>

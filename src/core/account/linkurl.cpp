@@ -1,6 +1,6 @@
 #include "account/linkurl.h"
 
-#include "api/httptransport.h"
+#include "net/httptransport.h"
 
 #include <QTextBoundaryFinder>
 

@@ -2,7 +2,7 @@
 
 #include "account/deviceconfig.h"
 #include "api/apiclientprotocol.h"
-#include "api/httptransport.h"
+#include "net/httptransport.h"
 #include "base/error.h"
 
 #include <QJsonObject>

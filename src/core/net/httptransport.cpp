@@ -1,7 +1,7 @@
-#include "api/httptransport.h"
+#include "net/httptransport.h"
 
-#include "api/transporterror.h"
 #include "base/cancellederror.h"
+#include "net/transporterror.h"
 
 #include <QCoroNetworkReply>
 #include <QNetworkAccessManager>
