@@ -85,6 +85,13 @@ QCoro::Task<bool> AccountSession::configureTask(QPointer<AccountSession> self, D
         co_await self->m_scheduler.cancelAndJoin();
     if (!self)
         co_return false;
+    if (self->m_config != config) {
+        // A delete running on its own thread holds the cache's write lock; the wipe goes in after it commits.
+        const std::shared_ptr<CacheContext> cache = self->m_cache;
+        co_await cache->writesSettled();
+        if (!self)
+            co_return false;
+    }
     if (!self->m_credentials || !config.save(*self->m_credentials))
         co_return false;
     if (self->m_config != config) {
@@ -124,6 +131,10 @@ QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
             co_return;
     }
     co_await self->m_scheduler.cancelAndJoin();
+    if (!stillThisAccount())
+        co_return;
+    const std::shared_ptr<CacheContext> cache = self->m_cache;
+    co_await cache->writesSettled();
     if (!stillThisAccount())
         co_return;
     self->stopOperations();

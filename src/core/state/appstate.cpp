@@ -397,6 +397,10 @@ QCoro::Task<> AppState::clearCacheTask(QPointer<AppState> self)
     co_await self->cancelAndJoinSync();
     if (!self)
         co_return;
+    const std::shared_ptr<CacheContext> cache = self->m_cache;
+    co_await cache->writesSettled(); // a delete on its own thread holds the write lock until it commits
+    if (!self)
+        co_return;
     self->m_session->wipeLocalCache();
     self->recomputeUnreadCount(true);
     self->startSync();
@@ -433,10 +437,9 @@ QCoro::Task<> AppState::shutDownTask(QPointer<AppState> self)
     co_await self->cancelAndJoinSync();
     if (!self)
         co_return;
-    co_await self->m_cache->writesSettled();
-    if (!self)
-        co_return;
-    self->m_cache->close();
+    const std::shared_ptr<CacheContext> cache = self->m_cache;
+    co_await cache->writesSettled();
+    cache->close();
 }
 
 // ---- linking ----
