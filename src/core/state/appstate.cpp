@@ -9,6 +9,7 @@
 #include "notify/notificationhandler.h"
 #include "notify/taprouting.h"
 #include "state/accountsession.h"
+#include "state/pushregistration.h"
 #include "state/readposition.h"
 #include "sync/syncengine.h"
 
@@ -31,11 +32,6 @@ QString AppState::Texts::credentialNotSaved()
 {
     return QStringLiteral("Couldn't save the device credential ") + PlatformWords::toTheKeychain()
         + QStringLiteral(" \u2014 try linking again.");
-}
-
-QString AppState::Texts::pushTokenUploadFailed()
-{
-    return QStringLiteral("push-token upload failed: ");
 }
 
 QString AppState::Texts::syncFailedUnexpectedly()
@@ -84,6 +80,9 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
     connect(m_linkFlow, &BrowserLinkFlow::phaseChanged, this, &AppState::linkPhaseChanged);
     connect(m_linkFlow, &BrowserLinkFlow::codeChanged, this, &AppState::linkCodeChanged);
 
+    m_push = new PushRegistration(m_services.preferences, this);
+    connect(m_push, &PushRegistration::registeredChanged, this, &AppState::pushRegisteredChanged);
+
     m_tapRouting = new TapRouting(m_services.tapSelectionLifetime, this);
     connect(m_tapRouting, &TapRouting::tapped, this, &AppState::handleNotificationTap);
     connect(m_tapRouting, &TapRouting::selectionExpired, this, [this](qint64 messageId) {
@@ -94,7 +93,7 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
     if (!inMemory) {
         m_session->load();
         QSettings& prefs = *m_services.preferences;
-        m_pushRegistered = prefs.value(QLatin1String(pushRegisteredKey), false).toBool();
+        m_push->load();
         const QVariant messageSort = prefs.value(QLatin1String(messageSortKey));
         if (messageSort.typeId() == QMetaType::QString) {
             if (auto sort = MessageSort::fromRawValue(messageSort.toString()))
@@ -113,36 +112,6 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
 AppState::~AppState() = default;
 
 // ---- fields ----
-
-const std::optional<DeviceConfig>& AppState::config() const
-{
-    return m_session->config();
-}
-
-SyncEngine* AppState::syncEngine() const
-{
-    return m_session->engine().get();
-}
-
-qint64 AppState::lastReadId() const
-{
-    return m_readPosition->lastReadId();
-}
-
-qint64 AppState::unreadCount() const
-{
-    return m_readPosition->unreadCount();
-}
-
-LinkPhase AppState::linkPhase() const
-{
-    return m_linkFlow->phase();
-}
-
-std::optional<QString> AppState::linkCode() const
-{
-    return m_linkFlow->code();
-}
 
 // Stores `query` and notifies, the one field's signal first, when it differs from what was there.
 void AppState::setQuery(ListQuery query, void (AppState::*notify)())
@@ -214,14 +183,6 @@ void AppState::setSyncStatus(SyncStatus status)
     emit syncStatusChanged();
 }
 
-void AppState::setPushRegistered(bool registered)
-{
-    if (m_pushRegistered == registered)
-        return;
-    m_pushRegistered = registered;
-    emit pushRegisteredChanged();
-}
-
 void AppState::setPendingLink(std::optional<DeviceConfig> link)
 {
     if (m_pendingLink == link)
@@ -230,27 +191,7 @@ void AppState::setPendingLink(std::optional<DeviceConfig> link)
     emit pendingLinkChanged();
 }
 
-bool AppState::hasCachedMessages() const
-{
-    return SyncEngine::maxLocalId(*m_cache) != 0;
-}
-
 // ---- read position and unread count ----
-
-bool AppState::isUnread(const CachedMessage& message) const
-{
-    return m_readPosition->isUnread(message);
-}
-
-qint64 AppState::unreadCount(std::optional<qint64> applicationId, const QList<CachedMessage>& messages) const
-{
-    return m_readPosition->unreadCount(applicationId, messages);
-}
-
-void AppState::recomputeUnreadCount(bool updateBadge)
-{
-    m_readPosition->recompute(updateBadge);
-}
 
 // ---- sync scheduling ----
 
@@ -412,8 +353,7 @@ void AppState::resetAccountState()
     setSelectedMessageId(std::nullopt);
     setSearchText(QString());
     setSyncStatus(SyncStatus { m_syncStatus.syncing, std::nullopt, std::nullopt });
-    setPushRegistered(false);
-    m_services.preferences->setValue(QLatin1String(pushRegisteredKey), false);
+    m_push->reset();
     m_readPosition->reset();
 }
 
@@ -447,11 +387,6 @@ QCoro::Task<> AppState::shutDownTask(QPointer<AppState> self)
 void AppState::beginBrowserLink(QUrl serverURL, std::function<void(const QUrl&)> open)
 {
     m_linkFlow->begin(std::move(serverURL), std::move(open));
-}
-
-void AppState::cancelBrowserLink()
-{
-    m_linkFlow->cancel();
 }
 
 QCoro::Task<bool> AppState::configure(QUrl serverURL, QString deviceSecret)
@@ -534,33 +469,8 @@ QCoro::Task<> AppState::markReadAfterTap(QPointer<AppState> self)
 
 QCoro::Task<> AppState::uploadPushToken(QByteArray token)
 {
-    return uploadPushTokenTask(QPointer<AppState>(this), std::move(token));
-}
-
-QCoro::Task<> AppState::uploadPushTokenTask(QPointer<AppState> self, QByteArray token)
-{
-    const QString text = QString::fromLatin1(token.toHex());
-    if (!self)
-        co_return;
-    const std::shared_ptr<APIClientProtocol> client = self->m_session->newClient();
-    if (!client)
-        co_return;
-    const std::stop_token account = self->m_session->accountToken();
-    try {
-        co_await client->registerPushToken(text, account);
-    } catch (const Error& error) {
-        if (!account.stop_requested()) // stopped because the account went: nothing failed
-            qCWarning(lcNet).noquote() << Texts::pushTokenUploadFailed() + error.description();
-        co_return;
-    }
-    if (self && !account.stop_requested())
-        self->markPushRegistered();
-}
-
-void AppState::markPushRegistered()
-{
-    setPushRegistered(true);
-    m_services.preferences->setValue(QLatin1String(pushRegisteredKey), true);
+    return PushRegistration::upload(
+        QPointer<PushRegistration>(m_push), m_session->newClient(), std::move(token), m_session->accountToken());
 }
 
 } // namespace tidewell

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/browserlinkflow.h"
 #include "account/deviceconfig.h"
 #include "account/linkphase.h"
 #include "api/apiclientprotocol.h"
@@ -7,7 +8,11 @@
 #include "lists/applicationsort.h"
 #include "lists/listquery.h"
 #include "lists/messagesort.h"
+#include "state/accountsession.h"
+#include "state/pushregistration.h"
+#include "state/readposition.h"
 #include "state/syncstatus.h"
+#include "sync/syncengine.h"
 #include "sync/syncscheduler.h"
 
 #include <QCoroTask>
@@ -23,19 +28,16 @@ class QSettings;
 
 namespace tidewell {
 
-class AccountSession;
 class Badge;
-class BrowserLinkFlow;
 class CredentialStore;
 class NotificationHandler;
-class ReadPosition;
-class SyncEngine;
 class TapRouting;
 
 // The program's controller, one per process, on the UI thread: what the windows read and the operations they call.
 // It keeps the view choices (selection, search, orderings) and the sync status itself and hands the rest to units
 // with one concern each: the linked account (AccountSession), the browser-linking flow (BrowserLinkFlow), the read
-// position and unread count (ReadPosition) and notification clicks (TapRouting). No operation fails to its caller
+// position and unread count (ReadPosition), the push token (PushRegistration) and notification clicks
+// (TapRouting). No operation fails to its caller
 // — a failure the user must see becomes one line in lastSyncError.
 //
 // Syncs never overlap: one pass runs at a time and any number of requests made meanwhile collapse into exactly
@@ -87,14 +89,13 @@ public:
         static QString deleteFailed();
         static QString clearFailed();
         static QString credentialNotSaved();
-        static QString pushTokenUploadFailed();
         static QString syncFailedUnexpectedly();
     };
 
     static constexpr auto messageSortKey = "messageSort";
     static constexpr auto applicationSortKey = "applicationSort";
-    static constexpr auto lastReadIdKey = "lastReadId";
-    static constexpr auto pushRegisteredKey = "pushRegistered";
+    static constexpr auto lastReadIdKey = ReadPosition::lastReadIdKey;
+    static constexpr auto pushRegisteredKey = PushRegistration::pushRegisteredKey;
 
     // `inMemory` true gives a throw-away instance: an in-memory cache, and no credential, preference or read
     // position is loaded; the read position is never stored and the badge never touched.
@@ -102,12 +103,12 @@ public:
     ~AppState() override;
 
     // Fields.
-    const std::optional<DeviceConfig>& config() const;
+    const std::optional<DeviceConfig>& config() const { return m_session->config(); }
     bool isConfigured() const { return config().has_value(); }
     CacheContext& cache() const { return *m_cache; }
     // For readers that keep the cache beyond one call (the windows' lists).
     std::shared_ptr<CacheContext> sharedCache() const { return m_cache; }
-    SyncEngine* syncEngine() const;
+    SyncEngine* syncEngine() const { return m_session->engine().get(); }
     bool isSyncRunning() const { return m_scheduler.isRunning(); }
     std::optional<qint64> selectedAppId() const { return m_query.applicationId; }
     void setSelectedAppId(std::optional<qint64> id);
@@ -126,23 +127,26 @@ public:
     std::optional<QString> lastSyncError() const { return m_syncStatus.error; }
     std::optional<QDateTime> lastSyncDate() const { return m_syncStatus.lastDate; }
     bool isSyncing() const { return m_syncStatus.syncing; }
-    bool pushRegistered() const { return m_pushRegistered; }
-    qint64 lastReadId() const;
-    qint64 unreadCount() const;
+    bool pushRegistered() const { return m_push->isRegistered(); }
+    qint64 lastReadId() const { return m_readPosition->lastReadId(); }
+    qint64 unreadCount() const { return m_readPosition->unreadCount(); }
     bool persistsPreferences() const { return m_persistsPreferences; }
-    LinkPhase linkPhase() const;
-    std::optional<QString> linkCode() const;
+    LinkPhase linkPhase() const { return m_linkFlow->phase(); }
+    std::optional<QString> linkCode() const { return m_linkFlow->code(); }
     const std::optional<DeviceConfig>& pendingLink() const { return m_pendingLink; }
     void setPendingLink(std::optional<DeviceConfig> link);
-    bool hasCachedMessages() const;
+    bool hasCachedMessages() const { return SyncEngine::maxLocalId(*m_cache) != 0; }
     // Whether the window shows the lists rather than the "not configured" placeholder: an account is linked, or
     // messages of an earlier one are still cached (`hasMessages`).
     static bool showsMessageList(bool isConfigured, bool hasMessages) { return isConfigured || hasMessages; }
 
     // Read position and unread count.
-    bool isUnread(const CachedMessage& message) const;
-    qint64 unreadCount(std::optional<qint64> applicationId, const QList<CachedMessage>& messages) const;
-    void recomputeUnreadCount(bool updateBadge);
+    bool isUnread(const CachedMessage& message) const { return m_readPosition->isUnread(message); }
+    qint64 unreadCount(std::optional<qint64> applicationId, const QList<CachedMessage>& messages) const
+    {
+        return m_readPosition->unreadCount(applicationId, messages);
+    }
+    void recomputeUnreadCount(bool updateBadge) { m_readPosition->recompute(updateBadge); }
 
     // Sync scheduling.
     void startSync();
@@ -162,7 +166,7 @@ public:
 
     // Linking and notifications.
     void beginBrowserLink(QUrl serverURL, std::function<void(const QUrl&)> open);
-    void cancelBrowserLink();
+    void cancelBrowserLink() { m_linkFlow->cancel(); }
     QCoro::Task<bool> configure(QUrl serverURL, QString deviceSecret);
     void handleIncomingURL(const QUrl& url);
     void confirmPendingLink();
@@ -173,7 +177,7 @@ public:
     // Notification clicks, once the state has handled them; the window comes forward on `routed`.
     TapRouting& tapRouting() const { return *m_tapRouting; }
     QCoro::Task<> uploadPushToken(QByteArray token);
-    void markPushRegistered();
+    void markPushRegistered() { m_push->markRegistered(); }
 
 signals:
     void configChanged();
@@ -207,11 +211,9 @@ private:
     static QCoro::Task<> deleteOrClear(
         QPointer<AppState> self, std::optional<CachedMessage> message, qint64 applicationId);
     static QCoro::Task<> clearCacheTask(QPointer<AppState> self);
-    static QCoro::Task<> unlinkTask(QPointer<AppState> self);
     static QCoro::Task<> shutDownTask(QPointer<AppState> self);
     static QCoro::Task<bool> configureTask(QPointer<AppState> self, DeviceConfig config);
     static QCoro::Task<std::optional<QString>> configureForLink(QPointer<AppState> self, DeviceConfig config);
-    static QCoro::Task<> uploadPushTokenTask(QPointer<AppState> self, QByteArray token);
     static QCoro::Task<> markReadAfterTap(QPointer<AppState> self);
     static QCoro::Task<> registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote);
     QCoro::Task<> cancelAndJoinSync() { return m_scheduler.cancelAndJoin(); }
@@ -222,7 +224,6 @@ private:
     void setSyncing(bool syncing);
     void setSyncError(std::optional<QString> error);
     void passSucceeded();
-    void setPushRegistered(bool registered);
     void startSyncLater();
 
     Services m_services;
@@ -232,11 +233,11 @@ private:
     std::optional<qint64> m_selectedMessageId;
     SyncStatus m_syncStatus;
     std::optional<DeviceConfig> m_pendingLink;
-    bool m_pushRegistered = false;
     std::function<void()> m_registerForRemote; // handed in by configureNotifications
     ReadPosition* m_readPosition;
     BrowserLinkFlow* m_linkFlow;
     TapRouting* m_tapRouting;
+    PushRegistration* m_push;
     AccountSession* m_session;
     // Last, so that it goes first: its destruction stops the running pass before anything the pass reads is gone.
     SyncScheduler m_scheduler;
