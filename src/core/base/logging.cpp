@@ -10,5 +10,8 @@ Q_LOGGING_CATEGORY(lcState, "tidewell.state", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcAccount, "tidewell.account", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcNotify, "tidewell.notify", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcPlatform, "tidewell.platform", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcLists, "tidewell.lists", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcUi, "tidewell.ui", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcApp, "tidewell.app", QtWarningMsg)
 
 } // namespace tidewell
