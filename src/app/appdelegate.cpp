@@ -1,4 +1,4 @@
-#include "appdelegate.h"
+#include "app/appdelegate.h"
 
 #include "notify/notificationhandler.h"
 #include "notify/taprouting.h"

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "dbusnotificationcentre.h"
-#include "launcherbadge.h"
-#include "linuxpushregistrar.h"
 #include "notify/newmessagealerts.h"
+#include "platform/dbusnotificationcentre.h"
+#include "platform/launcherbadge.h"
+#include "platform/linuxpushregistrar.h"
+#include "platform/synctriggers.h"
+#include "platform/systemcredentialstore.h"
 #include "state/appstate.h"
-#include "synctriggers.h"
-#include "systemcredentialstore.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "commandline.h"
+#include "app/commandline.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,12 +1,12 @@
-#include "appdelegate.h"
-#include "commandline.h"
-#include "mainwindow.h"
-#include "notificationsettings.h"
-#include "settingswindow.h"
-#include "singleinstance.h"
-#include "statusitem.h"
-#include "terminationsignals.h"
-#include "xdgautostart.h"
+#include "app/appdelegate.h"
+#include "app/commandline.h"
+#include "platform/notificationsettings.h"
+#include "platform/singleinstance.h"
+#include "platform/terminationsignals.h"
+#include "platform/xdgautostart.h"
+#include "ui/mainwindow.h"
+#include "ui/settingswindow.h"
+#include "ui/statusitem.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "dbusnotificationcentre.h"
+#include "platform/dbusnotificationcentre.h"
 
 #include "base/servertext.h"
 

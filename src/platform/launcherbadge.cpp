@@ -1,4 +1,4 @@
-#include "launcherbadge.h"
+#include "platform/launcherbadge.h"
 
 #include "base/logging.h"
 

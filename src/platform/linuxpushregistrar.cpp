@@ -1,4 +1,4 @@
-#include "linuxpushregistrar.h"
+#include "platform/linuxpushregistrar.h"
 
 namespace tidewell {
 

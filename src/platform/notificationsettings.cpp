@@ -1,4 +1,4 @@
-#include "notificationsettings.h"
+#include "platform/notificationsettings.h"
 
 #include "base/logging.h"
 

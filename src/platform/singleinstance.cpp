@@ -1,4 +1,6 @@
-#include "singleinstance.h"
+#include "platform/singleinstance.h"
+
+#include "base/logging.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -170,7 +172,7 @@ SingleInstance::Claim SingleInstance::claim()
     QLockFile lock(lockPath(m_name));
     lock.setStaleLockTime(0); // a lock is stale only when its holder has died
     if (!lock.tryLock(lockTimeoutMs)) {
-        qWarning("Could not take %ls to start as the only instance", qUtf16Printable(lockPath(m_name)));
+        qCWarning(lcPlatform, "Could not take %ls to start as the only instance", qUtf16Printable(lockPath(m_name)));
         return Claim::HeldByAnother;
     }
     if (instanceAnswers(m_name))
@@ -179,7 +181,8 @@ SingleInstance::Claim SingleInstance::claim()
     // Whatever holds the name now was left by an instance that did not shut down cleanly.
     QLocalServer::removeServer(m_name);
     if (!m_server->listen(m_name)) {
-        qWarning("Could not listen on %ls: %ls", qUtf16Printable(m_name), qUtf16Printable(m_server->errorString()));
+        qCWarning(lcPlatform, "Could not listen on %ls: %ls", qUtf16Printable(m_name),
+            qUtf16Printable(m_server->errorString()));
         return Claim::Failed;
     }
     return Claim::Taken;

@@ -1,4 +1,4 @@
-#include "synctriggers.h"
+#include "platform/synctriggers.h"
 
 #include "base/logging.h"
 

@@ -1,4 +1,4 @@
-#include "systemcredentialstore.h"
+#include "platform/systemcredentialstore.h"
 
 #include "base/logging.h"
 

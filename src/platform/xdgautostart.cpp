@@ -1,4 +1,4 @@
-#include "xdgautostart.h"
+#include "platform/xdgautostart.h"
 
 #include "base/logging.h"
 
