@@ -124,10 +124,10 @@ CachedApp appAt(sqlite3_stmt* stmt)
 CacheContext::CacheContext(sqlite3* db, QString path)
     : m_db(db)
     , m_path(std::move(path))
+    , m_file(sqlite3_db_filename(m_db, "main"))
 {
-    const char* file = sqlite3_db_filename(m_db, "main");
-    if (file && *file) {
-        m_checkpointer = std::make_unique<WalCheckpointer>(QByteArray(file));
+    if (!m_file.isEmpty()) {
+        m_checkpointer = std::make_unique<WalCheckpointer>(m_file);
         // Replaces SQLite's own copying inside the commit.
         sqlite3_wal_hook(m_db, &CacheContext::logGrew, this);
     }
@@ -359,8 +359,8 @@ QCoro::Task<> CacheContext::removeAllMessagesApart(qint64 applicationId)
     const quint64 job = ++m_apartJob;
     m_apartApplication = applicationId;
     try {
-        m_apart = std::make_unique<ApartWrite>(QByteArray(sqlite3_db_filename(m_db, "main")),
-            QByteArray(statementSql[DeleteAppMessages]), applicationId, [this, job] {
+        m_apart = std::make_unique<ApartWrite>(
+            m_file, QByteArray(statementSql[DeleteAppMessages]), applicationId, [this, job] {
                 // Runs on the write's thread; the context outlives it, as its destructor waits for the thread.
                 QMetaObject::invokeMethod(
                     this, [this, job] { finishApart(job); }, Qt::QueuedConnection);
@@ -515,14 +515,14 @@ void CacheContext::forEachMessage(
 void CacheContext::forEachMessageApart(
     qint64 first, qint64 last, const std::function<void(const StoredMessage&)>& visit) const
 {
-    const char* file = sqlite3_db_filename(m_db, "main");
-    if (!file || !*file)
+    // Only the path, taken at construction, is shared with the calling thread: the UI connection is never touched.
+    if (m_file.isEmpty())
         throw StoreError(QStringLiteral("a cache kept in memory has no other connection"));
     sqlite3* db = nullptr;
     sqlite3_stmt* stmt = nullptr;
     const auto failure
         = [&db](int rc) { return StoreError(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))); };
-    int rc = sqlite3_open_v2(file, &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = sqlite3_open_v2(m_file.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_prepare_v2(db, statementSql[SelectMessagesBetween], -1, &stmt, nullptr);
     if (rc == SQLITE_OK) {

@@ -177,6 +177,9 @@ private:
 
     sqlite3* m_db;
     QString m_path;
+    // The database file's name as SQLite resolved it, or empty in memory; fixed at construction, so that another
+    // thread may read it without touching this connection.
+    const QByteArray m_file;
     std::unique_ptr<WalCheckpointer> m_checkpointer; // none for a cache kept in memory
     std::unique_ptr<ApartWrite> m_apart; // the write running apart, until it is taken in
     quint64 m_apartJob = 0; // the number of the last write apart started
