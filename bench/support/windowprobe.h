@@ -1,8 +1,8 @@
 #pragma once
 
-#include "applistpane.h"
-#include "mainwindow.h"
-#include "messagelistpane.h"
+#include "ui/applistpane.h"
+#include "ui/mainwindow.h"
+#include "ui/messagelistpane.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "appiconcache.h"
+#include "ui/appiconcache.h"
 
 namespace tidewell {
 

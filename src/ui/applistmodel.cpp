@@ -1,4 +1,4 @@
-#include "applistmodel.h"
+#include "ui/applistmodel.h"
 
 #include "base/servertext.h"
 #include "lists/listprojection.h"
@@ -91,19 +91,6 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
     default:
         return {};
     }
-}
-
-QHash<int, QByteArray> AppListModel::roleNames() const
-{
-    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
-    names.insert(AppIdRole, "appId");
-    names.insert(UnreadRole, "unread");
-    names.insert(HighPriorityRole, "highPriority");
-    names.insert(LatestTsRole, "latestTs");
-    names.insert(PreviewRole, "preview");
-    names.insert(ColourRole, "colour");
-    names.insert(IconRole, "icon");
-    return names;
 }
 
 } // namespace tidewell

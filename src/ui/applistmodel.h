@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appiconcache.h"
+#include "ui/appiconcache.h"
 
 #include <QAbstractListModel>
 #include <QHash>
@@ -39,7 +39,6 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QHash<int, QByteArray> roleNames() const override;
 
     // The row of an application, row 0 for none; -1 when the application is not listed.
     int rowOf(std::optional<qint64> applicationId) const;

@@ -1,10 +1,10 @@
-#include "applistpane.h"
+#include "ui/applistpane.h"
 
-#include "applistmodel.h"
-#include "approwdelegate.h"
-#include "icons.h"
 #include "lists/listprojection.h"
 #include "state/appstate.h"
+#include "ui/applistmodel.h"
+#include "ui/approwdelegate.h"
+#include "ui/icons.h"
 
 #include <QActionGroup>
 #include <QContextMenuEvent>

@@ -1,10 +1,10 @@
-#include "approwdelegate.h"
+#include "ui/approwdelegate.h"
 
-#include "applistmodel.h"
 #include "base/servertext.h"
-#include "icons.h"
-#include "relativetime.h"
-#include "rowpainter.h"
+#include "ui/applistmodel.h"
+#include "ui/icons.h"
+#include "ui/relativetime.h"
+#include "ui/rowpainter.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "banner.h"
+#include "ui/banner.h"
 
-#include "icons.h"
+#include "ui/icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

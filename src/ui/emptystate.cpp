@@ -1,6 +1,6 @@
-#include "emptystate.h"
+#include "ui/emptystate.h"
 
-#include "icons.h"
+#include "ui/icons.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,13 +1,13 @@
-#include "mainwindow.h"
+#include "ui/mainwindow.h"
 
-#include "applistpane.h"
-#include "banner.h"
 #include "base/platformwords.h"
-#include "emptystate.h"
-#include "icons.h"
 #include "lists/listprojection.h"
-#include "messagelistpane.h"
 #include "state/appstate.h"
+#include "ui/applistpane.h"
+#include "ui/banner.h"
+#include "ui/emptystate.h"
+#include "ui/icons.h"
+#include "ui/messagelistpane.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "messagelistmodel.h"
+#include "ui/messagelistmodel.h"
 
 #include "base/servertext.h"
 #include "lists/listprojection.h"
@@ -131,25 +131,6 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
     default:
         return {};
     }
-}
-
-QHash<int, QByteArray> MessageListModel::roleNames() const
-{
-    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
-    names.insert(MessageIdRole, "messageId");
-    names.insert(BodyRole, "body");
-    names.insert(TsRole, "ts");
-    names.insert(PriorityRole, "priority");
-    names.insert(UnreadRole, "unread");
-    names.insert(SelectedRole, "selected");
-    names.insert(LinkUrlRole, "linkUrl");
-    names.insert(LinkTextRole, "linkText");
-    names.insert(HasAppRole, "hasApp");
-    names.insert(AppNameRole, "appName");
-    names.insert(AppColourRole, "appColour");
-    names.insert(AppIconRole, "appIcon");
-    names.insert(PlainBodyRole, "plainBody");
-    return names;
 }
 
 } // namespace tidewell

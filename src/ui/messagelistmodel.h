@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appiconcache.h"
+#include "ui/appiconcache.h"
 
 #include <QAbstractListModel>
 #include <QHash>
@@ -45,7 +45,6 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QHash<int, QByteArray> roleNames() const override;
 
     // The row that shows a message; -1 when it is not listed.
     int rowOf(qint64 messageId) const;

@@ -1,12 +1,12 @@
-#include "messagelistpane.h"
+#include "ui/messagelistpane.h"
 
-#include "emptystate.h"
-#include "icons.h"
 #include "lists/listprojection.h"
-#include "messagelistmodel.h"
-#include "messagelistview.h"
-#include "messagerowdelegate.h"
 #include "state/appstate.h"
+#include "ui/emptystate.h"
+#include "ui/icons.h"
+#include "ui/messagelistmodel.h"
+#include "ui/messagelistview.h"
+#include "ui/messagerowdelegate.h"
 
 #include <QActionGroup>
 #include <QApplication>

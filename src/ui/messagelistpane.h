@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messagelistview.h"
+#include "ui/messagelistview.h"
 
 #include <QCoroTask>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "messagelistview.h"
+#include "ui/messagelistview.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "messagerowdelegate.h"
+#include "ui/messagerowdelegate.h"
 
 #include "lists/listrules.h"
-#include "messagelistmodel.h"
-#include "rowpainter.h"
-#include "textblock.h"
+#include "ui/messagelistmodel.h"
+#include "ui/rowpainter.h"
+#include "ui/textblock.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

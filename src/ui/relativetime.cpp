@@ -1,4 +1,4 @@
-#include "relativetime.h"
+#include "ui/relativetime.h"
 
 namespace tidewell {
 
@@ -58,6 +58,19 @@ QString RelativeTime::text(const QDateTime& when, const QDateTime& now)
     if (months < 12)
         return say(std::max(months, 1), "1 month", "months", past ? "last month" : "next month");
     return say(std::max(later.year() - earlier.year(), 1), "1 year", "years", past ? "last year" : "next year");
+}
+
+// The locale's long date without its weekday and with the month abbreviated ("Jan 5, 2025"), then a short time.
+QString RelativeTime::dateText(const QDateTime& date)
+{
+    const QLocale locale;
+    const QDateTime local = date.toLocalTime();
+    QString pattern = locale.dateFormat(QLocale::LongFormat);
+    static const QRegularExpression weekday(QStringLiteral("d{4}[,.]?\\s*"));
+    pattern.remove(weekday);
+    pattern.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
+    return locale.toString(local.date(), pattern.trimmed()) + QStringLiteral(", ")
+        + locale.toString(local.time(), QLocale::ShortFormat);
 }
 
 } // namespace tidewell

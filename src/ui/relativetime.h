@@ -11,6 +11,8 @@ class RelativeTime
 {
 public:
     static QString text(const QDateTime& when, const QDateTime& now);
+    // An abbreviated date and a short time in the user's locale, for a moment named exactly ("Last synced").
+    static QString dateText(const QDateTime& date);
 };
 
 } // namespace tidewell

@@ -1,4 +1,4 @@
-#include "rowpainter.h"
+#include "ui/rowpainter.h"
 
 #include "lists/listrules.h"
 

@@ -1,7 +1,7 @@
-#include "statusitem.h"
+#include "ui/statusitem.h"
 
-#include "icons.h"
 #include "state/appstate.h"
+#include "ui/icons.h"
 
 #include <QApplication>
 #include <QMenu>

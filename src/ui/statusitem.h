@@ -1,6 +1,6 @@
 #pragma once
 
-#include "statusitemcontent.h"
+#include "ui/statusitemcontent.h"
 
 #include <QIcon>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "statusitemcontent.h"
+#include "ui/statusitemcontent.h"
 
 namespace tidewell {
 

@@ -1,4 +1,4 @@
-#include "textblock.h"
+#include "ui/textblock.h"
 
 #include <QPainter>
 #include <QTextOption>

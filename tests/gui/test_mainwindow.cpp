@@ -1,20 +1,21 @@
-#include "applistmodel.h"
-#include "applistpane.h"
-#include "approwdelegate.h"
-#include "banner.h"
 #include "cache/store.h"
 #include "coro.h"
-#include "emptystate.h"
-#include "icons.h"
 #include "lists/listrules.h"
-#include "mainwindow.h"
 #include "memorycredentialstore.h"
-#include "messagelistmodel.h"
-#include "messagelistpane.h"
-#include "messagelistview.h"
 #include "scriptedclient.h"
 #include "state/appstate.h"
 #include "sync/syncerror.h"
+#include "triggeraction.h"
+#include "ui/applistmodel.h"
+#include "ui/applistpane.h"
+#include "ui/approwdelegate.h"
+#include "ui/banner.h"
+#include "ui/emptystate.h"
+#include "ui/icons.h"
+#include "ui/mainwindow.h"
+#include "ui/messagelistmodel.h"
+#include "ui/messagelistpane.h"
+#include "ui/messagelistview.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -267,14 +268,13 @@ void TestMainWindow::linkConfirmationEscapeLeavesNothingPending()
 void TestMainWindow::pastedLinkRaisesTheConfirmation()
 {
     makeWindow(false);
-    auto* paste = m_window->findChild<QAction*>(u"pasteLinkAction"_qs);
     QApplication::clipboard()->setText(u"hello, not a link"_qs);
-    paste->trigger();
+    TRIGGER_ACTION(m_window.get(), u"pasteLinkAction"_qs);
     QVERIFY(!m_state->pendingLink());
     QVERIFY(!m_window->linkConfirmation());
 
     QApplication::clipboard()->setText(u"  https://push.example.com:8443/link#s="_qs + linkSecret + u"\n"_qs);
-    paste->trigger();
+    TRIGGER_ACTION(m_window.get(), u"pasteLinkAction"_qs);
     QVERIFY(m_state->pendingLink());
     QCOMPARE(m_state->pendingLink()->serverURL.host(), u"push.example.com"_qs);
     QTRY_VERIFY(m_window->linkConfirmation() && m_window->linkConfirmation()->isVisible());
@@ -322,7 +322,7 @@ void TestMainWindow::markAllReadRule()
     QCOMPARE(mark->toolTip(), u"No unread messages"_qs);
     m_state->setSelectedAppId(std::nullopt);
     QCOMPARE(mark->toolTip(), u"Mark 1 unread as read"_qs);
-    mark->trigger();
+    TRIGGER_ACTION(m_window.get(), u"markAllReadButton"_qs);
     QTRY_COMPARE(m_state->unreadCount(), 0);
     QVERIFY(!mark->isEnabled());
 }
@@ -482,7 +482,7 @@ void TestMainWindow::clearHistoryAsksFirst()
         QApplication::sendEvent(apps->viewport(), &click);
         auto* menu = m_window->findChild<QMenu*>(u"appContextMenu"_qs);
         QVERIFY(menu);
-        menu->findChild<QAction*>(u"clearHistory"_qs)->trigger();
+        TRIGGER_ACTION(menu, u"clearHistory"_qs);
         menu->close();
         auto* box = m_window->findChild<QMessageBox*>(u"clearHistoryConfirmation"_qs);
         QVERIFY(box);

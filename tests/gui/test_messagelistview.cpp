@@ -1,8 +1,8 @@
 // The message list's view over lists of any length: what a change to the list costs it, how it scrolls by the pixel,
 // and how it moves by wheel, scroll bar, keyboard and mouse, with rows of differing heights and one taller than the
 // list.
-#include "messagelistview.h"
-#include "textblock.h"
+#include "ui/messagelistview.h"
+#include "ui/textblock.h"
 
 #include <QAbstractListModel>
 #include <QAccessible>

@@ -1,4 +1,4 @@
-#include "relativetime.h"
+#include "ui/relativetime.h"
 
 #include <QtTest>
 

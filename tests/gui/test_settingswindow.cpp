@@ -6,11 +6,12 @@
 #include "notify/notificationhandler.h"
 #include "scriptedclient.h"
 #include "services/loginitem.h"
-#include "settingswindow.h"
 #include "state/appstate.h"
 #include "state/checkinterval.h"
-#include "statusitem.h"
 #include "sync/syncerror.h"
+#include "triggeraction.h"
+#include "ui/settingswindow.h"
+#include "ui/statusitem.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -741,13 +742,13 @@ void TestSettingsWindow::statusItemFollowsTheCount()
     QCOMPARE(texts, menu);
     auto* quitAction = item.menu()->findChild<QAction*>(u"statusQuit"_qs);
     QCOMPARE(quitAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    item.menu()->findChild<QAction*>(u"statusOpen"_qs)->trigger();
+    TRIGGER_ACTION(item.menu(), u"statusOpen"_qs);
     QCOMPARE(opened.size(), 1);
-    quitAction->trigger();
+    TRIGGER_ACTION(item.menu(), u"statusQuit"_qs);
     QCOMPARE(quit.size(), 1);
 
     if (count > 0) {
-        item.menu()->findChild<QAction*>(u"statusMarkAllRead"_qs)->trigger();
+        TRIGGER_ACTION(item.menu(), u"statusMarkAllRead"_qs);
         QTRY_COMPARE(m_state->unreadCount(), 0);
         QCOMPARE(item.trayIcon()->toolTip(), u"Tidewell \u2014 no unread"_qs);
     }

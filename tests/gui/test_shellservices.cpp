@@ -1,13 +1,13 @@
 #include "cache/store.h"
 #include "coro.h"
-#include "launcherbadge.h"
 #include "memorycredentialstore.h"
-#include "notificationsettings.h"
+#include "platform/launcherbadge.h"
+#include "platform/notificationsettings.h"
+#include "platform/synctriggers.h"
+#include "platform/xdgautostart.h"
 #include "scriptedclient.h"
-#include "settingswindow.h"
 #include "state/appstate.h"
-#include "synctriggers.h"
-#include "xdgautostart.h"
+#include "ui/settingswindow.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>

@@ -1,0 +1,83 @@
+#include "ui/settings/formrows.h"
+
+#include <QColor>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QProgressBar>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace tidewell {
+
+QLabel* FormRows::text(const QString& text, const QString& name, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QLabel* FormRows::secondary(QLabel* label)
+{
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QLabel* FormRows::footer(const QString& text, const QString& name, QWidget* parent)
+{
+    QLabel* label = secondary(FormRows::text(text, name, parent));
+    label->setWordWrap(true);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    return label;
+}
+
+QLabel* FormRows::icon(const QIcon& icon, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    const int extent = parent->style()->pixelMetric(QStyle::PM_SmallIconSize);
+    label->setPixmap(icon.pixmap(extent, extent));
+    return label;
+}
+
+QWidget* FormRows::labelled(QWidget* parent, const QString& name, QWidget* label, QWidget* value)
+{
+    auto* row = new QWidget(parent);
+    row->setObjectName(name);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    label->setParent(row);
+    value->setParent(row);
+    layout->addWidget(label);
+    layout->addStretch(1);
+    layout->addWidget(value);
+    return row;
+}
+
+QProgressBar* FormRows::busyIndicator(const QString& name, QWidget* parent)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(name);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setFixedSize(48, 10);
+    return bar;
+}
+
+void FormRows::tint(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(palette);
+}
+
+void FormRows::sectionLayout(QGroupBox* box)
+{
+    auto* layout = new QVBoxLayout(box);
+    layout->setSpacing(8);
+}
+
+} // namespace tidewell

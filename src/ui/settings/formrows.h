@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class QColor;
+class QGroupBox;
+class QIcon;
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace tidewell {
+
+// The settings' form pieces: named labels, a label and its value as one row, footers, busy indicators and the
+// titled boxes that hold a section.
+class FormRows
+{
+public:
+    static QLabel* text(const QString& text, const QString& name, QWidget* parent);
+    // Dimmed as the desktop dims secondary text.
+    static QLabel* secondary(QLabel* label);
+    // A smaller, dimmed, wrapped sentence under a section's controls.
+    static QLabel* footer(const QString& text, const QString& name, QWidget* parent);
+    static QLabel* icon(const QIcon& icon, QWidget* parent);
+    // A label on the left and its value on the right, as one row that shows and hides as a whole.
+    static QWidget* labelled(QWidget* parent, const QString& name, QWidget* label, QWidget* value);
+    static QProgressBar* busyIndicator(const QString& name, QWidget* parent);
+    // Sets both the text and the button text colour, so that labels and buttons take it alike.
+    static void tint(QWidget* widget, const QColor& colour);
+    // Gives `box` the vertical layout with the sections' spacing.
+    static void sectionLayout(QGroupBox* box);
+};
+
+} // namespace tidewell
