@@ -379,7 +379,7 @@ void TestSyncEngine::deleteIsServerFirst()
     QCOMPARE(ids(m_cache->fetchMessages()), (QList<qint64> { 1, 2 }));
 
     m_client->failures.clear();
-    QSignalSpy changed(m_cache.get(), &CacheContext::changed);
+    QSignalSpy changed(m_cache.get(), &CacheContext::committed);
     await(m_engine->deleteMessage(first));
     QCOMPARE(ids(m_cache->fetchMessages()), (QList<qint64> { 2 }));
     QCOMPARE(changed.size(), 1);
@@ -428,7 +428,7 @@ void TestSyncEngine::syncRightAfterAClear()
     // What the server has after the clear: the application's next message and another one's.
     bool pageMetTheDelete = false;
     m_client->pages = [this, &pageMetTheDelete](qint64, qint64) {
-        pageMetTheDelete = m_cache->isWritingApart();
+        pageMetTheDelete = m_cache->isDeletingInBackground();
         return SyncResponse { { makeMessage(7, 2), makeMessage(8, 1) }, false };
     };
 
@@ -449,7 +449,7 @@ void TestSyncEngine::syncRightAfterAClear()
     QCOMPARE(applied, 2);
     QCOMPARE(ids(m_cache->fetchMessages()), (QList<qint64> { 1, 3, 5, 7, 8 }));
     QCOMPARE(m_cache->countMessagesAbove(0), 5);
-    QVERIFY(!m_cache->isWritingApart());
+    QVERIFY(!m_cache->isDeletingInBackground());
     QVERIFY(!m_cache->hasChanges());
     QVERIFY(details.size() >= 2);
     CacheChange cleared;

@@ -3,51 +3,43 @@
 #include "cache/cachechange.h"
 #include "cache/cachedapp.h"
 #include "cache/cachedmessage.h"
+#include "cache/changetracker.h"
+#include "cache/storedmessage.h"
 
-#include <QByteArrayView>
 #include <QCoroTask>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <array>
-#include <functional>
 #include <memory>
 #include <optional>
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 namespace tidewell {
 
-class ApartWrite;
+class BackgroundDelete;
+class SqlStatement;
 class WalCheckpointer;
+enum class CacheQuery;
 
 // The cache's unit of work, used on the UI thread only. Writes go into one open transaction that save() commits
 // and rollback() discards, so a sync that is cancelled half way leaves nothing behind. Inserting a record whose id
 // is already stored replaces that record's fields (an upsert). Reads see unsaved writes.
 //
-// Every failure raises StoreError. After each commit that changed something, `changed` names the kinds that
-// changed so that item models can refresh, and just before it `committed` says which records changed, so that a
-// live projection can update those alone. A receiver of `committed` only reads: were it to commit from there, its
-// own details would reach the later receivers before these.
+// Every failure raises StoreError. After each commit that changed something, `committed` says which records
+// changed, so that a live projection can update those alone. A receiver of `committed` only reads: were it to
+// commit from there, its own details would reach the later receivers before these.
 //
-// One write may run apart, on a thread of its own (removeAllMessagesApart()). Meanwhile this connection reads the
-// cache as it was before that write, and a writer awaits writesSettled() before it begins.
+// One delete may run in the background, on a thread and a connection of its own (removeAllMessagesInBackground()).
+// Meanwhile this connection reads the cache as it was before that delete, and a writer awaits writesSettled()
+// before it begins.
 class CacheContext : public QObject
 {
     Q_OBJECT
 public:
-    enum class Kind
-    {
-        Messages = 0x1,
-        Apps = 0x2
-    };
-    Q_DECLARE_FLAGS(Kinds, Kind)
-    Q_FLAG(Kinds)
-
     ~CacheContext() override;
-    // Rolls back what is unsaved, lets a delete running on its own thread commit, copies the log into the cache
+    // Rolls back what is unsaved, lets a delete running in the background commit, copies the log into the cache
     // file and closes the connection. Every later read or write fails with StoreError. The destructor does the same.
     void close();
 
@@ -65,36 +57,26 @@ public:
     // does that work on a thread of its own, through a connection of its own: on a large cache it touches a third
     // of the file's pages, which would stop the UI thread for hundreds of milliseconds. A memory-only cache deletes
     // in place. Until the delete commits, this context reads the cache as it was before, so that the lists (which
-    // read text from here) and the counts stay whole; when it has, `committed` and `changed` say so as a save()
-    // would, and from then on reads see it. No unsaved write may be pending, and the caller keeps this context
-    // alive until the call resumes. Throws StoreError when the delete fails; nothing is deleted then.
-    QCoro::Task<> removeAllMessagesApart(qint64 applicationId);
-    // Resumes once no write runs apart; at once when none does. A writer awaits it before it begins: a write begun
-    // while one runs apart would wait for that one on the UI thread (begin() does, rather than fail).
+    // read text from here) and the counts stay whole; when it has, `committed` says so as a save() would, and from then
+    // on reads see it. No unsaved write may be pending, and the caller keeps this context alive until the call resumes.
+    // Throws StoreError when the delete fails; nothing is deleted then.
+    QCoro::Task<> removeAllMessagesInBackground(qint64 applicationId);
+    // Resumes once no delete runs in the background; at once when none does. A writer awaits it before it begins: a
+    // write begun meanwhile would wait for that delete on the UI thread (begin() does, rather than fail).
     QCoro::Task<> writesSettled();
-    bool isWritingApart() const { return m_apart != nullptr; }
+    bool isDeletingInBackground() const { return m_backgroundDelete != nullptr; }
 
     QList<CachedMessage> fetchMessages() const; // in id order
-    // One message as the cache stores it, for a caller that keeps only part of each: the texts are the stored
-    // UTF-8, valid only until the visit returns. Reading them so spares a conversion and a copy per text.
-    struct StoredMessage
-    {
-        qint64 id = 0;
-        qint64 applicationId = 0;
-        qint64 ts = 0;
-        qint64 priority = 0;
-        QByteArrayView message;
-        std::optional<QByteArrayView> title;
-    };
+    using StoredMessage = tidewell::StoredMessage;
     // Every message in id order, handed over one at a time, so that a caller who keeps only part of each record
     // never holds all of them at once. `visit` must not use this context.
-    void forEachMessage(const std::function<void(const StoredMessage&)>& visit) const;
+    void forEachMessage(const StoredMessageVisit& visit) const;
     // The same for the messages with ids from `first` to `last`.
-    void forEachMessage(qint64 first, qint64 last, const std::function<void(const StoredMessage&)>& visit) const;
-    // The same again, read through a read-only connection of the call's own, opened and closed by it: the one read
-    // that another thread may make, while this context has no unsaved writes (the other connection sees only what
-    // is committed) and nothing writes meanwhile. Only for a cache kept in a file.
-    void forEachMessageApart(qint64 first, qint64 last, const std::function<void(const StoredMessage&)>& visit) const;
+    void forEachMessage(qint64 first, qint64 last, const StoredMessageVisit& visit) const;
+    // The same again, read through a read-only connection of the call's own, opened, used and closed on the calling
+    // thread: the one read that another thread may make, while this context has no unsaved writes (the other
+    // connection sees only what is committed) and nothing writes meanwhile. Only for a cache kept in a file.
+    void forEachCommittedMessageOnCallingThread(qint64 first, qint64 last, const StoredMessageVisit& visit) const;
     // The lowest cached message id, or none for an empty cache; one indexed read.
     std::optional<qint64> minMessageId() const;
     QList<CachedApp> fetchApps() const; // in id order
@@ -118,60 +100,34 @@ public:
     static constexpr qsizetype maxListedMessageIds = 100000;
 
 signals:
-    void changed(tidewell::CacheContext::Kinds kinds);
     void committed(const tidewell::CacheChange& change);
-    // The write apart numbered `job` has ended, after its `committed` and `changed`; what its callers wait for.
-    void apartWriteEnded(quint64 job);
+    // The background delete numbered `job` has ended, after its `committed`; what its callers wait for.
+    void backgroundDeleteEnded(quint64 job);
 
 private:
     friend class Store;
     // Takes ownership of `db`, whose schema the caller has checked.
     CacheContext(sqlite3* db, QString path);
 
-    enum Statement
-    {
-        Begin,
-        Commit,
-        Rollback,
-        UpsertMessage,
-        UpsertApp,
-        DeleteMessage,
-        DeleteApp,
-        DeleteAppMessages,
-        DeleteAllMessages,
-        DeleteAllApps,
-        SelectMessages,
-        SelectApps,
-        SelectMessage,
-        MaxMessageId,
-        CountMessagesAbove,
-        SelectMessagesAbove,
-        StoredBytes,
-        SelectMessagesBetween,
-        MinMessageId,
-        StatementCount
-    };
-
-    sqlite3_stmt* statement(Statement which) const;
+    // This connection's statement for `query`, prepared on first use.
+    SqlStatement& statement(CacheQuery query) const;
     // The one integer a one-row query gives, or none when it gives NULL.
-    std::optional<qint64> optionalInteger(Statement which) const;
+    std::optional<qint64> optionalInteger(CacheQuery query) const;
     template <typename Record>
     QList<Record> fetchAll(
-        Statement which, Record (*rowAt)(sqlite3_stmt*), std::optional<qint64> above = std::nullopt) const;
+        CacheQuery query, Record (*rowAt)(const SqlStatement&), std::optional<qint64> above = std::nullopt) const;
+    // Steps a statement with no result rows; fails unless it completes.
+    void run(SqlStatement& statement) const;
     void begin();
-    // Steps a bound write statement inside the open transaction; `kind` joins the next `changed` if rows changed,
-    // and the result says whether they did.
-    bool write(sqlite3_stmt* stmt, Kind kind);
+    // Steps a bound write statement inside the open transaction; the result says whether rows changed.
+    bool write(SqlStatement& statement);
     [[noreturn]] void fail() const;
-    void noteMessage(qint64 id, bool upserted);
-    CacheChange takeChange();
-    void forgetPending() const;
-    // Holds this connection's view of the cache where it is until endSnapshot(), beside a write apart.
+    // Holds this connection's view of the cache where it is until endSnapshot(), beside a background delete.
     void beginSnapshot();
     void endSnapshot();
-    // Takes the write apart numbered `job` in, once its thread is done or after waiting for it: ends the snapshot,
-    // publishes the change, and tells its callers. Nothing when that write was already taken in.
-    void finishApart(quint64 job);
+    // Takes the background delete numbered `job` in, once its thread is done or after waiting for it: ends the
+    // snapshot, publishes the change, and tells its callers. Nothing when that delete was already taken in.
+    void finishBackgroundDelete(quint64 job);
 
     static int logGrew(void* context, sqlite3* db, const char* name, int pages);
 
@@ -181,21 +137,14 @@ private:
     // thread may read it without touching this connection.
     const QByteArray m_file;
     std::unique_ptr<WalCheckpointer> m_checkpointer; // none for a cache kept in memory
-    std::unique_ptr<ApartWrite> m_apart; // the write running apart, until it is taken in
-    quint64 m_apartJob = 0; // the number of the last write apart started
-    qint64 m_apartApplication = 0; // whose messages it deletes
-    QHash<quint64, QString> m_apartFailures; // job -> why it failed, until its caller has read it
+    std::unique_ptr<BackgroundDelete> m_backgroundDelete; // until it is taken in
+    quint64 m_backgroundJob = 0; // the number of the last background delete started
+    qint64 m_backgroundApplication = 0; // whose messages it deletes
+    QHash<quint64, QString> m_backgroundFailures; // job -> why it failed, until its caller has read it
     // Mutable because a failed read may have made SQLite roll the transaction back on its own.
     mutable bool m_inTransaction = false;
-    mutable Kinds m_pending;
-    // The details of the open transaction. A message id's last write decides whether it counts as upserted or
-    // removed; the list keeps the order in which ids were first written.
-    mutable CacheChange m_change;
-    mutable QHash<qint64, bool> m_messageUpserted;
-    mutable QList<qint64> m_messageOrder;
-    mutable std::array<sqlite3_stmt*, StatementCount> m_statements {};
+    mutable ChangeTracker m_change { maxListedMessageIds };
+    const std::unique_ptr<SqlStatement[]> m_statements;
 };
-
-Q_DECLARE_OPERATORS_FOR_FLAGS(CacheContext::Kinds)
 
 } // namespace tidewell

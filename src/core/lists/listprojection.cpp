@@ -406,8 +406,9 @@ struct ListProjection::Data
         const qint64 middle = *first + (*last - *first) / 2;
         reserveIfPossible(upper.keys, size_t(stored) + size_t(deadKeyBytesBeforePacking));
         const auto readUpper = [this, &upper, &lowering, middle, last] {
-            readShare(upper, lowering,
-                [this, middle, last](const Visit& visit) { cache->forEachMessageApart(middle + 1, *last, visit); });
+            readShare(upper, lowering, [this, middle, last](const Visit& visit) {
+                cache->forEachCommittedMessageOnCallingThread(middle + 1, *last, visit);
+            });
         };
         std::exception_ptr upperFailed;
         {

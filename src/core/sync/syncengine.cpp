@@ -174,7 +174,7 @@ QCoro::Task<> SyncEngine::clearApp(qint64 applicationId, std::stop_token stop)
     co_await m_client->clearApp(applicationId, stop);
     // Apart: at a million messages SQLite spends a third of a second on this, which the window must not wait for.
     // This call ends once the delete has committed and the lists have heard of it.
-    co_await m_context->removeAllMessagesApart(applicationId);
+    co_await m_context->removeAllMessagesInBackground(applicationId);
 }
 
 void SyncEngine::clearAll()

@@ -1,4 +1,4 @@
-#include "cache/apartwrite.h"
+#include "cache/backgrounddelete.h"
 
 #include <sqlite3.h>
 
@@ -12,7 +12,7 @@ constexpr int busyTimeoutMs = 5000;
 
 } // namespace
 
-ApartWrite::ApartWrite(QByteArray file, QByteArray sql, qint64 argument, std::function<void()> done)
+BackgroundDelete::BackgroundDelete(QByteArray file, QByteArray sql, qint64 argument, std::function<void()> done)
     : m_file(std::move(file))
     , m_sql(std::move(sql))
     , m_argument(argument)
@@ -20,20 +20,20 @@ ApartWrite::ApartWrite(QByteArray file, QByteArray sql, qint64 argument, std::fu
     , m_thread([this] { run(); })
 { }
 
-ApartWrite::~ApartWrite()
+BackgroundDelete::~BackgroundDelete()
 {
     if (m_thread.joinable())
         m_thread.join();
 }
 
-const ApartWrite::Outcome& ApartWrite::join()
+const BackgroundDelete::Outcome& BackgroundDelete::join()
 {
     if (m_thread.joinable())
         m_thread.join();
     return m_outcome;
 }
 
-int ApartWrite::logGrew(void* outcome, sqlite3*, const char*, int pages)
+int BackgroundDelete::logGrew(void* outcome, sqlite3*, const char*, int pages)
 {
     // The cache's own checkpointer copies the log back once the UI thread has the news; SQLite's copy inside this
     // commit would only make the write's end later.
@@ -41,7 +41,7 @@ int ApartWrite::logGrew(void* outcome, sqlite3*, const char*, int pages)
     return SQLITE_OK;
 }
 
-void ApartWrite::run()
+void BackgroundDelete::run()
 {
     sqlite3* db = nullptr;
     sqlite3_stmt* stmt = nullptr;
@@ -50,7 +50,7 @@ void ApartWrite::run()
     const auto step = [&](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, busyTimeoutMs);
-        sqlite3_wal_hook(db, &ApartWrite::logGrew, &m_outcome);
+        sqlite3_wal_hook(db, &BackgroundDelete::logGrew, &m_outcome);
         // A connection's durability setting is its own; this one commits as the UI thread's does.
         rc = step("PRAGMA synchronous = NORMAL");
     }

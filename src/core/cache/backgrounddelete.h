@@ -15,7 +15,7 @@ namespace tidewell {
 // so that SQLite's work on a large delete (rows spread over a third of the file's pages) never holds up the UI
 // thread. The thread opens its connection, runs the statement, commits, closes the connection and ends; it calls
 // `done` just before it ends, on its own thread. What it did is read with join(), on the thread that started it.
-class ApartWrite
+class BackgroundDelete
 {
 public:
     struct Outcome
@@ -26,11 +26,11 @@ public:
     };
 
     // Runs `sql`, with `argument` bound to its one parameter, in the database file `file`.
-    ApartWrite(QByteArray file, QByteArray sql, qint64 argument, std::function<void()> done);
+    BackgroundDelete(QByteArray file, QByteArray sql, qint64 argument, std::function<void()> done);
     // Waits for the thread: a write under way is finished, never cut short.
-    ~ApartWrite();
-    ApartWrite(const ApartWrite&) = delete;
-    ApartWrite& operator=(const ApartWrite&) = delete;
+    ~BackgroundDelete();
+    BackgroundDelete(const BackgroundDelete&) = delete;
+    BackgroundDelete& operator=(const BackgroundDelete&) = delete;
 
     // Waits for the thread if it is still running (a commit in progress), then returns what it did.
     const Outcome& join();
