@@ -9,9 +9,9 @@
 #include "cache/store.h"
 #include "coro.h"
 #include "devserverprocess.h"
+#include "platform/systemcredentialstore.h"
 #include "state/appstate.h"
 #include "sync/syncengine.h"
-#include "systemcredentialstore.h"
 
 #include <QCryptographicHash>
 #include <QDBusConnection>

@@ -1,4 +1,4 @@
-#include "linuxpushregistrar.h"
+#include "platform/linuxpushregistrar.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -7,15 +7,15 @@
 #include "account/linkurl.h"
 #include "accountserver.h"
 #include "api/apiclient.h"
-#include "net/transporterror.h"
 #include "base/systemlog.h"
 #include "cache/store.h"
 #include "coro.h"
 #include "devserverprocess.h"
 #include "fakeserver.h"
 #include "memorycredentialstore.h"
+#include "net/transporterror.h"
+#include "platform/systemcredentialstore.h"
 #include "state/appstate.h"
-#include "systemcredentialstore.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,6 +1,6 @@
 #include "account/deviceconfig.h"
 #include "base/systemlog.h"
-#include "systemcredentialstore.h"
+#include "platform/systemcredentialstore.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
