@@ -4,9 +4,9 @@
 #include "state/appstate.h"
 #include "ui/applistmodel.h"
 #include "ui/approwdelegate.h"
+#include "ui/confirmation.h"
 #include "ui/icons.h"
 
-#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QToolBar>
-#include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -66,7 +65,7 @@ AppListPane::AppListPane(AppState& state, ListProjection& projection, QWidget* p
     , m_state(state)
     , m_model(new AppListModel(projection, this))
     , m_view(new QTreeView(this))
-    , m_sort(new QToolButton(this))
+    , m_sort(new SortButton(Texts::sortMenu(), Texts::sortPicker(), this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -85,27 +84,15 @@ AppListPane::AppListPane(AppState& state, ListProjection& projection, QWidget* p
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     header->addWidget(spacer);
 
-    auto* sortMenu = new QMenu(Texts::sortMenu(), this);
-    sortMenu->addSection(Texts::sortPicker());
-    auto* sortGroup = new QActionGroup(sortMenu);
-    for (const ApplicationSort sort : ApplicationSort::allCases()) {
-        QAction* choice = sortMenu->addAction(sort.rawValue());
-        choice->setCheckable(true);
-        choice->setChecked(sort == state.applicationSort());
-        choice->setData(int(sort.value()));
-        sortGroup->addAction(choice);
-        connect(choice, &QAction::triggered, this, [this, sort] { m_state.setApplicationSort(sort); });
-    }
-    connect(&state, &AppState::applicationSortChanged, sortMenu, [sortGroup, &state] {
-        for (QAction* choice : sortGroup->actions())
-            choice->setChecked(choice->data().toInt() == int(state.applicationSort().value()));
-    });
+    const QList<ApplicationSort> sorts = ApplicationSort::allCases();
+    for (const ApplicationSort sort : sorts)
+        m_sort->addChoice(QIcon(), sort.rawValue());
+    m_sort->setCurrent(sorts.indexOf(state.applicationSort()));
+    connect(m_sort, &SortButton::chosen, this,
+        [this, sorts](qsizetype index) { m_state.setApplicationSort(sorts[index]); });
+    connect(&state, &AppState::applicationSortChanged, m_sort,
+        [this, sorts] { m_sort->setCurrent(sorts.indexOf(m_state.applicationSort())); });
     m_sort->setObjectName(QStringLiteral("sortApplications"));
-    m_sort->setMenu(sortMenu);
-    m_sort->setPopupMode(QToolButton::InstantPopup);
-    m_sort->setIcon(Icons::symbol(QStringLiteral("arrow.up.arrow.down")));
-    m_sort->setToolTip(Texts::sortMenu());
-    m_sort->setAccessibleName(Texts::sortMenu());
     header->addWidget(m_sort);
     QAction* settings = header->addAction(Icons::symbol(QStringLiteral("gearshape")), Texts::settings());
     settings->setObjectName(QStringLiteral("sidebarSettings"));
@@ -208,19 +195,16 @@ void AppListPane::confirmClear(qint64 applicationId, const QString& name)
 {
     if (m_clearConfirmation)
         m_clearConfirmation->done(QMessageBox::Cancel); // a question about another application replaces it
-    auto* box = new QMessageBox(QMessageBox::Warning, Texts::clearHistoryTitle(name), Texts::clearHistoryTitle(name),
-        QMessageBox::NoButton, this);
-    box->setObjectName(QStringLiteral("clearHistoryConfirmation"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setInformativeText(Texts::clearHistoryMessage());
-    QPushButton* confirmed = box->addButton(Texts::clearHistory(), QMessageBox::DestructiveRole);
-    confirmed->setObjectName(QStringLiteral("clearHistoryConfirm"));
-    QPushButton* cancel = box->addButton(Texts::cancel(), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("clearHistoryCancel"));
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    connect(box, &QMessageBox::finished, this, [this, box, confirmed, applicationId] {
-        if (box->clickedButton() == confirmed)
+    Confirmation::Question question;
+    question.objectName = QStringLiteral("clearHistoryConfirmation");
+    question.title = Texts::clearHistoryTitle(name);
+    question.message = Texts::clearHistoryMessage();
+    question.confirm = Texts::clearHistory();
+    question.confirmName = QStringLiteral("clearHistoryConfirm");
+    question.cancel = Texts::cancel();
+    question.cancelName = QStringLiteral("clearHistoryCancel");
+    QMessageBox* box = Confirmation::build(this, question, [this, applicationId](bool confirmed) {
+        if (confirmed)
             m_state.clearApp(applicationId); // runs on; the rows go when the cache changes
     });
     m_clearConfirmation = box;

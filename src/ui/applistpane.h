@@ -1,12 +1,13 @@
 #pragma once
 
+#include "ui/sortbutton.h"
+
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 class QTreeView;
-class QToolButton;
 
 namespace tidewell {
 
@@ -36,7 +37,7 @@ public:
 
     QTreeView* view() const { return m_view; }
     AppListModel* model() const { return m_model; }
-    QToolButton* sortButton() const { return m_sort; }
+    SortButton* sortButton() const { return m_sort; }
 
 signals:
     void settingsRequested();
@@ -53,7 +54,7 @@ private:
     AppState& m_state;
     AppListModel* m_model;
     QTreeView* m_view;
-    QToolButton* m_sort;
+    SortButton* m_sort;
     QTimer m_clock; // keeps the relative times current
     bool m_showingSelection = false;
     QPointer<QMessageBox> m_clearConfirmation;

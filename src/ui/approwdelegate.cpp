@@ -2,6 +2,7 @@
 
 #include "base/servertext.h"
 #include "ui/applistmodel.h"
+#include "ui/colours.h"
 #include "ui/icons.h"
 #include "ui/relativetime.h"
 #include "ui/rowpainter.h"
@@ -228,7 +229,7 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         painter->drawText(l.time, Qt::AlignRight | Qt::AlignVCenter, l.timeText);
     }
     if (!l.mark.isEmpty())
-        RowPainter::priorityMark(painter, l.mark, RowPainter::high());
+        RowPainter::priorityMark(painter, l.mark, Colours::high());
     if (!l.badge.isEmpty())
         RowPainter::badge(
             painter, l.badge.left() + l.badge.width(), l.badge.top() + l.badge.height() / 2, unread, caption, palette);

@@ -5,9 +5,12 @@
 #include "state/appstate.h"
 #include "ui/applistpane.h"
 #include "ui/banner.h"
+#include "ui/colours.h"
+#include "ui/confirmation.h"
 #include "ui/emptystate.h"
 #include "ui/icons.h"
 #include "ui/messagelistpane.h"
+#include "ui/showandraise.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -183,7 +186,7 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
     m_offline->setObjectName(QStringLiteral("offlineBanner"));
     m_offline->setText(Texts::offline());
     bannerLayout->addWidget(m_offline);
-    m_error = new Banner(QStringLiteral("exclamationmark.triangle.fill"), QColor(0xd7, 0x26, 0x1e), banners);
+    m_error = new Banner(QStringLiteral("exclamationmark.triangle.fill"), Colours::negative(), banners);
     m_error->setObjectName(QStringLiteral("errorBanner"));
     connect(m_error->addButton(Texts::dismiss(), QStringLiteral("dismissError")), &QPushButton::clicked, this,
         [this] { m_state.dismissSyncError(); });
@@ -299,12 +302,7 @@ QList<QAction*> MainWindow::applicationActions() const
 
 void MainWindow::showAndRaise()
 {
-    if (isMinimized())
-        showNormal();
-    else
-        show();
-    raise();
-    activateWindow();
+    tidewell::showAndRaise(this);
 }
 
 // Each time the window comes on screen: a sync, or the settings when there is nothing to sync. A window closed
@@ -354,24 +352,23 @@ void MainWindow::showLinkConfirmation()
         return;
     }
     if (!m_confirmation) {
-        m_confirmation
-            = new QMessageBox(QMessageBox::Question, Texts::linkTitle(), QString(), QMessageBox::NoButton, this);
-        m_confirmation->setObjectName(QStringLiteral("linkConfirmation"));
-        m_confirmation->setAttribute(Qt::WA_DeleteOnClose);
-        QPushButton* link = m_confirmation->addButton(Texts::link(), QMessageBox::AcceptRole);
-        link->setObjectName(QStringLiteral("confirmLink"));
-        QPushButton* cancel = m_confirmation->addButton(Texts::cancel(), QMessageBox::RejectRole);
-        cancel->setObjectName(QStringLiteral("cancelLink"));
-        m_confirmation->setDefaultButton(link);
-        m_confirmation->setEscapeButton(cancel);
-        connect(m_confirmation, &QMessageBox::finished, this, [this, box = m_confirmation.data(), link] {
-            if (box->clickedButton() == link)
+        Confirmation::Question question;
+        question.icon = QMessageBox::Question;
+        question.objectName = QStringLiteral("linkConfirmation");
+        question.title = Texts::linkTitle();
+        question.message = Texts::linkMessage(pending->serverURL);
+        question.confirm = Texts::link();
+        question.confirmName = QStringLiteral("confirmLink");
+        question.confirmRole = QMessageBox::AcceptRole;
+        question.cancel = Texts::cancel();
+        question.cancelName = QStringLiteral("cancelLink");
+        question.confirmIsDefault = true;
+        m_confirmation = Confirmation::build(this, question, [this](bool confirmed) {
+            if (confirmed)
                 m_state.confirmPendingLink();
             m_state.setPendingLink(std::nullopt);
         });
         showAndRaise();
-        m_confirmation->setText(Texts::linkTitle());
-        m_confirmation->setInformativeText(Texts::linkMessage(pending->serverURL));
         widenLinkConfirmation();
         m_confirmation->open();
         return;

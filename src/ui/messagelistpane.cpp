@@ -8,7 +8,6 @@
 #include "ui/messagelistview.h"
 #include "ui/messagerowdelegate.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -23,7 +22,6 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tidewell {
@@ -102,7 +100,7 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     , m_model(new MessageListModel(state, projection, this))
     , m_header(new QToolBar(this))
     , m_title(new QLabel(m_header))
-    , m_sort(new QToolButton(this))
+    , m_sort(new SortButton(Texts::sortMenu(), Texts::sortPicker(), this))
     , m_search(new QLineEdit(this))
     , m_layout(new QVBoxLayout(this))
     , m_view(new MessageListView(this))
@@ -137,27 +135,15 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     m_markAllRead->setObjectName(QStringLiteral("markAllReadButton"));
     connect(m_markAllRead, &QAction::triggered, this, [this] { m_state.markRead(); });
 
-    auto* sortMenu = new QMenu(Texts::sortMenu(), this);
-    sortMenu->addSection(Texts::sortPicker());
-    auto* sortGroup = new QActionGroup(sortMenu);
-    for (const MessageSort sort : MessageSort::allCases()) {
-        QAction* choice = sortMenu->addAction(Icons::symbol(sortSymbol(sort)), sort.rawValue());
-        choice->setCheckable(true);
-        choice->setChecked(sort == state.messageSort());
-        choice->setData(int(sort.value()));
-        sortGroup->addAction(choice);
-        connect(choice, &QAction::triggered, this, [this, sort] { m_state.setMessageSort(sort); });
-    }
-    connect(&state, &AppState::messageSortChanged, sortMenu, [sortGroup, &state] {
-        for (QAction* choice : sortGroup->actions())
-            choice->setChecked(choice->data().toInt() == int(state.messageSort().value()));
-    });
+    const QList<MessageSort> sorts = MessageSort::allCases();
+    for (const MessageSort sort : sorts)
+        m_sort->addChoice(Icons::symbol(sortSymbol(sort)), sort.rawValue());
+    m_sort->setCurrent(sorts.indexOf(state.messageSort()));
+    connect(
+        m_sort, &SortButton::chosen, this, [this, sorts](qsizetype index) { m_state.setMessageSort(sorts[index]); });
+    connect(&state, &AppState::messageSortChanged, m_sort,
+        [this, sorts] { m_sort->setCurrent(sorts.indexOf(m_state.messageSort())); });
     m_sort->setObjectName(QStringLiteral("sortMessages"));
-    m_sort->setMenu(sortMenu);
-    m_sort->setPopupMode(QToolButton::InstantPopup);
-    m_sort->setIcon(Icons::symbol(QStringLiteral("arrow.up.arrow.down")));
-    m_sort->setToolTip(Texts::sortMenu());
-    m_sort->setAccessibleName(Texts::sortMenu());
     m_header->addWidget(m_sort);
     m_layout->addWidget(m_header);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/messagelistview.h"
+#include "ui/sortbutton.h"
 
 #include <QCoroTask>
 #include <QPointer>
@@ -13,7 +14,6 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QToolBar;
-class QToolButton;
 class QVBoxLayout;
 
 namespace tidewell {
@@ -50,7 +50,7 @@ public:
     MessageListModel* model() const { return m_model; }
     QLineEdit* searchField() const { return m_search; }
     QAction* markAllReadAction() const { return m_markAllRead; }
-    QToolButton* sortButton() const { return m_sort; }
+    SortButton* sortButton() const { return m_sort; }
     EmptyState* emptyState() const { return m_empty; }
     QString title() const;
     // Adds an action to the header, after the pane's own.
@@ -90,7 +90,7 @@ private:
     QToolBar* m_header;
     QLabel* m_title;
     QAction* m_markAllRead;
-    QToolButton* m_sort;
+    SortButton* m_sort;
     QLineEdit* m_search;
     QVBoxLayout* m_layout;
     MessageListView* m_view;

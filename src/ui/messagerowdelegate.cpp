@@ -1,6 +1,7 @@
 #include "ui/messagerowdelegate.h"
 
 #include "lists/listrules.h"
+#include "ui/colours.h"
 #include "ui/messagelistmodel.h"
 #include "ui/rowpainter.h"
 #include "ui/textblock.h"
@@ -231,7 +232,7 @@ void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     if (l.mark.isValid()) {
         const bool emergency = ListRules::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
             == ListRules::PriorityMark::Emergency;
-        RowPainter::priorityMark(painter, l.mark, emergency ? RowPainter::emergency() : RowPainter::high());
+        RowPainter::priorityMark(painter, l.mark, emergency ? Colours::emergency() : Colours::high());
     }
     painter->setFont(captionFont(option.font));
     painter->setPen(withAlpha(text, 0.6f));

@@ -1,5 +1,8 @@
 #include "ui/relativetime.h"
 
+#include <QLocale>
+#include <QRegularExpression>
+
 namespace tidewell {
 
 namespace {

@@ -26,9 +26,6 @@ public:
     static int badgeWidth(qint64 count, const QFont& font);
     // A filled circle with an exclamation mark, orange or red.
     static void priorityMark(QPainter* painter, const QRect& rect, const QColor& colour);
-
-    static QColor high() { return QColor(0xff, 0x95, 0x00); }
-    static QColor emergency() { return QColor(0xff, 0x3b, 0x30); }
 };
 
 } // namespace tidewell

@@ -1,6 +1,7 @@
 #include "ui/statusitem.h"
 
 #include "state/appstate.h"
+#include "ui/colours.h"
 #include "ui/icons.h"
 
 #include <QApplication>
@@ -110,7 +111,7 @@ QIcon StatusItem::icon(const QString& title)
         const QRectF badge(size - width, 0, width, 36);
         QPainterPath pill;
         pill.addRoundedRect(badge, 18, 18);
-        painter.fillPath(pill, QColor(0xd7, 0x26, 0x1e));
+        painter.fillPath(pill, Colours::negative());
         painter.setPen(Qt::white);
         painter.drawText(badge, Qt::AlignCenter, count);
     }

@@ -10,6 +10,8 @@
 #include "state/checkinterval.h"
 #include "sync/syncerror.h"
 #include "triggeraction.h"
+#include "ui/colours.h"
+#include "ui/relativetime.h"
 #include "ui/settingswindow.h"
 #include "ui/statusitem.h"
 
@@ -249,7 +251,7 @@ void TestSettingsWindow::connectionRows()
 
     QCOMPARE(shown("linkedRow"), view.linkedRow);
     QCOMPARE(text("linkedLabel"), u"Linked"_qs);
-    QCOMPARE(find<QLabel>("linkedLabel")->palette().color(QPalette::WindowText), SettingsWindow::positiveColour());
+    QCOMPARE(find<QLabel>("linkedLabel")->palette().color(QPalette::WindowText), Colours::positive());
     QCOMPARE(text("linkedHost"), view.host);
     QCOMPARE(shown("linkButton"), view.linkButton);
     QCOMPARE(find<QPushButton>("linkButton")->text(), view.linkText);
@@ -265,7 +267,7 @@ void TestSettingsWindow::connectionRows()
     QCOMPARE(shown("linkFailureRow"), view.failureRow);
     if (view.failureRow) {
         QCOMPARE(text("linkFailure"), view.failure);
-        QCOMPARE(find<QLabel>("linkFailure")->palette().color(QPalette::WindowText), SettingsWindow::negativeColour());
+        QCOMPARE(find<QLabel>("linkFailure")->palette().color(QPalette::WindowText), Colours::negative());
     }
     QCOMPARE(find<QPushButton>("syncNowButton")->isEnabled(), view.syncNow);
     QCOMPARE(find<QPushButton>("clearCacheButton")->isEnabled(), view.clearCache);
@@ -318,7 +320,7 @@ void TestSettingsWindow::syncRows()
     await(m_state->sync());
     QTRY_VERIFY(!m_state->isSyncing());
     QVERIFY(m_state->lastSyncDate().has_value());
-    QCOMPARE(text("lastSyncedValue"), SettingsWindow::dateText(*m_state->lastSyncDate()));
+    QCOMPARE(text("lastSyncedValue"), RelativeTime::dateText(*m_state->lastSyncDate()));
     QVERIFY(text("lastSyncedValue") != u"Never"_qs);
     QVERIFY(find<QPushButton>("syncNowButton")->isEnabled());
 }
@@ -331,7 +333,7 @@ void TestSettingsWindow::lastErrorRow()
     QVERIFY(m_state->lastSyncError().has_value());
     QVERIFY(shown("lastErrorRow"));
     QCOMPARE(text("lastErrorValue"), *m_state->lastSyncError());
-    QCOMPARE(find<QLabel>("lastErrorValue")->palette().color(QPalette::WindowText), SettingsWindow::negativeColour());
+    QCOMPARE(find<QLabel>("lastErrorValue")->palette().color(QPalette::WindowText), Colours::negative());
     m_state->dismissSyncError();
     QVERIFY(!shown("lastErrorRow"));
 }
@@ -365,7 +367,7 @@ void TestSettingsWindow::permissionRows()
     QCOMPARE(m_window->notificationStatus(), status);
     QCOMPARE(this->text("permissionValue"), text);
     auto* value = find<QLabel>("permissionValue");
-    QCOMPARE(value->palette().color(value->foregroundRole()) == SettingsWindow::positiveColour(), green);
+    QCOMPARE(value->palette().color(value->foregroundRole()) == Colours::positive(), green);
     QCOMPARE(shown("openSystemSettingsButton"), openSettings);
     QCOMPARE(shown("turnOnNotificationsButton"), turnOn);
     if (openSettings) {

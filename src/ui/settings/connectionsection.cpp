@@ -88,8 +88,7 @@ ConnectionSection::ConnectionSection(AppState& state, const SettingsServices& se
     progressRow->setSpacing(10);
     progressRow->addWidget(FormRows::busyIndicator(QStringLiteral("waitingProgress"), m_waiting));
     progressRow->addWidget(
-        FormRows::secondary(FormRows::text(Texts::waitingForApproval(), QStringLiteral("waitingLabel"), m_waiting)),
-        1);
+        FormRows::secondary(FormRows::text(Texts::waitingForApproval(), QStringLiteral("waitingLabel"), m_waiting)), 1);
     waitingLayout->addLayout(progressRow);
     m_pairCode = FormRows::text(QString(), QStringLiteral("pairCode"), m_waiting);
     QFont code = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -149,19 +148,19 @@ void ConnectionSection::confirmUnlink()
         return;
     }
     const QString name = QStringLiteral("unlinkConfirmation");
-    m_unlinkConfirmation = Confirmation::build(window(),
-        { .objectName = name,
-            .title = Texts::unlinkTitle(),
-            .message = Texts::unlinkMessage(),
-            .confirm = Texts::unlink(),
-            .confirmName = name + u"Confirm"_qs,
-            .confirmColour = Colours::negative(),
-            .cancel = Texts::cancel(),
-            .cancelName = name + u"Cancel"_qs },
-        [this](bool confirmed) {
-            if (confirmed)
-                m_state.unlink();
-        });
+    Confirmation::Question question;
+    question.objectName = name;
+    question.title = Texts::unlinkTitle();
+    question.message = Texts::unlinkMessage();
+    question.confirm = Texts::unlink();
+    question.confirmName = name + u"Confirm"_qs;
+    question.confirmColour = Colours::negative();
+    question.cancel = Texts::cancel();
+    question.cancelName = name + u"Cancel"_qs;
+    m_unlinkConfirmation = Confirmation::build(window(), question, [this](bool confirmed) {
+        if (confirmed)
+            m_state.unlink();
+    });
     m_unlinkConfirmation->open();
 }
 

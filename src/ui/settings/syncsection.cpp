@@ -142,19 +142,19 @@ void SyncSection::confirmClear()
         return;
     }
     const QString name = QStringLiteral("clearConfirmation");
-    m_clearConfirmation = Confirmation::build(window(),
-        { .objectName = name,
-            .title = Texts::clearTitle(),
-            .message = Texts::clearMessage(),
-            .confirm = Texts::clear(),
-            .confirmName = name + u"Confirm"_qs,
-            .confirmColour = Colours::negative(),
-            .cancel = Texts::cancel(),
-            .cancelName = name + u"Cancel"_qs },
-        [this](bool confirmed) {
-            if (confirmed)
-                m_state.clearCache();
-        });
+    Confirmation::Question question;
+    question.objectName = name;
+    question.title = Texts::clearTitle();
+    question.message = Texts::clearMessage();
+    question.confirm = Texts::clear();
+    question.confirmName = name + u"Confirm"_qs;
+    question.confirmColour = Colours::negative();
+    question.cancel = Texts::cancel();
+    question.cancelName = name + u"Cancel"_qs;
+    m_clearConfirmation = Confirmation::build(window(), question, [this](bool confirmed) {
+        if (confirmed)
+            m_state.clearCache();
+    });
     m_clearConfirmation->open();
 }
 
