@@ -1,8 +1,10 @@
 #include "cache/store.h"
+#include "cache/storeerror.h"
 #include "lists/applicationsort.h"
 #include "lists/listprojection.h"
 #include "lists/listrules.h"
 #include "lists/messagesort.h"
+#include "lists/projectionloader.h"
 #include "messageids.h"
 
 #include <QRandomGenerator>
@@ -11,6 +13,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
+#include <stdexcept>
 
 using namespace tidewell;
 
@@ -213,7 +217,46 @@ private:
     QString m_target;
 };
 
+// How a read of the whole cache can fail: a buffer that cannot grow, anything the reader thread throws, the cache.
+enum class ReadFailure
+{
+    OutOfMemory,
+    Other,
+    Cache,
+};
+
+// Reads as the product does, except that its first read fails.
+class LoaderFailingOnce : public ProjectionLoader
+{
+public:
+    explicit LoaderFailingOnce(ReadFailure failure)
+        : m_failure(failure)
+    { }
+
+    void read(const CacheContext& cache, const KeyLowering& lowering, Part& lower, Part& upper) const override
+    {
+        if (!m_failed) {
+            m_failed = true;
+            switch (m_failure) {
+            case ReadFailure::OutOfMemory:
+                throw std::bad_alloc();
+            case ReadFailure::Other:
+                throw std::runtime_error("reader failed");
+            case ReadFailure::Cache:
+                throw StoreError(u"cache unreadable"_qs);
+            }
+        }
+        ProjectionLoader::read(cache, lowering, lower, upper);
+    }
+
+private:
+    ReadFailure m_failure;
+    mutable bool m_failed = false;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(ReadFailure)
 
 class TestListProjection : public QObject
 {
@@ -232,6 +275,8 @@ private slots:
     void largeFileReadInTwoHalves();
     void newestMessagesJoinTheList_data();
     void newestMessagesJoinTheList();
+    void startsEmptyWhenTheCacheCannotBeRead_data();
+    void startsEmptyWhenTheCacheCannotBeRead();
 };
 
 void TestListProjection::init()
@@ -603,6 +648,42 @@ void TestListProjection::followsTheLocale()
     apply(projection, choices);
     QCOMPARE(difference(projection, *cache, choices), QString());
     QCOMPARE(listedIds(projection), (QList<qint64> { 2, 1 })); // Swedish sorts \u00c4 after Z
+}
+
+void TestListProjection::startsEmptyWhenTheCacheCannotBeRead_data()
+{
+    QTest::addColumn<ReadFailure>("failure");
+
+    QTest::newRow("out of memory") << ReadFailure::OutOfMemory;
+    QTest::newRow("any other exception") << ReadFailure::Other;
+    QTest::newRow("cache error") << ReadFailure::Cache;
+}
+
+// A failed first read leaves the lists empty, as a failure on a later commit does, and the next commit reloads.
+void TestListProjection::startsEmptyWhenTheCacheCannotBeRead()
+{
+    QFETCH(ReadFailure, failure);
+
+    std::shared_ptr<CacheContext> cache = Store::container(true);
+    for (qint64 id = 1; id <= 3; ++id)
+        cache->insert(message(id, 1, 10 * id));
+    cache->insert(app(1, u"Mail"_qs));
+    cache->save();
+
+    ListProjection projection(cache, std::make_unique<LoaderFailingOnce>(failure));
+    QCOMPARE(projection.messageCount(), 0);
+    QCOMPARE(projection.appCount(), 0);
+    QCOMPARE(projection.totalUnread(), 0);
+    QVERIFY(!projection.hasMessages());
+
+    QSignalSpy messagesReset(&projection, &ListProjection::messagesReset);
+    QSignalSpy appsReset(&projection, &ListProjection::appsReset);
+    cache->insert(message(4, 1, 40));
+    cache->save();
+    QCOMPARE(difference(projection, *cache, Choices()), QString());
+    QCOMPARE(projection.messageCount(), 4);
+    QCOMPARE(messagesReset.size(), 1);
+    QCOMPARE(appsReset.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestListProjection)

@@ -1,4 +1,5 @@
 #include "lists/applicationsort.h"
+#include "lists/listpresentation.h"
 #include "lists/listrules.h"
 #include "lists/messagesort.h"
 #include "messageids.h"
@@ -550,7 +551,8 @@ void TestListRules::listTitle()
     const QHash<qint64, CachedApp> apps = ListRules::appsById({ app(2, QString()), app(1, u"Mail"_qs) });
     QCOMPARE(apps.size(), 2);
     QCOMPARE(apps.value(1).name, u"Mail"_qs);
-    QCOMPARE(ListRules::title(selectedAppId, apps), expected);
+    const auto selected = selectedAppId ? apps.constFind(*selectedAppId) : apps.constEnd();
+    QCOMPARE(ListPresentation::title(selectedAppId, selected == apps.constEnd() ? nullptr : &*selected), expected);
 }
 
 void TestListRules::headerText_data()
@@ -573,30 +575,30 @@ void TestListRules::headerText()
     QFETCH(QString, expected);
 
     const CachedApp backups = app(1, u"Backups"_qs);
-    const QString header = ListRules::headerText(message, appCached ? &backups : nullptr);
+    const QString header = ListPresentation::headerText(message, appCached ? &backups : nullptr);
     QCOMPARE(header, expected);
 }
 
 void TestListRules::priorityMark_data()
 {
     QTest::addColumn<qint64>("priority");
-    QTest::addColumn<ListRules::PriorityMark>("expected");
+    QTest::addColumn<ListPresentation::PriorityMark>("expected");
 
-    QTest::newRow("lowest") << std::numeric_limits<qint64>::min() << ListRules::PriorityMark::None;
-    QTest::newRow("-2") << qint64(-2) << ListRules::PriorityMark::None;
-    QTest::newRow("-1") << qint64(-1) << ListRules::PriorityMark::None;
-    QTest::newRow("0") << qint64(0) << ListRules::PriorityMark::None;
-    QTest::newRow("1") << qint64(1) << ListRules::PriorityMark::High;
-    QTest::newRow("2") << qint64(2) << ListRules::PriorityMark::Emergency;
-    QTest::newRow("5") << qint64(5) << ListRules::PriorityMark::Emergency;
-    QTest::newRow("highest") << std::numeric_limits<qint64>::max() << ListRules::PriorityMark::Emergency;
+    QTest::newRow("lowest") << std::numeric_limits<qint64>::min() << ListPresentation::PriorityMark::None;
+    QTest::newRow("-2") << qint64(-2) << ListPresentation::PriorityMark::None;
+    QTest::newRow("-1") << qint64(-1) << ListPresentation::PriorityMark::None;
+    QTest::newRow("0") << qint64(0) << ListPresentation::PriorityMark::None;
+    QTest::newRow("1") << qint64(1) << ListPresentation::PriorityMark::High;
+    QTest::newRow("2") << qint64(2) << ListPresentation::PriorityMark::Emergency;
+    QTest::newRow("5") << qint64(5) << ListPresentation::PriorityMark::Emergency;
+    QTest::newRow("highest") << std::numeric_limits<qint64>::max() << ListPresentation::PriorityMark::Emergency;
 }
 
 void TestListRules::priorityMark()
 {
     QFETCH(qint64, priority);
-    QFETCH(ListRules::PriorityMark, expected);
-    QCOMPARE(ListRules::priorityMark(priority), expected);
+    QFETCH(ListPresentation::PriorityMark, expected);
+    QCOMPARE(ListPresentation::priorityMark(priority), expected);
 }
 
 void TestListRules::badgeText_data()
@@ -621,7 +623,7 @@ void TestListRules::badgeText()
     QFETCH(bool, shown);
     QFETCH(QString, expected);
 
-    const std::optional<QString> text = ListRules::badgeText(count);
+    const std::optional<QString> text = ListPresentation::badgeText(count);
     QCOMPARE(text.has_value(), shown);
     if (text)
         QCOMPARE(*text, expected);
@@ -665,7 +667,7 @@ void TestListRules::link()
     QFETCH(QUrl, url);
     QFETCH(QString, text);
 
-    const std::optional<ListRules::Link> link = ListRules::link(message);
+    const std::optional<ListPresentation::Link> link = ListPresentation::link(message);
     QCOMPARE(link.has_value(), shown);
     if (link) {
         QCOMPARE(link->url, url);
@@ -718,7 +720,7 @@ void TestListRules::colorFromHex()
     QFETCH(int, green);
     QFETCH(int, blue);
 
-    const std::optional<ListRules::Rgb> rgb = ListRules::colorFromHex(hex);
+    const std::optional<ListPresentation::Rgb> rgb = ListPresentation::colorFromHex(hex);
     QCOMPARE(rgb.has_value(), parses);
     if (rgb) {
         QCOMPARE(int(*rgb >> 24), 0xff); // opaque

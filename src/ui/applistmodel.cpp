@@ -1,8 +1,8 @@
 #include "ui/applistmodel.h"
 
 #include "base/servertext.h"
+#include "lists/listpresentation.h"
 #include "lists/listprojection.h"
-#include "lists/listrules.h"
 
 namespace tidewell {
 
@@ -83,7 +83,7 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
             return ServerText::plain(latest->message);
         return QString();
     case ColourRole:
-        if (const auto rgb = ListRules::colorFromHex(row.app.color))
+        if (const auto rgb = ListPresentation::colorFromHex(row.app.color))
             return QColor::fromRgb(*rgb);
         return QColor();
     case IconRole:

@@ -1,8 +1,8 @@
 #include "ui/messagelistmodel.h"
 
 #include "base/servertext.h"
+#include "lists/listpresentation.h"
 #include "lists/listprojection.h"
-#include "lists/listrules.h"
 #include "state/appstate.h"
 
 namespace tidewell {
@@ -72,12 +72,12 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
     case PriorityRole:
         return row.priority;
     case Qt::AccessibleDescriptionRole: // what the drawn priority mark says
-        switch (ListRules::priorityMark(row.priority)) {
-        case ListRules::PriorityMark::High:
+        switch (ListPresentation::priorityMark(row.priority)) {
+        case ListPresentation::PriorityMark::High:
             return QStringLiteral("High priority");
-        case ListRules::PriorityMark::Emergency:
+        case ListPresentation::PriorityMark::Emergency:
             return QStringLiteral("Emergency priority");
-        case ListRules::PriorityMark::None:
+        case ListPresentation::PriorityMark::None:
             return QString();
         }
         return QString();
@@ -94,7 +94,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         return QString();
     case AppColourRole:
         if (const CachedApp* app = m_projection.app(row.applicationId)) {
-            if (const auto rgb = ListRules::colorFromHex(app->color))
+            if (const auto rgb = ListPresentation::colorFromHex(app->color))
                 return QColor::fromRgb(*rgb);
         }
         return QColor();
@@ -112,20 +112,20 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return ServerText::forDisplay(ListRules::headerText(*message, m_projection.app(row.applicationId)));
+        return ServerText::forDisplay(ListPresentation::headerText(*message, m_projection.app(row.applicationId)));
     case BodyRole:
         return ServerText::forDisplay(message->message);
     case PlainBodyRole:
         return ServerText::plain(message->message);
     case Qt::AccessibleTextRole:
         return Texts::accessibleText(row.id > m_state.lastReadId(),
-            ListRules::headerText(*message, m_projection.app(row.applicationId)), message->message);
+            ListPresentation::headerText(*message, m_projection.app(row.applicationId)), message->message);
     case LinkUrlRole:
-        if (const auto link = ListRules::link(*message))
+        if (const auto link = ListPresentation::link(*message))
             return link->url;
         return QVariant();
     case LinkTextRole:
-        if (const auto link = ListRules::link(*message))
+        if (const auto link = ListPresentation::link(*message))
             return ServerText::forDisplay(link->text);
         return QVariant();
     default:

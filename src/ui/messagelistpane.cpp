@@ -1,5 +1,6 @@
 #include "ui/messagelistpane.h"
 
+#include "lists/listpresentation.h"
 #include "lists/listprojection.h"
 #include "state/appstate.h"
 #include "ui/emptystate.h"
@@ -223,11 +224,7 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
 QString MessageListPane::title() const
 {
     const std::optional<qint64> selected = m_state.selectedAppId();
-    if (!selected)
-        return QStringLiteral("All Messages");
-    if (const CachedApp* app = m_projection.app(*selected))
-        return app->name;
-    return QStringLiteral("Messages");
+    return ListPresentation::title(selected, selected ? m_projection.app(*selected) : nullptr);
 }
 
 void MessageListPane::addHeaderAction(QAction* action)

@@ -1,6 +1,6 @@
 #include "ui/messagerowdelegate.h"
 
-#include "lists/listrules.h"
+#include "lists/listpresentation.h"
 #include "ui/colours.h"
 #include "ui/messagelistmodel.h"
 #include "ui/rowpainter.h"
@@ -96,8 +96,8 @@ MessageRowDelegate::Layout MessageRowDelegate::layout(
     const QString time = timeText(index.data(MessageListModel::TsRole).toLongLong());
     const int timeWidth = caption.horizontalAdvance(time);
     const QFontMetrics header(headerFont(option.font, unread));
-    const bool marked = ListRules::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
-        != ListRules::PriorityMark::None;
+    const bool marked = ListPresentation::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
+        != ListPresentation::PriorityMark::None;
     const int markSize = caption.ascent();
     const int headerWidth = std::max(20, textWidth - timeWidth - 4 - (marked ? markSize + 4 : 0));
     l.headerText = block(index, true, option.font, unread, headerWidth);
@@ -230,8 +230,8 @@ void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setPen(unread ? text : withAlpha(text, 0.85f));
     l.headerText->draw(painter, l.header.topLeft());
     if (l.mark.isValid()) {
-        const bool emergency = ListRules::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
-            == ListRules::PriorityMark::Emergency;
+        const bool emergency = ListPresentation::priorityMark(index.data(MessageListModel::PriorityRole).toLongLong())
+            == ListPresentation::PriorityMark::Emergency;
         RowPainter::priorityMark(painter, l.mark, emergency ? Colours::emergency() : Colours::high());
     }
     painter->setFont(captionFont(option.font));

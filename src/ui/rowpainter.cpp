@@ -1,6 +1,6 @@
 #include "ui/rowpainter.h"
 
-#include "lists/listrules.h"
+#include "lists/listpresentation.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -48,7 +48,7 @@ int capsuleWidth(const QFontMetrics& metrics, const QString& text)
 
 int RowPainter::badgeWidth(qint64 count, const QFont& font)
 {
-    const std::optional<QString> text = ListRules::badgeText(count);
+    const std::optional<QString> text = ListPresentation::badgeText(count);
     if (!text)
         return 0;
     QFont bold = font;
@@ -59,7 +59,7 @@ int RowPainter::badgeWidth(qint64 count, const QFont& font)
 int RowPainter::badge(
     QPainter* painter, int right, int centreY, qint64 count, const QFont& font, const QPalette& palette)
 {
-    const std::optional<QString> text = ListRules::badgeText(count);
+    const std::optional<QString> text = ListPresentation::badgeText(count);
     if (!text)
         return 0;
     QFont bold = font;

@@ -1,6 +1,6 @@
 #include "cache/store.h"
 #include "coro.h"
-#include "lists/listrules.h"
+#include "lists/listpresentation.h"
 #include "memorycredentialstore.h"
 #include "scriptedclient.h"
 #include "state/appstate.h"
@@ -684,8 +684,8 @@ void TestMainWindow::sortChangeReorders()
 
 void TestMainWindow::badgesAndAccessibleNames()
 {
-    QCOMPARE(ListRules::badgeText(99), std::optional<QString>(u"99"_qs));
-    QCOMPARE(ListRules::badgeText(100), std::optional<QString>(u"99+"_qs));
+    QCOMPARE(ListPresentation::badgeText(99), std::optional<QString>(u"99"_qs));
+    QCOMPARE(ListPresentation::badgeText(100), std::optional<QString>(u"99+"_qs));
     for (qint64 id = 1; id <= 150; ++id)
         m_client->addMessage(makeMessage(id, 1, 1000 + id));
     m_client->addMessage(makeMessage(151, 2, 2000, u"urgent"_qs, std::nullopt, 1));

@@ -1,6 +1,6 @@
 #include "lists/applicationsort.h"
 
-#include "lists/collationranks.h"
+#include "lists/titleranks.h"
 
 #include <algorithm>
 #include <array>
@@ -50,7 +50,7 @@ QList<CachedApp> ApplicationSort::ordered(
     names.reserve(apps.size());
     for (const CachedApp& app : apps)
         names.append(app.name);
-    const QList<int> nameRanks = CollationRanks::of(names);
+    const QList<int> nameRanks = TitleRanks::of(names);
 
     std::vector<AppKey> keys;
     keys.reserve(size_t(apps.size()));

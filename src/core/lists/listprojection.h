@@ -4,6 +4,7 @@
 #include "cache/cachedapp.h"
 #include "cache/cachedmessage.h"
 #include "lists/applicationsort.h"
+#include "lists/listquery.h"
 #include "lists/messagesort.h"
 
 #include <QObject>
@@ -15,6 +16,7 @@
 namespace tidewell {
 
 class CacheContext;
+class ProjectionLoader;
 
 // The live, in-memory projection of the cache that the main window's lists read. It gives the same results as the
 // list rules (ListRules), which re-derive everything from every record, but it is built once from the cache and
@@ -44,10 +46,16 @@ public:
     };
 
     explicit ListProjection(std::shared_ptr<CacheContext> cache, QObject* parent = nullptr);
+    // The same, reading the cache through `loader` at start and on every reload.
+    ListProjection(
+        std::shared_ptr<CacheContext> cache, std::unique_ptr<const ProjectionLoader> loader, QObject* parent = nullptr);
     ~ListProjection() override;
 
-    // Inputs: the read position, the message filter and the two orderings.
+    // Inputs: the read position, and what the lists show in which order. A query that changes several of its
+    // parts at once is applied, and published, once.
     void setLastReadId(qint64 id);
+    void setQuery(const ListQuery& query);
+    ListQuery query() const;
     void setSelectedAppId(std::optional<qint64> id);
     void setSearchText(const QString& text);
     void setMessageSort(MessageSort sort);
@@ -82,12 +90,18 @@ private:
     enum ShownList
     {
         Unchanged, // nothing altered the filtered list
-        Kept, // the list was made anew beside the one before
+        Rebuilt, // the list was made anew beside the one before, which is kept to compare with
         Grown, // rows were added at one end of the list
-        Recompute
+        NeedsRecompute // the list must be made anew from the rows' flags
     };
 
-    void follow(const CacheChange& change);
+    struct CommitOutcome;
+
+    void apply(const CacheChange& change);
+    CommitOutcome applyToRows(const CacheChange& change);
+    void reload();
+    void clearMessages();
+    void loadApps();
     void failed(const std::exception& error);
     // Emits what changed for the views, comparing the filtered list with the one remembered before the change.
     void publish(ShownList shownList, bool contentTouched, bool appsTouched);

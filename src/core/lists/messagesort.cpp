@@ -1,6 +1,6 @@
 #include "lists/messagesort.h"
 
-#include "lists/collationranks.h"
+#include "lists/titleranks.h"
 
 #include <QHash>
 
@@ -77,7 +77,7 @@ QList<qsizetype> byTitle(const QList<CachedMessage>& messages, const QList<qsize
         }
         keys.push_back({ 0, *found, message.ts, message.id, position });
     }
-    const QList<int> ranks = CollationRanks::of(texts);
+    const QList<int> ranks = TitleRanks::of(texts);
     for (TitleKey& key : keys)
         key.rank = ranks[key.text];
 

@@ -1,0 +1,12 @@
+#include "lists/searchkey.h"
+
+namespace tidewell {
+
+QByteArray SearchKey::of(QStringView text)
+{
+    std::vector<char> bytes;
+    appendTo(text, bytes);
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+} // namespace tidewell
