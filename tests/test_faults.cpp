@@ -2,9 +2,10 @@
 // a body cut short or not JSON at all, a page that repeats, a server that never stops saying there is more, an
 // answer slower than the client waits. Whatever the fault, the pages saved before it stay, nothing is stored
 // twice, the user sees the failure's own line, and the next sync picks up from the highest cached id and ends
-// with exactly the server's messages.
+// with exactly the server's messages. The same holds when the cache itself fails, at any one of its statements.
 #include "accountserver.h"
 #include "api/apiclient.h"
+#include "cache/sqlstatement.h"
 #include "cache/store.h"
 #include "coro.h"
 #include "memorycredentialstore.h"
@@ -52,6 +53,7 @@ private slots:
     void faultDuringSync_data();
     void faultDuringSync();
     void endlessServerStopsAtThePageCap();
+    void everyCacheStepFailingInTurn();
 
 private:
     std::unique_ptr<AppState> makeState();
@@ -220,6 +222,52 @@ void TestFaults::endlessServerStopsAtThePageCap()
     QCOMPARE(state->lastSyncError(), std::nullopt);
     QCOMPARE(server.pageRequests(), QList<qint64> { SyncEngine::pageCap });
     expectInStepWithServer(*state);
+}
+
+void TestFaults::everyCacheStepFailingInTurn()
+{
+    // Two pages and a bit: every kind of write a pass makes, yet few enough steps to try each of them.
+    constexpr qint64 messages = SyncEngine::pageSize * 2 + 10;
+    constexpr int giveUpAfter = 5000;
+    struct ClearFault
+    {
+        ~ClearFault() { SqlStatement::setStepFault(nullptr); }
+    } clearFault;
+
+    for (int failing = 1;; ++failing) {
+        QVERIFY2(failing < giveUpAfter, "a pass never ran out of steps");
+        cleanup();
+        init();
+        m_server->setMessageCount(messages);
+        auto state = makeState();
+        int steps = 0;
+        SqlStatement::setStepFault([&steps, failing] { return ++steps == failing; });
+        await(state->sync());
+        SqlStatement::setStepFault(nullptr);
+        const bool injected = steps >= failing;
+        const QString context = u"step %1 failing"_qs.arg(failing);
+
+        // Whatever was kept is the server's, each message once.
+        const QList<CachedMessage> kept = state->syncEngine()->context().fetchMessages();
+        for (const CachedMessage& message : kept)
+            QVERIFY2(message == AccountServer::message(message.id), qPrintable(context));
+        if (!injected) {
+            QCOMPARE(state->lastSyncError(), std::nullopt);
+            expectInStepWithServer(*state);
+            break;
+        }
+
+        await(state->sync());
+        QVERIFY2(!state->lastSyncError(), qPrintable(context + u": "_qs + state->lastSyncError().value_or(QString())));
+        expectInStepWithServer(*state);
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(context));
+        state.reset();
+        auto reopened = makeState();
+        expectInStepWithServer(*reopened);
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(context + u", after reopening"_qs));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

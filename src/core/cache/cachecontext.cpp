@@ -76,7 +76,7 @@ SqlStatement& CacheContext::statement(CacheQuery query) const
 
 void CacheContext::fail() const
 {
-    const QString description = QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString description = SqlStatement::failureText(m_db);
     // Some failures (a full disk, an I/O error) make SQLite abandon the whole transaction; what was pending is gone
     // and the next write must open a new one.
     if (m_inTransaction && sqlite3_get_autocommit(m_db)) {

@@ -90,6 +90,15 @@ void SqlStatement::reset()
     sqlite3_clear_bindings(m_stmt);
 }
 
+QString SqlStatement::failureText(sqlite3* db)
+{
+    // A step that failed while the connection reports no error was failed on purpose, before SQLite ran.
+    const int code = sqlite3_errcode(db);
+    if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE)
+        return QString::fromUtf8(sqlite3_errstr(injectedFault));
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
 void SqlStatement::setStepFault(std::function<bool()> fault)
 {
     stepFault() = std::move(fault);

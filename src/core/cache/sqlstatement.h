@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -41,6 +42,9 @@ public:
     void reset();
 
     sqlite3_stmt* handle() const { return m_stmt; }
+
+    // Why the last call on `db` failed, in SQLite's words.
+    static QString failureText(sqlite3* db);
 
     class Use
     {
