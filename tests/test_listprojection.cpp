@@ -2,6 +2,7 @@
 #include "cache/storeerror.h"
 #include "lists/applicationsort.h"
 #include "lists/listprojection.h"
+#include "lists/listquery.h"
 #include "lists/listrules.h"
 #include "lists/messagesort.h"
 #include "lists/projectionloader.h"
@@ -169,10 +170,16 @@ bool sameAppRow(const ListProjection::AppRow& left, const ListProjection::AppRow
 void apply(ListProjection& projection, const Choices& choices)
 {
     projection.setLastReadId(choices.lastReadId);
-    projection.setSelectedAppId(choices.selectedAppId);
-    projection.setSearchText(choices.searchText);
-    projection.setMessageSort(choices.messageSort);
-    projection.setApplicationSort(choices.applicationSort);
+    projection.setQuery(
+        ListQuery { choices.selectedAppId, choices.searchText, choices.messageSort, choices.applicationSort });
+}
+
+// The projection's query with one part changed by `edit`.
+template <typename Edit> void changeQuery(ListProjection& projection, const Edit& edit)
+{
+    ListQuery query = projection.query();
+    edit(query);
+    projection.setQuery(query);
 }
 
 // Random records from small pools, so that titles repeat, differ only in case, times tie and run against the ids.
@@ -377,14 +384,14 @@ void TestListProjection::agreesWithTheRules()
     };
 
     // Built from a filled cache, then choices made.
-    std::shared_ptr<CacheContext> filled = Store::container(true);
+    std::shared_ptr<CacheContext> filled = Store::openCache(true);
     fill(*filled);
     ListProjection built(filled);
     apply(built, choices);
     check(built, *filled);
 
     // Choices made first, then every record arriving in one commit.
-    std::shared_ptr<CacheContext> empty = Store::container(true);
+    std::shared_ptr<CacheContext> empty = Store::openCache(true);
     ListProjection followed(empty);
     apply(followed, choices);
     fill(*empty);
@@ -407,7 +414,7 @@ void TestListProjection::followsRandomChanges()
 {
     QFETCH(quint32, seed);
     Generator random(seed);
-    std::shared_ptr<CacheContext> cache = Store::container(true);
+    std::shared_ptr<CacheContext> cache = Store::openCache(true);
     for (qint64 id = 1; id <= 60; ++id)
         cache->insert(random.record(id * 2));
     for (qint64 id = 1; id <= 4; ++id)
@@ -533,19 +540,24 @@ void TestListProjection::signalsSayWhatChanged_data()
     QTest::addColumn<bool>("appsReset");
 
     using Action = std::function<void(CacheContext&, ListProjection&)>;
-    QTest::newRow("equal search text") << Action([](CacheContext&, ListProjection& p) { p.setSearchText(u"o"_qs); })
-                                       << false << false << false;
-    QTest::newRow("search with the same result")
-        << Action([](CacheContext&, ListProjection& p) { p.setSearchText(u"O"_qs); }) << false << false << false;
-    QTest::newRow("search that narrows") << Action([](CacheContext&, ListProjection& p) { p.setSearchText(u"tw"_qs); })
-                                         << true << false << false;
-    QTest::newRow("equal sort") << Action([](CacheContext&, ListProjection& p) { p.setMessageSort(MessageSort()); })
-                                << false << false << false;
-    QTest::newRow("other sort") << Action([](CacheContext&, ListProjection& p) {
-        p.setMessageSort(MessageSort::Oldest);
+    QTest::newRow("equal search text") << Action([](CacheContext&, ListProjection& p) {
+        changeQuery(p, [](ListQuery& q) { q.searchText = u"o"_qs; });
+    }) << false << false << false;
+    QTest::newRow("search with the same result") << Action([](CacheContext&, ListProjection& p) {
+        changeQuery(p, [](ListQuery& q) { q.searchText = u"O"_qs; });
+    }) << false << false << false;
+    QTest::newRow("search that narrows") << Action([](CacheContext&, ListProjection& p) {
+        changeQuery(p, [](ListQuery& q) { q.searchText = u"tw"_qs; });
     }) << true << false << false;
-    QTest::newRow("same selection") << Action([](CacheContext&, ListProjection& p) { p.setSelectedAppId({}); }) << false
-                                    << false << false;
+    QTest::newRow("equal sort") << Action([](CacheContext&, ListProjection& p) {
+        changeQuery(p, [](ListQuery& q) { q.messageSort = MessageSort(); });
+    }) << false << false << false;
+    QTest::newRow("other sort") << Action([](CacheContext&, ListProjection& p) {
+        changeQuery(p, [](ListQuery& q) { q.messageSort = MessageSort::Oldest; });
+    }) << true << false << false;
+    QTest::newRow("same selection") << Action([](CacheContext&, ListProjection& p) {
+        changeQuery(p, [](ListQuery& q) { q.applicationId = std::nullopt; });
+    }) << false << false << false;
     QTest::newRow("read position over listed rows")
         << Action([](CacheContext&, ListProjection& p) { p.setLastReadId(2); }) << false << true << true;
     QTest::newRow("listed message text replaced") << Action([](CacheContext& c, ListProjection&) {
@@ -557,7 +569,7 @@ void TestListProjection::signalsSayWhatChanged_data()
         c.save();
     }) << true << false << true;
     QTest::newRow("message of an unlisted application") << Action([](CacheContext& c, ListProjection& p) {
-        p.setSelectedAppId(1);
+        changeQuery(p, [](ListQuery& q) { q.applicationId = 1; });
         c.insert(message(4, 2, 40, std::nullopt, u"four"_qs));
         c.save();
     }) << false << false << true;
@@ -565,9 +577,15 @@ void TestListProjection::signalsSayWhatChanged_data()
         c.insert(app(1, u"Post"_qs));
         c.save();
     }) << false << true << true;
-    QTest::newRow("application sort with the same order")
-        << Action([](CacheContext&, ListProjection& p) { p.setApplicationSort(ApplicationSort::Alphabetical); })
-        << false << false << false;
+    QTest::newRow("application sort with the same order") << Action([](CacheContext&, ListProjection& p) {
+        changeQuery(p, [](ListQuery& q) { q.applicationSort = ApplicationSort::Alphabetical; });
+    }) << false << false << false;
+    QTest::newRow("selection and order at once") << Action([](CacheContext&, ListProjection& p) {
+        p.setQuery(ListQuery { 1, u"o"_qs, MessageSort::Oldest, ApplicationSort() });
+    }) << true << false << false;
+    QTest::newRow("narrower search and other order at once") << Action([](CacheContext&, ListProjection& p) {
+        p.setQuery(ListQuery { std::nullopt, u"on"_qs, MessageSort::Oldest, ApplicationSort() });
+    }) << true << false << false;
     QTest::newRow("rolled back") << Action([](CacheContext& c, ListProjection&) {
         c.insert(message(4, 2, 40));
         c.rollback();
@@ -581,7 +599,7 @@ void TestListProjection::signalsSayWhatChanged()
     QFETCH(bool, messagesUpdated);
     QFETCH(bool, appsReset);
 
-    std::shared_ptr<CacheContext> cache = Store::container(true);
+    std::shared_ptr<CacheContext> cache = Store::openCache(true);
     cache->insert(message(1, 1, 10, std::nullopt, u"one"_qs));
     cache->insert(message(2, 1, 20, std::nullopt, u"two"_qs));
     cache->insert(message(3, 1, 30, std::nullopt, u"three"_qs));
@@ -589,7 +607,7 @@ void TestListProjection::signalsSayWhatChanged()
     cache->insert(app(2, u"Zebra"_qs));
     cache->save();
     ListProjection projection(cache);
-    projection.setSearchText(u"o"_qs);
+    changeQuery(projection, [](ListQuery& q) { q.searchText = u"o"_qs; });
     QCOMPARE(listedIds(projection), (QList<qint64> { 2, 1 }));
 
     QSignalSpy reset(&projection, &ListProjection::messagesReset);
@@ -605,7 +623,7 @@ void TestListProjection::signalsSayWhatChanged()
 // Row text comes from the cache and is the record as now stored, replaced or removed records included.
 void TestListProjection::recordTextOnDemand()
 {
-    std::shared_ptr<CacheContext> cache = Store::container(true);
+    std::shared_ptr<CacheContext> cache = Store::openCache(true);
     const CachedMessage first = message(1, 1, 10, u"Title"_qs, u"first"_qs);
     cache->insert(first);
     cache->save();
@@ -626,7 +644,7 @@ void TestListProjection::recordTextOnDemand()
 // Keys lowered and titles ranked in one locale are made again when the default locale changes.
 void TestListProjection::followsTheLocale()
 {
-    std::shared_ptr<CacheContext> cache = Store::container(true);
+    std::shared_ptr<CacheContext> cache = Store::openCache(true);
     cache->insert(message(1, 1, 10, u"\u00c4pfel"_qs, u"isim"_qs));
     cache->insert(message(2, 1, 20, u"Zebra"_qs, u"\u0131s\u0131"_qs));
     cache->save();
@@ -637,7 +655,7 @@ void TestListProjection::followsTheLocale()
     QCOMPARE(listedIds(projection), (QList<qint64> { 1 }));
 
     QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
-    projection.setSearchText(u"IS"_qs);
+    changeQuery(projection, [](ListQuery& q) { q.searchText = u"IS"_qs; });
     choices.searchText = u"IS"_qs;
     QCOMPARE(difference(projection, *cache, choices), QString());
     QCOMPARE(listedIds(projection), (QList<qint64> { 2 }));
@@ -664,7 +682,7 @@ void TestListProjection::startsEmptyWhenTheCacheCannotBeRead()
 {
     QFETCH(ReadFailure, failure);
 
-    std::shared_ptr<CacheContext> cache = Store::container(true);
+    std::shared_ptr<CacheContext> cache = Store::openCache(true);
     for (qint64 id = 1; id <= 3; ++id)
         cache->insert(message(id, 1, 10 * id));
     cache->insert(app(1, u"Mail"_qs));
@@ -758,7 +776,7 @@ void TestListProjection::newestMessagesJoinTheList()
     QFETCH(QString, searchText);
     QFETCH(bool, grows);
 
-    std::shared_ptr<CacheContext> cache = Store::container(true);
+    std::shared_ptr<CacheContext> cache = Store::openCache(true);
     for (qint64 id = 1; id <= 20; ++id)
         cache->insert(message(id, 1 + id % 3, 100 + id % 7, id % 2 ? u"Disk"_qs : u"Mail"_qs, u"disk %1"_qs.arg(id)));
     cache->insert(app(1, u"Mail"_qs));

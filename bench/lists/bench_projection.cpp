@@ -5,6 +5,7 @@
 #include "cache/store.h"
 #include "generatedmessage.h"
 #include "lists/listprojection.h"
+#include "lists/listquery.h"
 #include "residentmemory.h"
 
 #include <QCoreApplication>
@@ -79,11 +80,11 @@ public:
         for (int run = 0; run < runs; ++run) {
             for (qsizetype typed = 1; typed <= query.size(); ++typed) {
                 timer.start();
-                projection.setSearchText(query.left(typed));
+                projection.setQuery(ListQuery { .searchText = query.left(typed) });
                 sink += projection.messageCount();
                 keystrokes.push_back(milliseconds(timer));
             }
-            projection.setSearchText(QString());
+            projection.setQuery(ListQuery());
         }
         print("search_keystroke_ms", *std::max_element(keystrokes.begin(), keystrokes.end()), "ms", "_worst");
         print("search_keystroke_ms",
@@ -91,10 +92,10 @@ public:
         std::vector<double> misses;
         for (int run = 0; run < runs; ++run) {
             timer.start();
-            projection.setSearchText(QStringLiteral("no such words"));
+            projection.setQuery(ListQuery { .searchText = QStringLiteral("no such words") });
             misses.push_back(milliseconds(timer));
             sink += projection.messageCount();
-            projection.setSearchText(QString());
+            projection.setQuery(ListQuery());
         }
         print("search_nomatch_ms", median(misses), "ms");
 
@@ -120,13 +121,13 @@ public:
         print("read_position_all_ms", milliseconds(timer), "ms");
 
         timer.start();
-        projection.setMessageSort(MessageSort::Title);
+        projection.setQuery(ListQuery { .messageSort = MessageSort::Title });
         print("sort_title_ms", milliseconds(timer), "ms");
-        projection.setMessageSort(MessageSort::Newest);
+        projection.setQuery(ListQuery());
         timer.start();
-        projection.setSelectedAppId(7);
+        projection.setQuery(ListQuery { .applicationId = 7 });
         print("select_app_ms", milliseconds(timer), "ms");
-        projection.setSelectedAppId(std::nullopt);
+        projection.setQuery(ListQuery());
 
         cache->removeAllMessages(3);
         cache->save();

@@ -12,10 +12,10 @@ namespace tidewell {
 // orderings. The read position is not part of it: it changes what rows look like, not which rows there are.
 struct ListQuery
 {
-    std::optional<qint64> applicationId;
-    QString searchText;
-    MessageSort messageSort;
-    ApplicationSort applicationSort;
+    std::optional<qint64> applicationId {};
+    QString searchText {};
+    MessageSort messageSort {};
+    ApplicationSort applicationSort {};
 
     friend bool operator==(const ListQuery&, const ListQuery&) = default;
 };
