@@ -97,14 +97,14 @@ std::unique_ptr<AppState> TestAppState::makeState(bool inMemory, std::unique_ptr
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();
     services.badge = &m_badge;
-    services.openCache = [shared](bool) { return *shared ? std::move(*shared) : Store::container(true); };
+    services.openCache = [shared](bool) { return *shared ? std::move(*shared) : Store::openCache(true); };
     services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     return std::make_unique<AppState>(inMemory, services);
 }
 
 std::unique_ptr<CacheContext> TestAppState::filledCache(qint64 lastId)
 {
-    auto cache = Store::container(true);
+    auto cache = Store::openCache(true);
     for (qint64 id = 1; id <= lastId; ++id)
         cache->insert(CachedMessage(makeMessage(id, 1)));
     cache->save();
@@ -305,7 +305,7 @@ void TestAppState::markReadFailureChangesNothing()
     QVERIFY(reported.isEmpty());
 
     // Empty cache, nothing given: nothing to send, only a recount.
-    auto empty = makeState(false, Store::container(true));
+    auto empty = makeState(false, Store::openCache(true));
     await(empty->markRead());
     QCOMPARE(m_client->count(u"markRead"_qs), 1);
 }

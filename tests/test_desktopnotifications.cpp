@@ -468,7 +468,7 @@ void TestDesktopNotifications::passesOfARealState()
     services.credentials = &credentials;
     services.preferences = &prefs;
     services.badge = &badge;
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     services.makeClient = [client](const DeviceConfig&) { return client; };
     AppState state(false, services);
     QList<MessageAlert> posted;
@@ -784,7 +784,7 @@ void TestDesktopNotifications::clickOnAnAnnouncedMessageSelectsIt()
     services.preferences = &prefs;
     services.badge = &badge;
     services.notifications = &handler;
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     services.makeClient = [client](const DeviceConfig&) { return client; };
     services.tapSelectionLifetime = std::chrono::minutes(10);
     AppState state(false, services);

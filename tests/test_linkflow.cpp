@@ -149,7 +149,7 @@ std::unique_ptr<AppState> TestLinkFlow::makeState(std::chrono::milliseconds poll
     services.network = &m_nam;
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     services.makeClient
         = makeClient ? std::move(makeClient) : MakeClient([client = m_client](const DeviceConfig&) { return client; });
     services.notifications = &m_handler;

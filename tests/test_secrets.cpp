@@ -289,7 +289,7 @@ std::unique_ptr<AppState> TestSecrets::makeState()
     services.network = &m_network;
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     return std::make_unique<AppState>(false, services);
 }
 

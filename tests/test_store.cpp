@@ -179,7 +179,7 @@ private slots:
     void countMessagesAbove_data();
     void countMessagesAbove();
     void inMemoryContainersAreIndependent();
-    void containerUsesDefaultFile();
+    void openCacheUsesDefaultFile();
     void unreadableFileIsReplaced_data();
     void unreadableFileIsReplaced();
     void otherSchemaIsRecreated_data();
@@ -311,7 +311,7 @@ void TestStore::appRoundTrip()
 
 void TestStore::upsertKeepsOneRecord()
 {
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     const Message first = wireMessage(10, 1, u"first"_qs);
     context->insert(CachedMessage(first));
     context->insert(CachedMessage(wireMessage(11, 1, u"other"_qs)));
@@ -340,7 +340,7 @@ void TestStore::upsertKeepsOneRecord()
 
 void TestStore::removals()
 {
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     for (qint64 id = 1; id <= 6; ++id)
         context->insert(cached(id, id % 3)); // applications 0, 1 and 2, two messages each
     context->insert(app(1, u"One"_qs));
@@ -444,7 +444,7 @@ void TestStore::changedOncePerCommit()
     QFETCH(std::function<void(CacheContext&)>, writes);
     QFETCH(Kinds, expected);
 
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     context->insert(cached(1, 1));
     context->insert(app(1, u"One"_qs));
     context->save();
@@ -465,7 +465,7 @@ void TestStore::changedOncePerCommit()
 
 void TestStore::rollbackForgetsPendingKinds()
 {
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     QSignalSpy spy(context.get(), &CacheContext::committed);
     context->insert(app(1, u"One"_qs));
     context->insert(cached(1, 1));
@@ -552,7 +552,7 @@ void TestStore::committedNamesWhatChanged()
     QFETCH(std::function<void(CacheContext&)>, writes);
     QFETCH(CacheChange, expected);
 
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     context->insert(cached(1, 1));
     context->insert(cached(2, 1));
     context->insert(cached(3, 2));
@@ -576,7 +576,7 @@ void TestStore::committedNamesWhatChanged()
 
 void TestStore::rollbackForgetsPendingDetails()
 {
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     QSignalSpy details(context.get(), &CacheContext::committed);
     context->insert(app(1, u"One"_qs));
     context->insert(cached(1, 1));
@@ -594,7 +594,7 @@ void TestStore::rollbackForgetsPendingDetails()
 // A commit of more ids than are worth reading back one by one tells readers to reload instead.
 void TestStore::committedGivesUpListingPastTheLimit()
 {
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     QSignalSpy details(context.get(), &CacheContext::committed);
     for (qint64 id = 1; id <= CacheContext::maxListedMessageIds; ++id)
         context->insert(cached(id, 1));
@@ -613,7 +613,7 @@ void TestStore::committedGivesUpListingPastTheLimit()
 
 void TestStore::maxMessageId()
 {
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     QCOMPARE(context->maxMessageId(), std::nullopt);
     context->insert(cached(7, 1));
     context->insert(cached(42, 1));
@@ -648,7 +648,7 @@ void TestStore::countMessagesAbove()
     QFETCH(QList<qint64>, ids);
     QFETCH(qint64, above);
     QFETCH(qint64, expected);
-    auto context = Store::container(true);
+    auto context = Store::openCache(true);
     for (qint64 id : ids)
         context->insert(cached(id, id % 2));
     QCOMPARE(context->countMessagesAbove(above), expected);
@@ -658,8 +658,8 @@ void TestStore::countMessagesAbove()
 
 void TestStore::inMemoryContainersAreIndependent()
 {
-    auto first = Store::container(true);
-    auto second = Store::container(true);
+    auto first = Store::openCache(true);
+    auto second = Store::openCache(true);
     QVERIFY(first->isInMemory());
     QVERIFY(second->isInMemory());
     QVERIFY(first->path().isEmpty());
@@ -677,12 +677,12 @@ void TestStore::inMemoryContainersAreIndependent()
     QVERIFY(!QFile::exists(Store::defaultPath()));
 }
 
-void TestStore::containerUsesDefaultFile()
+void TestStore::openCacheUsesDefaultFile()
 {
     const QString path = Store::defaultPath();
     QVERIFY(path.endsWith(u"/cache.sqlite"_qs));
     {
-        auto context = Store::container(false);
+        auto context = Store::openCache(false);
         QVERIFY(!context->isInMemory());
         QCOMPARE(context->path(), path);
         context->insert(cached(1, 1));
@@ -692,7 +692,7 @@ void TestStore::containerUsesDefaultFile()
         QVERIFY(QFile::exists(path + u"-shm"_qs));
     }
     QVERIFY(QFile::exists(path));
-    auto reopened = Store::container(false);
+    auto reopened = Store::openCache(false);
     QCOMPARE(messageIds(*reopened), QList<qint64> { 1 });
 }
 
@@ -943,7 +943,7 @@ void TestStore::clearInBackground()
     QFETCH(QList<qint64>, remaining);
     QTest::failOnWarning(QRegularExpression(u"waits on the UI thread"_qs));
 
-    auto context = inFile ? Store::open(filePath()) : Store::container(true);
+    auto context = inFile ? Store::open(filePath()) : Store::openCache(true);
     fillTwoApps(*context);
     QSignalSpy details(context.get(), &CacheContext::committed);
 

@@ -70,7 +70,7 @@ private:
 void TestSyncEngine::init()
 {
     m_client = std::make_shared<ScriptedClient>();
-    m_cache = Store::container(true);
+    m_cache = Store::openCache(true);
     m_engine = std::make_unique<SyncEngine>(m_client, m_cache);
 }
 

@@ -139,7 +139,7 @@ void TestMainWindow::makeWindow(bool configured, bool syncFirst)
     AppState::Services services;
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     m_state = std::make_unique<AppState>(false, services);
     if (configured && syncFirst)

@@ -188,7 +188,7 @@ void TestSettingsWindow::makeWindow(bool configured, QUrl serverURL)
     services.network = &m_network;
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     services.notifications = &m_handler;
     services.linkPollInterval = std::chrono::milliseconds(20);

@@ -106,7 +106,7 @@ std::unique_ptr<AppState> TestShellServices::makeState(Badge* badge)
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();
     services.badge = badge;
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     return std::make_unique<AppState>(false, services);
 }

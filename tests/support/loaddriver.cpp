@@ -17,7 +17,7 @@ LoadDriver::LoadDriver(std::shared_ptr<APIClientProtocol> client, std::chrono::m
     services.credentials = &m_credentials;
     services.preferences = &m_preferences;
     services.notifications = &m_handler;
-    services.openCache = [](bool) { return Store::container(true); };
+    services.openCache = [](bool) { return Store::openCache(true); };
     services.makeClient = [client](const DeviceConfig&) { return client; };
     services.tapSelectionLifetime = tapSelectionLifetime;
     m_state = std::make_unique<AppState>(false, services);

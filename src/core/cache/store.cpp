@@ -180,7 +180,7 @@ Connection connectInMemory(QString& error)
 
 } // namespace
 
-std::unique_ptr<CacheContext> Store::container(bool inMemory)
+std::unique_ptr<CacheContext> Store::openCache(bool inMemory)
 {
     if (inMemory) {
         QString error;

@@ -16,7 +16,7 @@ public:
     static constexpr auto schemaVersion = "1.0.0";
 
     // The application's cache: a file in the application data folder, or memory only when `inMemory`.
-    static std::unique_ptr<CacheContext> container(bool inMemory);
+    static std::unique_ptr<CacheContext> openCache(bool inMemory);
     // The same opening steps for the database file at `path`.
     static std::unique_ptr<CacheContext> open(const QString& path);
     // Where the application's cache file lives.

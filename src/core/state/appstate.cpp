@@ -49,7 +49,7 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
     if (!m_services.notifications)
         m_services.notifications = &NotificationHandler::shared();
     if (!m_services.openCache)
-        m_services.openCache = &Store::container;
+        m_services.openCache = &Store::openCache;
     if (!m_services.makeClient) {
         m_services.makeClient = [network = m_services.network](const DeviceConfig& config) {
             return std::make_shared<APIClient>(config, network);
