@@ -108,7 +108,7 @@ void TestAppSummaries::agreeWithTheRules()
                 std::advance(victim, random.bounded(int(live.size())));
                 const size_t position = *store.livePositionOf(victim->first);
                 summaries.remove(store.rows[position].m, lastReadId);
-                store.kill(position);
+                store.markDead(position);
                 live.erase(victim);
             }
             std::erase_if(

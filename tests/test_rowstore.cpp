@@ -106,7 +106,7 @@ void TestRowStore::followsRandomChanges()
             std::advance(victim, random.bounded(int(model.size())));
             if (const auto position = store.livePositionOf(victim->first)) {
                 titles.release(store.rows[*position].text);
-                store.kill(*position);
+                store.markDead(*position);
             }
             removed.push_back(victim->first);
             model.erase(victim);

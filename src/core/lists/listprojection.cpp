@@ -4,6 +4,7 @@
 #include "base/logging.h"
 #include "cache/cachecontext.h"
 #include "lists/appsummaries.h"
+#include "lists/commitapplier.h"
 #include "lists/keylowering.h"
 #include "lists/messagefilter.h"
 #include "lists/projectionloader.h"
@@ -66,6 +67,28 @@ struct ListProjection::Data
     mutable QCache<qint64, CachedMessage> recent { recentRecordCount };
     bool stale = false; // the last update failed: the next commit reloads everything
 
+    void clearMessages()
+    {
+        store.clear();
+        titles.reset(lowering.locale());
+        summaries.clear();
+        shown.clear();
+        recent.clear();
+    }
+
+    CommitApplier::Outcome applyCommit(const CacheChange& change)
+    {
+        if (change.allMessagesRemoved)
+            clearMessages();
+        if (!change.clearedApplications.isEmpty())
+            recent.clear();
+        for (qint64 id : change.removedMessages)
+            recent.remove(id);
+        for (qint64 id : change.upsertedMessages)
+            recent.remove(id);
+        return CommitApplier(store, titles, summaries, filter, lowering, lastReadId).apply(change, *cache);
+    }
+
     bool localeChanged() const { return QLocale() != lowering.locale(); }
     void refilter() { filter.apply(store); }
     void computeShown() { shown.compute(store, titles, messageSort); }
@@ -79,22 +102,6 @@ struct ListProjection::Data
         appRows = std::move(fresh);
         return !same;
     }
-
-    // A row leaves: its summaries, title and keys with it.
-    void remove(size_t position)
-    {
-        const RowStore::Row& row = store.rows[position];
-        summaries.remove(row.m, lastReadId);
-        titles.release(row.text);
-        store.kill(position);
-    }
-};
-
-struct ListProjection::CommitOutcome
-{
-    bool listedRowsTouched = false; // a listed row was replaced: what it shows may differ
-    // The commit only added rows, all newer than every other, and none moved: their positions, in time order.
-    std::optional<std::vector<quint32>> newestAdded;
 };
 
 ListProjection::ListProjection(std::shared_ptr<CacheContext> cache, QObject* parent)
@@ -122,15 +129,6 @@ ListProjection::ListProjection(
 
 ListProjection::~ListProjection() = default;
 
-void ListProjection::clearMessages()
-{
-    d->store.clear();
-    d->titles.reset(d->lowering.locale());
-    d->summaries.clear();
-    d->shown.clear();
-    d->recent.clear();
-}
-
 void ListProjection::loadApps()
 {
     d->appsByName = d->cache->fetchApps();
@@ -146,7 +144,7 @@ void ListProjection::loadApps()
 void ListProjection::reload()
 {
     d->lowering = KeyLowering(QLocale());
-    clearMessages();
+    d->clearMessages();
     d->appsByName = {};
     d->appsById = {};
     d->filter.needle = d->lowering.needle(d->filter.searchText);
@@ -160,103 +158,6 @@ void ListProjection::reload()
     d->titles.rankAll();
     loadApps();
     d->refilter();
-}
-
-ListProjection::CommitOutcome ListProjection::applyToRows(const CacheChange& change)
-{
-    RowStore& store = d->store;
-    CommitOutcome outcome;
-    qsizetype removed = 0;
-    if (change.allMessagesRemoved)
-        clearMessages();
-    if (!change.clearedApplications.isEmpty()) {
-        d->recent.clear();
-        for (size_t position = 0; position < store.rows.size(); ++position) {
-            if ((store.flags[position] & RowStore::Alive)
-                && change.clearedApplications.contains(store.rows[position].m.applicationId)) {
-                d->remove(position);
-                ++removed;
-            }
-        }
-    }
-    for (qint64 id : change.removedMessages) {
-        d->recent.remove(id);
-        if (const auto position = store.livePositionOf(id)) {
-            d->remove(*position);
-            ++removed;
-        }
-    }
-
-    std::vector<RowStore::Row> added;
-    std::vector<quint32> moved;
-    bool replacedAny = false;
-    for (qint64 id : change.upsertedMessages) {
-        d->recent.remove(id);
-        const std::optional<CachedMessage> record = d->cache->fetchMessage(id);
-        const std::optional<size_t> position = store.livePositionOf(id);
-        if (!record) {
-            if (position) {
-                d->remove(*position);
-                ++removed;
-            }
-            continue;
-        }
-        if (!position) {
-            added.push_back(store.make(*record, d->lowering, d->titles));
-            d->summaries.add(added.back().m, d->lastReadId);
-            continue;
-        }
-        replacedAny = true;
-        RowStore::Row& row = store.rows[*position];
-        const bool wasListed = store.flags[*position] & RowStore::Listed;
-        d->summaries.remove(row.m, d->lastReadId);
-        d->titles.release(row.text);
-        store.discardKeys(row);
-        const qint64 oldTs = row.m.ts;
-        row = store.make(*record, d->lowering, d->titles);
-        d->summaries.add(row.m, d->lastReadId);
-        const bool listed = d->filter.passes(store, row);
-        store.flags[*position] = quint8(RowStore::Alive | (listed ? RowStore::Listed : 0));
-        if (row.m.ts != oldTs) {
-            store.flags[*position] |= RowStore::Moved;
-            moved.push_back(quint32(*position));
-        }
-        if (wasListed || listed)
-            outcome.listedRowsTouched = true;
-    }
-
-    if (removed > 0 || !moved.empty()) {
-        std::erase_if(store.timeOrder, [&](quint32 position) {
-            return (store.flags[position] & (RowStore::Alive | RowStore::Moved)) != RowStore::Alive;
-        });
-        for (quint32 position : moved)
-            store.flags[position] &= quint8(~RowStore::Moved);
-    }
-
-    std::sort(added.begin(), added.end(),
-        [](const RowStore::Row& left, const RowStore::Row& right) { return left.m.id < right.m.id; });
-    const bool appendable = added.empty() || store.rows.empty() || added.front().m.id > store.rows.back().m.id;
-    std::vector<quint32> addedPositions;
-    const bool packed = !appendable || store.packingDue();
-    if (packed) {
-        addedPositions = store.pack(added, moved);
-    } else {
-        for (const RowStore::Row& row : added) {
-            addedPositions.push_back(quint32(store.rows.size()));
-            store.append(row);
-        }
-    }
-    for (quint32 position : addedPositions) {
-        if (d->filter.passes(store, store.rows[position]))
-            store.flags[position] |= RowStore::Listed;
-    }
-    addedPositions.insert(addedPositions.end(), moved.begin(), moved.end());
-    const bool newestOnly = store.insertIntoTimeOrder(addedPositions);
-    if (newestOnly && !packed && !replacedAny && removed == 0 && !change.allMessagesRemoved
-        && change.clearedApplications.isEmpty())
-        outcome.newestAdded = std::move(addedPositions);
-    d->summaries.findRemovedLatest(store);
-    return outcome;
 }
 
 void ListProjection::apply(const CacheChange& change)
@@ -275,7 +176,7 @@ void ListProjection::apply(const CacheChange& change)
             if (change.appsChanged)
                 loadApps();
             if (messagesTouched) {
-                CommitOutcome outcome = applyToRows(change);
+                CommitApplier::Outcome outcome = d->applyCommit(change);
                 listedRowsTouched |= outcome.listedRowsTouched;
                 if (outcome.newestAdded) {
                     if (const std::optional<bool> grew
@@ -294,7 +195,7 @@ void ListProjection::apply(const CacheChange& change)
 void ListProjection::failed(const std::exception& error)
 {
     qCWarning(lcCache) << "lists empty until the next commit, the cache could not be read:" << error.what();
-    clearMessages();
+    d->clearMessages();
     d->appsByName = {};
     d->appsById = {};
     d->stale = true;

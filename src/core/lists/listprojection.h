@@ -95,12 +95,8 @@ private:
         NeedsRecompute // the list must be made anew from the rows' flags
     };
 
-    struct CommitOutcome;
-
     void apply(const CacheChange& change);
-    CommitOutcome applyToRows(const CacheChange& change);
     void reload();
-    void clearMessages();
     void loadApps();
     void failed(const std::exception& error);
     // Emits what changed for the views, comparing the filtered list with the one remembered before the change.

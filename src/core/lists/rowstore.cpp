@@ -38,7 +38,7 @@ void RowStore::append(const Row& row)
     flags.push_back(Alive);
 }
 
-void RowStore::kill(size_t position)
+void RowStore::markDead(size_t position)
 {
     discardKeys(rows[position]);
     flags[position] = 0;

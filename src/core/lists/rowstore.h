@@ -62,7 +62,7 @@ public:
     Row make(const CachedMessage& message, const KeyLowering& lowering, TitleRanks& titles);
     void append(const Row& row);
     // Marks a row dead; its summaries and title are the caller's to release.
-    void kill(size_t position);
+    void markDead(size_t position);
     // Counts the keys of a row about to be replaced as dead bytes.
     void discardKeys(const Row& row) { deadKeyBytes += qsizetype(row.bodyLength) + row.titleLength; }
     bool packingDue() const;
