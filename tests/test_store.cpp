@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sqlite3.h>
+#include <thread>
 
 using namespace tidewell;
 
@@ -189,6 +190,7 @@ private slots:
     void refusedWriteThrows();
     void failedReadThrows();
     void logCopiedBackWhileOpen();
+    void readOnAnotherThreadFollowsClose();
     void clearInBackground_data();
     void clearInBackground();
     void writeAfterAClearInBackground_data();
@@ -877,6 +879,38 @@ void TestStore::failedReadThrows()
 
 // The write-ahead log is copied back into the file on a thread of its own once it grows past its threshold, while
 // the cache stays open; everything written stays readable, also by another connection.
+// A worker thread reads through a connection of its own, opened from the file's name alone, and a cache closed
+// on its own thread refuses that read as it refuses every other.
+void TestStore::readOnAnotherThreadFollowsClose()
+{
+    auto context = Store::open(filePath());
+    context->insert(cached(1, 1));
+    context->insert(cached(2, 1));
+    context->save();
+
+    QList<qint64> seen;
+    std::optional<QString> failure;
+    const auto readElsewhere = [&] {
+        std::thread([&] {
+            try {
+                context->forEachCommittedMessageOnCallingThread(
+                    0, std::numeric_limits<qint64>::max(), [&seen](const StoredMessage& m) { seen.append(m.id); });
+            } catch (const StoreError& error) {
+                failure = error.description();
+            }
+        }).join();
+    };
+    readElsewhere();
+    QCOMPARE(failure, std::nullopt);
+    QCOMPARE(seen, (QList<qint64> { 1, 2 }));
+
+    context->close();
+    seen.clear();
+    readElsewhere();
+    QVERIFY(failure);
+    QVERIFY(seen.isEmpty());
+}
+
 void TestStore::logCopiedBackWhileOpen()
 {
     auto context = Store::open(filePath());

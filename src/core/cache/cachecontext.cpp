@@ -52,6 +52,7 @@ void CacheContext::close()
 {
     if (!m_db)
         return;
+    m_closed = true;
     m_backgroundDelete.reset(); // it commits first: the server has already done what it does
     m_checkpointer.reset(); // its connection goes before ours, so that ours, the last, folds the log in
     if (!sqlite3_get_autocommit(m_db)) // unsaved writes, or the view held beside a background delete
@@ -333,6 +334,8 @@ void CacheContext::forEachCommittedMessageOnCallingThread(
     qint64 first, qint64 last, const StoredMessageVisit& visit) const
 {
     // Only the file name, fixed at construction, crosses to the calling thread.
+    if (m_closed)
+        throw StoreError(QStringLiteral("the cache is closed"));
     CallingThreadReader(m_file).forEachMessage(first, last, visit);
 }
 

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -136,6 +137,7 @@ private:
     // The database file's name as SQLite resolved it, or empty in memory; fixed at construction, so that another
     // thread may read it without touching this connection.
     const QByteArray m_file;
+    std::atomic<bool> m_closed = false; // read by the calling-thread reader, which must not touch m_db
     std::unique_ptr<WalCheckpointer> m_checkpointer; // none for a cache kept in memory
     std::unique_ptr<BackgroundDelete> m_backgroundDelete; // until it is taken in
     quint64 m_backgroundJob = 0; // the number of the last background delete started
