@@ -1,5 +1,7 @@
 #include "cache/backgrounddelete.h"
 
+#include "cache/sqlstatement.h"
+
 #include <sqlite3.h>
 
 namespace tidewell {
@@ -44,7 +46,6 @@ int BackgroundDelete::logGrew(void* outcome, sqlite3*, const char*, int pages)
 void BackgroundDelete::run()
 {
     sqlite3* db = nullptr;
-    sqlite3_stmt* stmt = nullptr;
     bool inTransaction = false;
     int rc = sqlite3_open_v2(m_file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     const auto step = [&](const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); };
@@ -56,21 +57,23 @@ void BackgroundDelete::run()
     }
     if (rc == SQLITE_OK && (rc = step("BEGIN IMMEDIATE")) == SQLITE_OK)
         inTransaction = true;
-    if (rc == SQLITE_OK)
-        rc = sqlite3_prepare_v2(db, m_sql.constData(), int(m_sql.size()), &stmt, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_bind_int64(stmt, 1, m_argument);
-        rc = sqlite3_step(stmt);
-        if (rc == SQLITE_DONE) {
-            m_outcome.changedRows = sqlite3_changes64(db);
-            rc = SQLITE_OK;
+    {
+        SqlStatement statement; // finalized before the connection closes
+        if (rc == SQLITE_OK)
+            rc = statement.prepare(db, m_sql.constData(), false);
+        if (rc == SQLITE_OK) {
+            statement.bind(1, m_argument);
+            rc = statement.step();
+            if (rc == SQLITE_DONE) {
+                m_outcome.changedRows = sqlite3_changes64(db);
+                rc = SQLITE_OK;
+            }
         }
-        sqlite3_finalize(stmt);
     }
     if (rc == SQLITE_OK && (rc = step("COMMIT")) == SQLITE_OK)
         inTransaction = false;
     if (rc != SQLITE_OK) {
-        m_outcome.error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        m_outcome.error = db ? SqlStatement::failureText(db) : QString::fromUtf8(sqlite3_errstr(rc));
         m_outcome.changedRows = 0;
         if (inTransaction && !sqlite3_get_autocommit(db))
             step("ROLLBACK");
