@@ -1,5 +1,5 @@
 #include "fuzztarget.h"
-#include "lists/listrules.h"
+#include "lists/listpresentation.h"
 
 #include <QString>
 #include <algorithm>
@@ -23,7 +23,7 @@ bool isHexDigit(QChar c)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString text = QString::fromUtf8(fuzzInput(data, size));
-    const auto colour = tidewell::ListRules::colorFromHex(text);
+    const auto colour = tidewell::ListPresentation::colorFromHex(text);
 
     QStringView core(text);
     while (!core.isEmpty() && isBlank(core.front()))

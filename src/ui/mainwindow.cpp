@@ -147,18 +147,9 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
     // The projection follows the state's read position, filter and orderings.
     ListProjection& projection = *m_projection;
     projection.setLastReadId(state.lastReadId());
-    projection.setSelectedAppId(state.selectedAppId());
-    projection.setSearchText(state.searchText());
-    projection.setMessageSort(state.messageSort());
-    projection.setApplicationSort(state.applicationSort());
+    projection.setQuery(state.listQuery());
     connect(&state, &AppState::lastReadIdChanged, this, [this] { m_projection->setLastReadId(m_state.lastReadId()); });
-    connect(&state, &AppState::selectedAppIdChanged, this,
-        [this] { m_projection->setSelectedAppId(m_state.selectedAppId()); });
-    connect(&state, &AppState::searchTextChanged, this, [this] { m_projection->setSearchText(m_state.searchText()); });
-    connect(
-        &state, &AppState::messageSortChanged, this, [this] { m_projection->setMessageSort(m_state.messageSort()); });
-    connect(&state, &AppState::applicationSortChanged, this,
-        [this] { m_projection->setApplicationSort(m_state.applicationSort()); });
+    connect(&state, &AppState::listQueryChanged, this, [this] { m_projection->setQuery(m_state.listQuery()); });
 
     m_appList = new AppListPane(state, projection, m_splitter);
     m_messageList = new MessageListPane(state, projection, m_detail);
@@ -324,7 +315,7 @@ void MainWindow::start()
 
 void MainWindow::updateDetail()
 {
-    const bool list = m_state.isConfigured() || m_projection->hasMessages();
+    const bool list = AppState::showsMessageList(m_state.isConfigured(), m_projection->hasMessages());
     m_detail->setCurrentWidget(list ? static_cast<QWidget*>(m_messageList) : m_placeholder);
 }
 

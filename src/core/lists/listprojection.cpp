@@ -305,34 +305,6 @@ void ListProjection::setQuery(const ListQuery& query)
     publish(NeedsRecompute, false, appsReordered);
 }
 
-void ListProjection::setSelectedAppId(std::optional<qint64> id)
-{
-    ListQuery next = query();
-    next.applicationId = id;
-    setQuery(next);
-}
-
-void ListProjection::setSearchText(const QString& text)
-{
-    ListQuery next = query();
-    next.searchText = text;
-    setQuery(next);
-}
-
-void ListProjection::setMessageSort(MessageSort sort)
-{
-    ListQuery next = query();
-    next.messageSort = sort;
-    setQuery(next);
-}
-
-void ListProjection::setApplicationSort(ApplicationSort sort)
-{
-    ListQuery next = query();
-    next.applicationSort = sort;
-    setQuery(next);
-}
-
 qsizetype ListProjection::messageCount() const
 {
     return qsizetype(d->shown.size());

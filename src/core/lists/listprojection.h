@@ -56,10 +56,6 @@ public:
     void setLastReadId(qint64 id);
     void setQuery(const ListQuery& query);
     ListQuery query() const;
-    void setSelectedAppId(std::optional<qint64> id);
-    void setSearchText(const QString& text);
-    void setMessageSort(MessageSort sort);
-    void setApplicationSort(ApplicationSort sort);
 
     // The message list: the list rules' `filtered`, in display order.
     qsizetype messageCount() const;

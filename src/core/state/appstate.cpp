@@ -113,14 +113,15 @@ AppState::~AppState() = default;
 
 // ---- fields ----
 
-// Stores `query` and notifies, the one field's signal first, when it differs from what was there.
+// Stores `query` and notifies when it differs from what was there: the whole query first, so that the lists are
+// already filtered anew when the views hear of the one field that changed.
 void AppState::setQuery(ListQuery query, void (AppState::*notify)())
 {
     if (m_query == query)
         return;
     m_query = std::move(query);
-    emit(this->*notify)();
     emit listQueryChanged();
+    emit(this->*notify)();
 }
 
 void AppState::setSelectedAppId(std::optional<qint64> id)
