@@ -61,7 +61,8 @@ QCoro::Task<qint64> SyncEngine::syncNow(std::stop_token stop)
     qint64 applied = 0;
     for (;;) {
         const SyncResponse page = co_await m_client->messages(cursor, pageSize, stop);
-        // A clear may be deleting apart, holding SQLite's one write lock; this page goes in after it commits.
+        // A clear may be deleting in the background, holding SQLite's one write lock; this page goes in after it
+        // commits.
         co_await m_context->writesSettled();
         if (stop.stop_requested())
             co_return applied;
@@ -172,8 +173,8 @@ QCoro::Task<> SyncEngine::deleteMessage(CachedMessage message, std::stop_token s
 QCoro::Task<> SyncEngine::clearApp(qint64 applicationId, std::stop_token stop)
 {
     co_await m_client->clearApp(applicationId, stop);
-    // Apart: at a million messages SQLite spends a third of a second on this, which the window must not wait for.
-    // This call ends once the delete has committed and the lists have heard of it.
+    // In the background: at a million messages SQLite spends a third of a second on this, which the window must not
+    // wait for. This call ends once the delete has committed and the lists have heard of it.
     co_await m_context->removeAllMessagesInBackground(applicationId);
 }
 
