@@ -1,9 +1,9 @@
 #include "api/apiclient.h"
 #include "api/decodingerror.h"
-#include "net/transporterror.h"
 #include "base/cancellederror.h"
 #include "coro.h"
 #include "fakeserver.h"
+#include "net/transporterror.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

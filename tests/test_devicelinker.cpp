@@ -1,9 +1,9 @@
 #include "account/devicelinker.h"
-#include "net/jsonsyntaxerror.h"
-#include "net/transporterror.h"
 #include "base/cancellederror.h"
 #include "coro.h"
 #include "fakeserver.h"
+#include "net/jsonsyntaxerror.h"
+#include "net/transporterror.h"
 
 #include <QNetworkAccessManager>
 #include <QTcpServer>

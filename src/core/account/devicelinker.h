@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/httptransport.h"
 #include "base/error.h"
+#include "net/httptransport.h"
 
 #include <QCoroTask>
 #include <QString>

@@ -2,8 +2,8 @@
 
 #include "account/deviceconfig.h"
 #include "api/apiclientprotocol.h"
-#include "net/httptransport.h"
 #include "base/error.h"
+#include "net/httptransport.h"
 
 #include <QJsonObject>
 #include <QSet>
