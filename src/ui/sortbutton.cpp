@@ -10,7 +10,7 @@ namespace tidewell {
 SortButton::SortButton(const QString& title, const QString& picker, QWidget* parent)
     : QToolButton(parent)
 {
-    auto* menu = new QMenu(title, parent);
+    auto* menu = new QMenu(title, this);
     menu->addSection(picker);
     m_group = new QActionGroup(menu);
     setMenu(menu);

@@ -10,6 +10,8 @@ class TestRelativeTime : public QObject
 private slots:
     void named_data();
     void named();
+    void dateText_data();
+    void dateText();
 };
 
 void TestRelativeTime::named_data()
@@ -38,6 +40,33 @@ void TestRelativeTime::named()
     QFETCH(QDateTime, when);
     QFETCH(QString, text);
     QCOMPARE(RelativeTime::text(when, QDateTime(QDate(2026, 6, 17), QTime(12, 0))), text);
+}
+
+void TestRelativeTime::dateText_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QDateTime>("when");
+    QTest::addColumn<QString>("text");
+    const QDateTime afternoon(QDate(2025, 1, 5), QTime(15, 4));
+    const QLocale british(QLocale::English, QLocale::UnitedKingdom);
+    const QLocale american(QLocale::English, QLocale::UnitedStates);
+    // The weekday goes and the month is abbreviated, whatever punctuation the locale puts around them.
+    QTest::newRow("day first") << british << afternoon << u"5 Jan 2025, 15:04"_qs;
+    QTest::newRow("month first") << american << afternoon
+                                 << u"Jan 5, 2025, "_qs + american.toString(QTime(15, 4), QLocale::ShortFormat);
+    QTest::newRow("shown in local time") << british << afternoon.toUTC() << u"5 Jan 2025, 15:04"_qs;
+}
+
+void TestRelativeTime::dateText()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QDateTime, when);
+    QFETCH(QString, text);
+    const QLocale before;
+    QLocale::setDefault(locale);
+    const QString shown = RelativeTime::dateText(when);
+    QLocale::setDefault(before);
+    QCOMPARE(shown, text);
 }
 
 QTEST_GUILESS_MAIN(TestRelativeTime)
