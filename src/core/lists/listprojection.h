@@ -22,7 +22,9 @@ class ProjectionLoader;
 // list rules (ListRules), which re-derive everything from every record, but it is built once from the cache and
 // then kept current from the change details of each commit: compact rows instead of records, orderings kept
 // rather than re-sorted, per-application summaries updated rather than recounted, and a message's text read from
-// the cache only when a view shows it. UI thread only.
+// the cache only when a view shows it. It is the façade over the units that do this (loading, row storage, title
+// ranks, summaries, the filter, the shown order, applying a commit): it hands each change to them and publishes
+// what changed to the views. UI thread only.
 class ListProjection : public QObject
 {
     Q_OBJECT
