@@ -16,6 +16,8 @@ public:
     // The priority marks beside a row.
     static QColor high() { return QColor(0xff, 0x95, 0x00); }
     static QColor emergency() { return QColor(0xff, 0x3b, 0x30); }
+    // Letters and marks drawn on one of the fills above or on an application's colour.
+    static QColor onFill() { return QColor(Qt::white); }
 };
 
 } // namespace tidewell

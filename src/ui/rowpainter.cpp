@@ -1,6 +1,7 @@
 #include "ui/rowpainter.h"
 
 #include "lists/listpresentation.h"
+#include "ui/colours.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -27,7 +28,7 @@ void RowPainter::avatar(QPainter* painter, const QRect& rect, const QImage& icon
             font.setPixelSize(std::max(1, rect.height() / 2));
             font.setWeight(QFont::DemiBold);
             painter->setFont(font);
-            painter->setPen(Qt::white);
+            painter->setPen(Colours::onFill());
             // The first character as the user sees it, a surrogate pair kept whole; uppercased without a locale.
             const qsizetype length = name.at(0).isHighSurrogate() && name.size() > 1 ? 2 : 1;
             painter->drawText(rect, Qt::AlignCenter, name.left(length).toUpper());
@@ -87,7 +88,7 @@ void RowPainter::priorityMark(QPainter* painter, const QRect& rect, const QColor
     painter->setPen(Qt::NoPen);
     painter->setBrush(colour);
     painter->drawEllipse(QRectF(rect));
-    painter->setPen(QPen(Qt::white, std::max(1.5, rect.width() / 7.0), Qt::SolidLine, Qt::RoundCap));
+    painter->setPen(QPen(Colours::onFill(), std::max(1.5, rect.width() / 7.0), Qt::SolidLine, Qt::RoundCap));
     const QPointF centre = QRectF(rect).center();
     const double h = rect.height();
     painter->drawLine(QPointF(centre.x(), rect.top() + h * 0.25), QPointF(centre.x(), rect.top() + h * 0.58));

@@ -112,7 +112,7 @@ QIcon StatusItem::icon(const QString& title)
         QPainterPath pill;
         pill.addRoundedRect(badge, 18, 18);
         painter.fillPath(pill, Colours::negative());
-        painter.setPen(Qt::white);
+        painter.setPen(Colours::onFill());
         painter.drawText(badge, Qt::AlignCenter, count);
     }
     painter.end();
