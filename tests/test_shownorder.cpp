@@ -14,7 +14,8 @@ namespace {
 // Few applications, times and titles, so that ties in every ordering are common.
 QList<CachedMessage> randomRecords(quint32 seed, int count)
 {
-    static const QStringList titles { u"alpha"_qs, u"beta"_qs, u"\u00e9t\u00e9"_qs, u"zulu"_qs, QString() };
+    static const QStringList titles { u"alpha"_qs, u"Alpha"_qs, u"beta"_qs, u"\u00e9t\u00e9"_qs, u"zulu"_qs,
+        QString() };
     QRandomGenerator random(seed);
     QList<CachedMessage> records;
     qint64 id = 0;
@@ -105,9 +106,12 @@ void TestShownOrder::agreesWithTheRules()
             store.flags[position] &= quint8(~RowStore::Listed);
     }
     const std::vector<qint64> expected = idsOf(ListRules::filtered(records, selected, QString(), sort));
-    ShownOrder narrowed = shown;
-    narrowed.keepListed(store);
-    QCOMPARE(shownIds(store, narrowed), expected);
+    // Dropping rows keeps the order only where it is total; the title order is made anew.
+    if (sort.value() != MessageSort::Title) {
+        ShownOrder narrowed = shown;
+        narrowed.keepListed(store);
+        QCOMPARE(shownIds(store, narrowed), expected);
+    }
     shown.compute(store, titles, sort);
     QCOMPARE(shownIds(store, shown), expected);
     QVERIFY(shown.changed());
