@@ -3,6 +3,7 @@
 #include "base/servertext.h"
 #include "lists/listpresentation.h"
 #include "lists/listprojection.h"
+#include "lists/listrules.h"
 #include "state/appstate.h"
 
 namespace tidewell {
@@ -82,7 +83,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         }
         return QString();
     case UnreadRole:
-        return row.id > m_state.lastReadId();
+        return ListRules::isUnread(row.id, m_state.lastReadId());
     case SelectedRole:
         return m_state.selectedMessageId() == row.id;
     case HasAppRole:
@@ -118,7 +119,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
     case PlainBodyRole:
         return ServerText::plain(message->message);
     case Qt::AccessibleTextRole:
-        return Texts::accessibleText(row.id > m_state.lastReadId(),
+        return Texts::accessibleText(ListRules::isUnread(row.id, m_state.lastReadId()),
             ListPresentation::headerText(*message, m_projection.app(row.applicationId)), message->message);
     case LinkUrlRole:
         if (const auto link = ListPresentation::link(*message))

@@ -84,7 +84,8 @@ public:
     qsizetype keyByteCount() const { return qsizetype(keys.size() + upperKeys.size()); }
 
     Rows rows;
-    std::vector<quint8> flags; // Flag per row, in a vector of their own so that walks over an order touch one byte a row
+    std::vector<quint8>
+        flags; // Flag per row, in a vector of their own so that walks over an order touch one byte a row
     std::vector<quint32> timeOrder; // positions of the live rows by ascending (ts, id)
     SearchKey::Buffer keys;
     // The keys the second reader made at the last load, where it made them: copying them after the others would
