@@ -48,7 +48,7 @@ ConnectionSection::ConnectionSection(AppState& state, const SettingsServices& se
     linkedLayout->setContentsMargins(0, 0, 0, 0);
     QLabel* linkedIcon = FormRows::icon(
         QIcon::fromTheme(QStringLiteral("emblem-ok-symbolic"), style()->standardIcon(QStyle::SP_DialogApplyButton)),
-        linkedLabel);
+        linkedLabel, Colours::positive());
     linkedIcon->setObjectName(QStringLiteral("linkedIcon"));
     linkedLayout->addWidget(linkedIcon);
     QLabel* linkedText = FormRows::text(Texts::linked(), QStringLiteral("linkedLabel"), linkedLabel);

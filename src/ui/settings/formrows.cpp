@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -34,11 +35,18 @@ QLabel* FormRows::footer(const QString& text, const QString& name, QWidget* pare
     return label;
 }
 
-QLabel* FormRows::icon(const QIcon& icon, QWidget* parent)
+QLabel* FormRows::icon(const QIcon& icon, QWidget* parent, const std::optional<QColor>& tint)
 {
     auto* label = new QLabel(parent);
     const int extent = parent->style()->pixelMetric(QStyle::PM_SmallIconSize);
-    label->setPixmap(icon.pixmap(extent, extent));
+    QPixmap pixmap = icon.pixmap(extent, extent);
+    if (tint && !pixmap.isNull()) {
+        // A theme's symbolic icons are drawn in one dark grey, which a dark palette hides.
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), *tint);
+    }
+    label->setPixmap(pixmap);
     return label;
 }
 

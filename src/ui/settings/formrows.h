@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QColor>
+#include <optional>
+
 #include <QString>
 
 class QColor;
@@ -21,7 +24,8 @@ public:
     static QLabel* secondary(QLabel* label);
     // A smaller, dimmed, wrapped sentence under a section's controls.
     static QLabel* footer(const QString& text, const QString& name, QWidget* parent);
-    static QLabel* icon(const QIcon& icon, QWidget* parent);
+    // The icon at the small size; `tint`, when given, paints its shape in that one colour.
+    static QLabel* icon(const QIcon& icon, QWidget* parent, const std::optional<QColor>& tint = std::nullopt);
     // A label on the left and its value on the right, as one row that shows and hides as a whole.
     static QWidget* labelled(QWidget* parent, const QString& name, QWidget* label, QWidget* value);
     static QProgressBar* busyIndicator(const QString& name, QWidget* parent);
