@@ -1,39 +1,10 @@
+#include "cachedrecords.h"
 #include "lists/listpresentation.h"
 #include "lists/listrules.h"
 
 #include <QtTest>
 
 using namespace tidewell;
-
-namespace {
-
-// Builds a cached message with only the fields a row cares about.
-struct M
-{
-    CachedMessage record;
-
-    explicit M(qint64 id, qint64 applicationId = 1)
-    {
-        record.id = id;
-        record.applicationId = applicationId;
-        record.message = u"body"_qs;
-    }
-    M& title(const QString& value) { return record.title = value, *this; }
-    M& url(const QString& value) { return record.url = value, *this; }
-    M& urlTitle(const QString& value) { return record.urlTitle = value, *this; }
-    operator CachedMessage() const { return record; }
-};
-
-CachedApp app(qint64 id, const QString& name)
-{
-    CachedApp result;
-    result.id = id;
-    result.name = name;
-    result.color = u"#336699"_qs;
-    return result;
-}
-
-} // namespace
 
 class TestListPresentation : public QObject
 {

@@ -1,9 +1,11 @@
+#include "cachedrecords.h"
 #include "lists/applicationsort.h"
 #include "lists/listrules.h"
 #include "lists/messagesort.h"
 #include "messageids.h"
 
 #include <QRandomGenerator>
+
 #include <QtTest>
 
 #include <algorithm>
@@ -11,35 +13,6 @@
 using namespace tidewell;
 
 namespace {
-
-// Builds a cached message with only the fields a row cares about.
-struct M
-{
-    CachedMessage record;
-
-    explicit M(qint64 id, qint64 applicationId = 1)
-    {
-        record.id = id;
-        record.applicationId = applicationId;
-        record.message = u"body"_qs;
-    }
-    M& ts(qint64 value) { return record.ts = value, *this; }
-    M& title(const QString& value) { return record.title = value, *this; }
-    M& body(const QString& value) { return record.message = value, *this; }
-    M& priority(qint64 value) { return record.priority = value, *this; }
-    M& url(const QString& value) { return record.url = value, *this; }
-    M& urlTitle(const QString& value) { return record.urlTitle = value, *this; }
-    operator CachedMessage() const { return record; }
-};
-
-CachedApp app(qint64 id, const QString& name)
-{
-    CachedApp result;
-    result.id = id;
-    result.name = name;
-    result.color = u"#336699"_qs;
-    return result;
-}
 
 QList<qint64> idsOf(const QList<CachedMessage>& messages)
 {
