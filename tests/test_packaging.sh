@@ -34,6 +34,7 @@ expected=(
     "usr/share/metainfo/$app_id.metainfo.xml"
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     usr/share/man/man1/tidewell.1.gz
+    usr/share/doc/tidewell/copyright
 )
 sizes=(16 22 24 32 48 64 128 256)
 for size in "${sizes[@]}"; do
@@ -83,6 +84,10 @@ if [ -f "$metainfo" ]; then
         fail "the metainfo does not launch $app_id.desktop"
     grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release entry for $version"
     grep -q '<content_rating type="oars-1.1"' "$metainfo" || fail "the metainfo has no OARS content rating"
+    grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+        fail "the metainfo does not name the licence GPL-3.0-or-later"
+    grep -q '<metadata_license>CC0-1.0</metadata_license>' "$metainfo" ||
+        fail "the metainfo's own licence is not CC0-1.0"
 fi
 
 man="$root/usr/share/man/man1/tidewell.1.gz"
@@ -91,6 +96,40 @@ if [ -f "$man" ]; then
         fail "the manual page does not render cleanly: $output"
     fi
     gzip -dc "$man" | grep -q "Tidewell $version" || fail "the manual page does not carry version $version"
+fi
+
+# The copyright file in Debian's machine-readable format: a header paragraph naming the format, a Files paragraph
+# for everything, and the licence's own paragraph; every line a field or a field's continuation.
+copyright="$root/usr/share/doc/tidewell/copyright"
+if [ -f "$copyright" ]; then
+    if ! output=$(awk -v RS= -v FS='\n' '
+        function field(name, i) {
+            for (i = 1; i <= NF; i++) if (index($i, name ": ") == 1) return substr($i, length(name) + 3)
+            return ""
+        }
+        {
+            for (i = 1; i <= NF; i++)
+                if ($i !~ /^[A-Za-z][A-Za-z-]*:( |$)/ && $i !~ /^ [^ ]/ && $i != " .")
+                    print "paragraph " NR ", line " i " is neither a field nor a continuation: " $i
+        }
+        NR == 1 && field("Format") != "https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" {
+            print "the first paragraph does not name the format"
+        }
+        NR == 1 && field("Upstream-Name") != "Tidewell" { print "the upstream name is not Tidewell" }
+        field("Files") == "*" {
+            files = 1
+            if (field("Copyright") == "") print "the Files paragraph names no copyright holder"
+            if (field("License") != "GPL-3.0-or-later") print "the Files paragraph licence is not GPL-3.0-or-later"
+        }
+        NR > 1 && field("Files") == "" && field("License") == "GPL-3.0-or-later" && NF > 1 { text = 1 }
+        END {
+            if (!files) print "no Files paragraph covers every file"
+            if (!text) print "no paragraph holds the text of GPL-3.0-or-later"
+        }' "$copyright") || [ -n "$output" ]; then
+        fail "the copyright file: $output"
+    fi
+    grep -q '/usr/share/common-licenses/GPL-3' "$copyright" ||
+        fail "the copyright file does not point to the licence's full text"
 fi
 
 # Informational arguments answer before any window exists: with the X11 platform forced and no display, a
