@@ -13,6 +13,27 @@ namespace tidewell {
 
 using Texts = SettingsTexts;
 
+namespace {
+
+// Tidewell is free software; the row names its licence and leads to the licence's text.
+const QUrl licenseURL(QStringLiteral("https://www.gnu.org/licenses/gpl-3.0.html"));
+
+// An address in the settings reads as a link, in the palette's link colour.
+QPushButton* linkButton(const QString& text, const QString& name, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    QFont font = button->font();
+    font.setUnderline(true);
+    button->setFont(font);
+    FormRows::tint(button, parent->palette().color(QPalette::Link));
+    return button;
+}
+
+} // namespace
+
 AboutSection::AboutSection(const SettingsServices& services, QWidget* parent)
     : QGroupBox(Texts::about(), parent)
 {
@@ -26,14 +47,13 @@ AboutSection::AboutSection(const SettingsServices& services, QWidget* parent)
     layout->addWidget(FormRows::labelled(this, QStringLiteral("versionRow"),
         FormRows::text(Texts::version(), QStringLiteral("versionLabel"), this), version));
 
-    auto* dashboard = new QPushButton(Texts::webDashboard(), this);
-    dashboard->setObjectName(QStringLiteral("webDashboardLink"));
-    dashboard->setFlat(true);
-    dashboard->setCursor(Qt::PointingHandCursor);
-    QFont font = dashboard->font();
-    font.setUnderline(true);
-    dashboard->setFont(font);
-    FormRows::tint(dashboard, palette().color(QPalette::Link));
+    QPushButton* license
+        = linkButton(tr("GNU General Public License, version 3 or later"), QStringLiteral("licenseLink"), this);
+    connect(license, &QPushButton::clicked, this, [&services] { services.openURL(licenseURL); });
+    layout->addWidget(FormRows::labelled(this, QStringLiteral("licenseRow"),
+        FormRows::text(tr("License"), QStringLiteral("licenseLabel"), this), license));
+
+    QPushButton* dashboard = linkButton(Texts::webDashboard(), QStringLiteral("webDashboardLink"), this);
     connect(dashboard, &QPushButton::clicked, this, [&services] { services.openURL(services.serverURL); });
     auto* row = new QHBoxLayout;
     row->addWidget(dashboard);

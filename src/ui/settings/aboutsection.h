@@ -7,7 +7,7 @@ namespace tidewell {
 
 struct SettingsServices;
 
-// The version and the way to the web dashboard.
+// The version, the licence and the way to the web dashboard.
 class AboutSection : public QGroupBox
 {
     Q_OBJECT
