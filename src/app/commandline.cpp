@@ -1,7 +1,12 @@
 #include "app/commandline.h"
 
+#include <QString>
+
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace tidewell {
 
@@ -19,7 +24,35 @@ constexpr auto usage = "Usage: tidewell [--background] [LINK-URL]\n"
                        "  -h, --help        print this help and exit\n"
                        "      --version     print the version and exit\n";
 
+// Qt's own options that read the next argument as their value (Qt accepts each with two dashes too). A value left
+// in place is never a link URL: Qt consumes it along with its option.
+constexpr std::array<std::string_view, 16> qtOptionsWithValue = { "-display", "-geometry", "-icon", "-name",
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowicon",
+    "-qwindowtitle", "-session", "-style", "-stylesheet", "-title", "-visual" };
+
+bool takesValue(std::string_view option)
+{
+    if (option.starts_with("--"))
+        option.remove_prefix(1);
+    return std::find(qtOptionsWithValue.begin(), qtOptionsWithValue.end(), option) != qtOptionsWithValue.end();
+}
+
 } // namespace
+
+QStringList takeLinkArguments(int argc, char* argv[])
+{
+    QStringList taken;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-') {
+            if (takesValue(argv[i]) && i + 1 < argc)
+                ++i;
+            continue;
+        }
+        taken.append(QString::fromLocal8Bit(argv[i]));
+        std::memset(argv[i], 0, std::strlen(argv[i]));
+    }
+    return taken;
+}
 
 std::optional<int> answerInformationalArguments(int argc, char* argv[])
 {

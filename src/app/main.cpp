@@ -21,6 +21,8 @@ using namespace tidewell;
 // touches a real link. Only in such a profile may TIDEWELL_DEFAULT_URL point browser linking elsewhere.
 int main(int argc, char* argv[])
 {
+    // A link URL holds the device secret, and the command line is readable by every account for the whole run.
+    const QStringList arguments = takeLinkArguments(argc, argv);
     if (const std::optional<int> answered = answerInformationalArguments(argc, argv))
         return *answered; // --help, --version: before any window, display or running instance
 
@@ -36,9 +38,8 @@ int main(int argc, char* argv[])
     openlog("tidewell", LOG_PID, LOG_USER);
 
     // Started at login: the status item, the syncs and the notifications, but no window. Any other argument is a
-    // link URL.
-    QStringList arguments = app.arguments().mid(1);
-    const bool background = arguments.removeAll(QString::fromLatin1(XdgAutostart::backgroundArgument)) > 0;
+    // link URL, taken above.
+    const bool background = app.arguments().contains(QString::fromLatin1(XdgAutostart::backgroundArgument));
 
     // A second launch hands its link URL to the running instance and leaves. It never runs beside a live one: two
     // instances over one cache, one set of preferences and one credential would undo each other's work.
