@@ -61,9 +61,9 @@ static QString socketPath(const QString& name)
     return QDir::isAbsolutePath(name) ? name : QDir::tempPath() + u'/' + name;
 }
 
-static QByteArray frame(const QByteArray& payload, quint32 declaredLength)
+static QByteArray frame(const QByteArray& payload, quint32 declaredLength, const char* magic = "TWL1")
 {
-    QByteArray bytes("TWL1");
+    QByteArray bytes(magic);
     bytes.resize(8);
     qToBigEndian(declaredLength, bytes.data() + 4);
     return bytes + payload;
@@ -74,12 +74,18 @@ static QByteArray frame(const QByteArray& payload)
     return frame(payload, quint32(payload.size()));
 }
 
+// The frame that carries an activation token ahead of the arguments.
+static QByteArray tokenFrame(const QByteArray& payload)
+{
+    return frame(payload, quint32(payload.size()), "TWL2");
+}
+
 // Blocking sends run on their own thread when the primary is in this process, whose event loop must keep turning
 // to answer them.
-static std::future<bool> sendInBackground(const QString& name, const QStringList& arguments)
+static std::future<bool> sendInBackground(const QString& name, const QStringList& arguments, const QString& token = {})
 {
     return std::async(std::launch::async,
-        [name, arguments] { return SingleInstance::sendToPrimary(name, arguments, handOverTimeoutMs); });
+        [name, arguments, token] { return SingleInstance::sendToPrimary(name, arguments, handOverTimeoutMs, token); });
 }
 
 #define AWAIT_FUTURE(future) QTRY_VERIFY_WITH_TIMEOUT((future).wait_for(0s) == std::future_status::ready, patienceMs)
@@ -94,6 +100,9 @@ private slots:
     void handsArgumentsToPrimary_data();
     void handsArgumentsToPrimary();
     void assemblesAFrameSentInPieces();
+    void handsTheActivationTokenOver_data();
+    void handsTheActivationTokenOver();
+    void givesAnOlderPrimaryTheArgumentsAlone();
     void refusesWhatCannotBeHandedOver_data();
     void refusesWhatCannotBeHandedOver();
     void dropsMalformedFrames_data();
@@ -201,6 +210,81 @@ void TestSingleInstance::handsArgumentsToPrimary()
     QVERIFY(sent.get());
     QTRY_COMPARE(received.count(), 1);
     QCOMPARE(received.at(0).at(0).toStringList(), arguments);
+    QCOMPARE(received.at(0).at(1).toString(), QString()); // a launch without a token
+}
+
+void TestSingleInstance::handsTheActivationTokenOver_data()
+{
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expectedToken");
+
+    const QStringList link { u"https://tidewell.app/link#secret=x"_qs };
+    const QString atCap(SingleInstance::maxTokenSize, u't');
+    QTest::newRow("Wayland token with a link") << u"3f2a9c0e1d7b4e5f"_qs << link << u"3f2a9c0e1d7b4e5f"_qs;
+    QTest::newRow("X11 startup id, no arguments") << u"launcher-4711-host-tidewell-0_TIME123456"_qs << QStringList {}
+                                                  << u"launcher-4711-host-tidewell-0_TIME123456"_qs;
+    QTest::newRow("token beside empty arguments") << u"tok"_qs << QStringList { QString(), QString() } << u"tok"_qs;
+    QTest::newRow("token at the cap") << atCap << link << atCap;
+    // A token that cannot travel stays behind; the link must still arrive.
+    QTest::newRow("token over the cap") << atCap + u't' << link << QString();
+    QTest::newRow("token over the cap in non-ASCII")
+        << QString(SingleInstance::maxTokenSize / 2 + 1, u'ü') << link << QString();
+    QTest::newRow("token with a NUL") << u"a"_qs + QChar(0) + u"b"_qs << link << QString();
+    QTest::newRow("token that would push the payload over the cap")
+        << u"tok"_qs << QStringList { QString(SingleInstance::maxPayloadSize - 3, u'x') } << QString();
+}
+
+void TestSingleInstance::handsTheActivationTokenOver()
+{
+    QFETCH(QString, token);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expectedToken);
+    SingleInstance primary(uniqueName());
+    QVERIFY(primary.tryBecomePrimary());
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+
+    auto sent = sendInBackground(primary.name(), arguments, token);
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received.at(0).at(0).toStringList(), arguments);
+    QCOMPARE(received.at(0).at(1).toString(), expectedToken);
+}
+
+// A primary started before an upgrade knows only the frame without a token, and drops the other unanswered.
+void TestSingleInstance::givesAnOlderPrimaryTheArgumentsAlone()
+{
+    const QString name = uniqueName();
+    QLocalServer older;
+    QVERIFY(older.listen(name));
+    QList<QByteArray> frames;
+    QObject::connect(&older, &QLocalServer::newConnection, [&] {
+        while (QLocalSocket* socket = older.nextPendingConnection()) {
+            auto buffer = std::make_shared<QByteArray>();
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, buffer, &frames] {
+                buffer->append(socket->readAll());
+                if (!buffer->startsWith(QByteArray("TWL1").left(buffer->size()))) {
+                    frames.append(*buffer);
+                    socket->abort();
+                    return;
+                }
+                if (buffer->size() < 8 || buffer->size() < 8 + qFromBigEndian<quint32>(buffer->constData() + 4))
+                    return;
+                frames.append(*buffer);
+                socket->write("\x06");
+                socket->disconnectFromServer();
+            });
+        }
+    });
+
+    const QStringList link { u"https://tidewell.app/link#secret=x"_qs };
+    auto sent = sendInBackground(name, link, u"3f2a9c0e"_qs);
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QCOMPARE(frames.size(), 2);
+    QVERIFY(frames.first().startsWith("TWL2"));
+    QCOMPARE(frames.last(), frame(link.first().toUtf8() + '\0'));
 }
 
 void TestSingleInstance::assemblesAFrameSentInPieces()
@@ -273,6 +357,11 @@ void TestSingleInstance::dropsMalformedFrames_data()
     QTest::newRow("UTF-8 cut inside a character") << frame(QByteArray("caf\xc3\0", 5));
     QTest::newRow("surrogate encoded as UTF-8") << frame(QByteArray("\xed\xa0\x80\0", 4));
     QTest::newRow("bytes after the frame") << frame(QByteArray("a\0", 2)) + "extra";
+    QTest::newRow("unknown version") << frame(QByteArray("a\0", 2), 2, "TWL3");
+    QTest::newRow("token frame without a token") << tokenFrame({});
+    QTest::newRow("token without its NUL") << tokenFrame("tok");
+    QTest::newRow("token over the cap") << tokenFrame(QByteArray(SingleInstance::maxTokenSize + 1, 't') + '\0');
+    QTest::newRow("token in invalid UTF-8") << tokenFrame(QByteArray("\xff\0a\0", 4));
 }
 
 void TestSingleInstance::dropsMalformedFrames()

@@ -28,9 +28,14 @@ namespace {
 
 // A hand-over is one frame per connection: the magic, the payload length (32-bit big-endian) and the payload,
 // which is every argument in UTF-8 followed by a NUL. The primary answers with one acknowledgement byte once it
-// has decoded the frame, so the sender knows the link reached a live process before it exits.
-constexpr char magic[] = { 'T', 'W', 'L', '1' };
-constexpr qsizetype headerSize = sizeof magic + sizeof(quint32);
+// has decoded the frame, so the sender knows the link reached a live process before it exits. The magic's last
+// byte is the frame's version: a token frame's payload starts with the activation token, terminated like an
+// argument. Tokenless launches keep sending the first version, which every primary understands.
+constexpr char magicStem[] = { 'T', 'W', 'L' };
+constexpr char plainVersion = '1';
+constexpr char tokenVersion = '2';
+constexpr qsizetype magicSize = sizeof magicStem + 1;
+constexpr qsizetype headerSize = magicSize + sizeof(quint32);
 constexpr char acknowledgement = '\x06';
 
 // Far longer than any real hand-over takes, short enough that a client that never finishes its frame does not
@@ -121,6 +126,60 @@ bool instanceAnswers(const QString& name)
     }
 }
 
+QByteArray frameOf(char version, const QByteArray& payload)
+{
+    QByteArray frame(magicStem, sizeof magicStem);
+    frame += version;
+    frame.resize(headerSize);
+    qToBigEndian<quint32>(quint32(payload.size()), frame.data() + magicSize);
+    return frame + payload;
+}
+
+// The token ahead of the encoded arguments, or nothing when it cannot travel: it is then left behind rather than
+// costing the hand-over.
+std::optional<QByteArray> tokenPayload(const QString& token, const QByteArray& arguments)
+{
+    if (token.isEmpty() || token.contains(QChar(0)))
+        return std::nullopt;
+    const QByteArray encoded = token.toUtf8();
+    if (encoded.size() > SingleInstance::maxTokenSize
+        || encoded.size() + 1 + arguments.size() > SingleInstance::maxPayloadSize)
+        return std::nullopt;
+    return encoded + '\0' + arguments;
+}
+
+enum class Delivery
+{
+    Acknowledged,
+    Dropped, // the primary closed the connection unanswered, as one does with a frame it does not understand
+    Failed,
+};
+
+Delivery deliver(const QString& name, const QByteArray& frame, const QDeadlineTimer& deadline)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(remaining(deadline)))
+        return Delivery::Failed;
+    // A link URL carries the device secret: never hand it to a socket another account put in place.
+    if (!peerIsSameUser(socket.socketDescriptor()))
+        return Delivery::Failed;
+
+    const auto unanswered
+        = [&socket] { return socket.error() == QLocalSocket::PeerClosedError ? Delivery::Dropped : Delivery::Failed; };
+    socket.write(frame);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(remaining(deadline)))
+            return unanswered();
+    }
+    while (socket.bytesAvailable() < 1) {
+        if (!socket.waitForReadyRead(remaining(deadline)))
+            return unanswered();
+    }
+    char answer = 0;
+    return socket.getChar(&answer) && answer == acknowledgement ? Delivery::Acknowledged : Delivery::Failed;
+}
+
 } // namespace
 
 QString SingleInstance::serverName(const QString& profile)
@@ -189,7 +248,7 @@ SingleInstance::Claim SingleInstance::claim()
 }
 
 SingleInstance::Launch SingleInstance::becomePrimaryOrHandOver(
-    const QStringList& arguments, std::chrono::milliseconds patience)
+    const QStringList& arguments, std::chrono::milliseconds patience, const QString& activationToken)
 {
     const QDeadlineTimer deadline(patience);
     for (;;) {
@@ -205,7 +264,7 @@ SingleInstance::Launch SingleInstance::becomePrimaryOrHandOver(
             return Launch::TooLarge;
         // One connection waits out the whole patience: a busy primary reads the frame when it gets to it, and a
         // second frame sent meanwhile would hand the same link over twice.
-        if (sendToPrimary(m_name, arguments, remaining(deadline)))
+        if (sendToPrimary(m_name, arguments, remaining(deadline), activationToken))
             return Launch::HandedOver;
         if (deadline.hasExpired())
             return Launch::PrimaryUnresponsive;
@@ -239,12 +298,17 @@ void SingleInstance::serve(QLocalSocket* socket)
             socket->deleteLater();
         };
         buffer->append(socket->readAll());
-        const qsizetype prefix = qMin<qsizetype>(buffer->size(), sizeof magic);
-        if (QByteArrayView(*buffer).first(prefix) != QByteArrayView(magic, prefix))
+        const qsizetype prefix = qMin<qsizetype>(buffer->size(), sizeof magicStem);
+        if (QByteArrayView(*buffer).first(prefix) != QByteArrayView(magicStem, prefix))
+            return drop();
+        if (buffer->size() < magicSize)
+            return;
+        const char version = buffer->at(sizeof magicStem);
+        if (version != plainVersion && version != tokenVersion)
             return drop();
         if (buffer->size() < headerSize)
             return;
-        const quint32 length = qFromBigEndian<quint32>(buffer->constData() + sizeof magic);
+        const quint32 length = qFromBigEndian<quint32>(buffer->constData() + magicSize);
         if (length > maxPayloadSize)
             return drop();
         if (buffer->size() < headerSize + qsizetype(length))
@@ -255,47 +319,46 @@ void SingleInstance::serve(QLocalSocket* socket)
         std::optional<QStringList> arguments = decodeArguments(QByteArrayView(*buffer).sliced(headerSize));
         if (!arguments)
             return drop();
+        QString token;
+        if (version == tokenVersion) {
+            if (arguments->isEmpty() || arguments->constFirst().toUtf8().size() > maxTokenSize)
+                return drop();
+            token = arguments->takeFirst();
+        }
 
         socket->write(&acknowledgement, 1);
         socket->disconnectFromServer();
         // Queued, so that a receiver may tear the instance down without pulling the socket from under its own
         // signal.
         QMetaObject::invokeMethod(
-            this, [this, arguments = std::move(*arguments)] { emit argumentsReceived(arguments); },
+            this,
+            [this, arguments = std::move(*arguments), token = std::move(token)] {
+                emit argumentsReceived(arguments, token);
+            },
             Qt::QueuedConnection);
     });
 }
 
-bool SingleInstance::sendToPrimary(const QString& name, const QStringList& arguments, int timeoutMs)
+bool SingleInstance::sendToPrimary(
+    const QString& name, const QStringList& arguments, int timeoutMs, const QString& activationToken)
 {
     const QDeadlineTimer deadline(timeoutMs);
     const std::optional<QByteArray> payload = encodeArguments(arguments);
     if (!payload)
         return false;
 
-    QLocalSocket socket;
-    socket.connectToServer(name);
-    if (!socket.waitForConnected(remaining(deadline)))
-        return false;
-    // A link URL carries the device secret: never hand it to a socket another account put in place.
-    if (!peerIsSameUser(socket.socketDescriptor()))
-        return false;
-
-    QByteArray frame(magic, sizeof magic);
-    frame.resize(headerSize);
-    qToBigEndian<quint32>(quint32(payload->size()), frame.data() + sizeof magic);
-    frame += *payload;
-    socket.write(frame);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(remaining(deadline)))
+    if (const std::optional<QByteArray> withToken = tokenPayload(activationToken, *payload)) {
+        switch (deliver(name, frameOf(tokenVersion, *withToken), deadline)) {
+        case Delivery::Acknowledged:
+            return true;
+        case Delivery::Failed:
             return false;
+        case Delivery::Dropped:
+            // A primary from before tokens were handed over: the link matters more than the focus.
+            break;
+        }
     }
-    while (socket.bytesAvailable() < 1) {
-        if (!socket.waitForReadyRead(remaining(deadline)))
-            return false;
-    }
-    char answer = 0;
-    return socket.getChar(&answer) && answer == acknowledgement;
+    return deliver(name, frameOf(plainVersion, *payload), deadline) == Delivery::Acknowledged;
 }
 
 } // namespace tidewell
