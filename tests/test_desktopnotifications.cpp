@@ -297,6 +297,8 @@ private slots:
     void serverTextsReachTheServerAsPlainText();
     void clicksAndCloses_data();
     void clicksAndCloses();
+    void clickTokensGoAheadOfTheirClicks_data();
+    void clickTokensGoAheadOfTheirClicks();
     void authorizedWithTheMockDaemon();
     void serverComingAndGoing();
     void clickOnAnAnnouncedMessageSelectsIt();
@@ -698,6 +700,57 @@ void TestDesktopNotifications::clicksAndCloses()
         QCOMPARE(responses.at(i).first().toMap(), payloads.value(answered[i]));
     if (events.contains(u"close A"_qs))
         QVERIFY(!centre.isTracking(*a));
+}
+
+void TestDesktopNotifications::clickTokensGoAheadOfTheirClicks_data()
+{
+    // As in clicksAndCloses: A is Tidewell's, "other" another application's; "token X t" is the server's activation
+    // token t for X, sent ahead of the click as servers of protocol version 1.2 do. `heard` is what the centre passed
+    // on, in order; each row ends with an event that is passed on.
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("heard");
+
+    QTest::newRow("token, then the click") << QStringList { u"token A sway-1f3e"_qs, u"click A"_qs }
+                                           << QStringList { u"token sway-1f3e"_qs, u"click A"_qs };
+    QTest::newRow("another application's token is not ours")
+        << QStringList { u"token other kwin-77"_qs, u"click other"_qs, u"click A"_qs } << QStringList { u"click A"_qs };
+    QTest::newRow("a token for a closed notification") << QStringList { u"close A"_qs, u"token A late"_qs,
+        u"token B b2"_qs, u"click B"_qs } << QStringList { u"token b2"_qs, u"click B"_qs };
+    QTest::newRow("each click with its own token") << QStringList { u"token A one"_qs, u"click A"_qs, u"token B two"_qs,
+        u"click B"_qs } << QStringList { u"token one"_qs, u"click A"_qs, u"token two"_qs, u"click B"_qs };
+}
+
+void TestDesktopNotifications::clickTokensGoAheadOfTheirClicks()
+{
+    REQUIRE_MOCK_DAEMON();
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, heard);
+
+    DBusNotificationCentre centre;
+    const std::optional<quint32> a = await(centre.post(alertFor(11, 3)));
+    const std::optional<quint32> b = await(centre.post(alertFor(12, 4)));
+    QVERIFY(a && b);
+    const QHash<QString, uint> ids { { u"A"_qs, *a }, { u"B"_qs, *b }, { u"other"_qs, foreignNotification() } };
+    QStringList passedOn;
+    connect(&centre, &DBusNotificationCentre::activationTokenReceived, this,
+        [&passedOn](const QString& token) { passedOn << u"token "_qs + token; });
+    connect(&centre, &NotificationCentre::didReceiveResponse, this, [&passedOn](const QVariantMap& payload) {
+        passedOn << (payload.value(u"mid"_qs).toLongLong() == 11 ? u"click A"_qs : u"click B"_qs);
+    });
+
+    for (const QString& event : std::as_const(events)) {
+        const QStringList parts = event.split(u' ');
+        const uint id = ids.value(parts.at(1));
+        if (parts.first() == u"token")
+            emitFromMock(u"ActivationToken"_qs, u"us"_qs, { id, parts.at(2) });
+        else if (parts.first() == u"click")
+            emitFromMock(u"ActionInvoked"_qs, u"us"_qs, { id, u"default"_qs });
+        else
+            emitFromMock(u"NotificationClosed"_qs, u"uu"_qs, { id, 2u });
+    }
+
+    QTRY_COMPARE(passedOn.size(), heard.size());
+    QCOMPARE(passedOn, heard);
 }
 
 void TestDesktopNotifications::authorizedWithTheMockDaemon()

@@ -109,6 +109,8 @@ DBusNotificationCentre::DBusNotificationCentre(QDBusConnection bus, QObject* par
     // Bound to the server's name, so the same signals from any other sender are never taken for a click.
     m_bus.connect(service, path, iface, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
     m_bus.connect(
+        service, path, iface, QStringLiteral("ActivationToken"), this, SLOT(onActivationToken(uint, QString)));
+    m_bus.connect(
         service, path, iface, QStringLiteral("NotificationClosed"), this, SLOT(onNotificationClosed(uint, uint)));
 }
 
@@ -200,6 +202,13 @@ QCoro::Task<std::optional<quint32>> DBusNotificationCentre::send(
     const quint32 id = reply.arguments().constFirst().toUInt();
     self->m_posted.insert(id, payload);
     co_return std::optional<quint32>(id);
+}
+
+// Only a click on a notification of ours may bring Tidewell forward; another application's token is its own.
+void DBusNotificationCentre::onActivationToken(uint id, const QString& token)
+{
+    if (!token.isEmpty() && m_posted.contains(id))
+        emit activationTokenReceived(token);
 }
 
 void DBusNotificationCentre::onActionInvoked(uint id, const QString& actionKey)

@@ -20,6 +20,9 @@ namespace tidewell {
 // The server broadcasts clicks and closes of every application's notifications, so only ids this centre posted
 // are acted on, and an id is forgotten once its notification is closed. A server that leaves the bus takes its
 // ids with it: the next one numbers afresh, and an old id would then name another application's notification.
+//
+// A server that follows version 1.2 of the notification protocol sends an activation token just before the click;
+// it is what lets the window come to the front on Wayland, so it is passed on ahead of the click.
 class DBusNotificationCentre : public NotificationCentre
 {
     Q_OBJECT
@@ -51,7 +54,13 @@ public:
     // Whether a click on the notification with this id would reach the handler.
     bool isTracking(quint32 id) const { return m_posted.contains(id); }
 
+Q_SIGNALS:
+    // The server's token for a click on one of this centre's notifications, emitted before that click's
+    // didReceiveResponse.
+    void activationTokenReceived(const QString& token);
+
 private Q_SLOTS:
+    void onActivationToken(uint id, const QString& token);
     void onActionInvoked(uint id, const QString& actionKey);
     void onNotificationClosed(uint id, uint reason);
 
