@@ -1,8 +1,10 @@
 #include "app/appdelegate.h"
 #include "app/commandline.h"
+#include "notify/notificationhandler.h"
 #include "platform/notificationsettings.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
+#include "platform/windowactivation.h"
 #include "platform/xdgautostart.h"
 #include "ui/mainwindow.h"
 #include "ui/settingswindow.h"
@@ -26,6 +28,9 @@ int main(int argc, char* argv[])
     if (const std::optional<int> answered = answerInformationalArguments(argc, argv))
         return *answered; // --help, --version: before any window, display or running instance
 
+    // Read before Qt's X11 support takes the startup id for itself; Tidewell's first window or the running instance
+    // spends it.
+    const QString launchToken = WindowActivation::takeLaunchToken();
     QApplication app(argc, argv);
     const QString profile = qEnvironmentVariable("TIDEWELL_PROFILE");
     QCoreApplication::setApplicationName(profile.isEmpty() ? QStringLiteral("Tidewell") : u"Tidewell-"_qs + profile);
@@ -48,7 +53,7 @@ int main(int argc, char* argv[])
     if (background && arguments.isEmpty() && !instance.tryBecomePrimary())
         return 0;
     switch (instance.isPrimary() ? SingleInstance::Launch::BecamePrimary
-                                 : instance.becomePrimaryOrHandOver(arguments, std::chrono::seconds(30))) {
+                                 : instance.becomePrimaryOrHandOver(arguments, std::chrono::seconds(30), launchToken)) {
     case SingleInstance::Launch::BecamePrimary:
         break;
     case SingleInstance::Launch::HandedOver:
@@ -95,7 +100,16 @@ int main(int argc, char* argv[])
     QObject::connect(&settings, &SettingsWindow::checkIntervalChanged, &delegate, &AppDelegate::setPollInterval);
     QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsWindow::showAndRaise);
     QObject::connect(&window, &MainWindow::quitRequested, &delegate, &AppDelegate::quit);
-    QObject::connect(&delegate, &AppDelegate::activationRequested, &window, &MainWindow::showAndRaise);
+    // A notification click and a second launch bring the window forward with the token the desktop gave them.
+    WindowActivation activation;
+    const auto bringToFront = [&window, &activation] {
+        window.showAndRaise();
+        activation.activate(window.windowHandle());
+    };
+    if (auto* notifications = qobject_cast<DBusNotificationCentre*>(NotificationHandler::shared().centre()))
+        QObject::connect(
+            notifications, &DBusNotificationCentre::activationTokenReceived, &activation, &WindowActivation::setToken);
+    QObject::connect(&delegate, &AppDelegate::activationRequested, &window, bringToFront);
 
     // Without a status area Tidewell still runs; its window (and a second launch) is then the way back in.
     std::optional<StatusItem> statusItem;
@@ -106,9 +120,10 @@ int main(int argc, char* argv[])
         statusItem->show();
     }
 
-    QObject::connect(
-        &instance, &SingleInstance::argumentsReceived, &window, [&state, &window](const QStringList& received) {
-            window.showAndRaise();
+    QObject::connect(&instance, &SingleInstance::argumentsReceived, &window,
+        [&state, &activation, bringToFront](const QStringList& received, const QString& token) {
+            activation.setToken(token);
+            bringToFront();
             if (!received.isEmpty())
                 state.handleIncomingURL(QUrl(received.first()));
         });
@@ -120,9 +135,13 @@ int main(int argc, char* argv[])
         if (now == Qt::ApplicationActive)
             delegate.becameActive();
     });
-    if (!background)
+    if (!background) {
         window.show();
-    else if (state.isConfigured())
+        if (!launchToken.isEmpty()) {
+            activation.setToken(launchToken);
+            activation.activate(window.windowHandle());
+        }
+    } else if (state.isConfigured())
         state.startSync(); // the window's first showing would have; the timer's first pass is minutes away
     return app.exec();
 }
