@@ -1,6 +1,7 @@
 #include "platform/dbusnotificationcentre.h"
 
 #include "base/servertext.h"
+#include "platform/gnomenotificationswitch.h"
 
 #include <QCoroDBus>
 #include <QDBusArgument>
@@ -116,7 +117,7 @@ DBusNotificationCentre::DBusNotificationCentre(QDBusConnection bus, QObject* par
 
 QCoro::Task<bool> DBusNotificationCentre::requestAuthorization()
 {
-    return serverPresent(m_bus);
+    return statusOn(m_bus).then([](AuthorizationStatus status) { return status == AuthorizationStatus::Authorized; });
 }
 
 QCoro::Task<NotificationCentre::AuthorizationStatus> DBusNotificationCentre::authorizationStatus()
@@ -127,7 +128,13 @@ QCoro::Task<NotificationCentre::AuthorizationStatus> DBusNotificationCentre::aut
 QCoro::Task<NotificationCentre::AuthorizationStatus> DBusNotificationCentre::statusOn(QDBusConnection bus)
 {
     const bool present = co_await serverPresent(bus);
-    co_return present ? AuthorizationStatus::Authorized : AuthorizationStatus::NotDetermined;
+    if (!present)
+        co_return AuthorizationStatus::Unavailable;
+    // GNOME's server answers for every application and its shell then drops what the user switched off for Tidewell.
+    const std::optional<bool> switchedOn = GnomeNotificationSwitch::current();
+    if (switchedOn && !*switchedOn)
+        co_return AuthorizationStatus::Denied;
+    co_return AuthorizationStatus::Authorized;
 }
 
 // A server that the bus starts on the first notification counts as present: that is how many desktops run theirs.

@@ -43,7 +43,8 @@ public:
 
     explicit DBusNotificationCentre(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
 
-    // Granted exactly when a notification server is on the bus, running or startable on demand. Never throw.
+    // Authorized when a notification server is on the bus, running or startable on demand, unless the desktop's own
+    // switch for Tidewell is off (Denied); Unavailable without a server. Granted exactly when Authorized. Never throw.
     QCoro::Task<bool> requestAuthorization() override;
     QCoro::Task<AuthorizationStatus> authorizationStatus() override;
 

@@ -345,11 +345,15 @@ void TestSettingsWindow::permissionRows_data()
     QTest::addColumn<bool>("green");
     QTest::addColumn<bool>("openSettings");
     QTest::addColumn<bool>("turnOn");
-    QTest::newRow("not determined") << Status::NotDetermined << u"Not set"_qs << false << false << true;
-    QTest::newRow("denied") << Status::Denied << u"Off"_qs << false << true << false;
-    QTest::newRow("authorized") << Status::Authorized << u"On"_qs << true << false << false;
-    QTest::newRow("provisional") << Status::Provisional << u"Provisional"_qs << false << false << false;
-    QTest::newRow("ephemeral") << Status::Ephemeral << u"Ephemeral"_qs << false << false << false;
+    QTest::addColumn<bool>("hint");
+    QTest::newRow("not determined") << Status::NotDetermined << u"Not set"_qs << false << false << true << false;
+    QTest::newRow("denied") << Status::Denied << u"Off"_qs << false << true << false << true;
+    QTest::newRow("authorized") << Status::Authorized << u"On"_qs << true << false << false << false;
+    QTest::newRow("provisional") << Status::Provisional << u"Provisional"_qs << false << false << false << false;
+    QTest::newRow("ephemeral") << Status::Ephemeral << u"Ephemeral"_qs << false << false << false << false;
+    // Nothing to ask and nothing to open: the row says why instead.
+    QTest::newRow("no notification server")
+        << Status::Unavailable << u"No notification service running"_qs << false << false << false << true;
 }
 
 void TestSettingsWindow::permissionRows()
@@ -359,6 +363,7 @@ void TestSettingsWindow::permissionRows()
     QFETCH(bool, green);
     QFETCH(bool, openSettings);
     QFETCH(bool, turnOn);
+    QFETCH(bool, hint);
     m_centre.status = status;
     makeWindow(false);
     QSignalSpy read(m_window.get(), &SettingsWindow::notificationStatusRead);
@@ -370,6 +375,7 @@ void TestSettingsWindow::permissionRows()
     QCOMPARE(value->palette().color(value->foregroundRole()) == Colours::positive(), green);
     QCOMPARE(shown("openSystemSettingsButton"), openSettings);
     QCOMPARE(shown("turnOnNotificationsButton"), turnOn);
+    QCOMPARE(!value->toolTip().isEmpty(), hint);
     if (openSettings) {
         QTest::mouseClick(find<QPushButton>("openSystemSettingsButton"), Qt::LeftButton);
         QCOMPARE(m_systemSettingsOpened, 1);

@@ -19,7 +19,9 @@ public:
         Denied,
         Authorized,
         Provisional,
-        Ephemeral
+        Ephemeral,
+        // No notification service runs on this desktop: there is nothing to allow, and nothing can be shown.
+        Unavailable
     };
     Q_ENUM(AuthorizationStatus)
 

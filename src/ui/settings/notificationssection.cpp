@@ -78,6 +78,7 @@ void NotificationsSection::setStatus(Status status)
 {
     m_status = status;
     m_permission->setText(Texts::permissionStatus(status));
+    m_permission->setToolTip(Texts::permissionHint(status));
     if (status == Status::Authorized) {
         m_permission->setForegroundRole(QPalette::WindowText);
         FormRows::tint(m_permission, Colours::positive());

@@ -85,8 +85,23 @@ QString SettingsTexts::permissionStatus(Status status)
         return QStringLiteral("Provisional");
     case Status::Ephemeral:
         return QStringLiteral("Ephemeral");
+    case Status::Unavailable:
+        return tr("No notification service running");
     }
     return QStringLiteral("Unknown");
+}
+
+QString SettingsTexts::permissionHint(Status status)
+{
+    switch (status) {
+    case Status::Denied:
+        return tr("Tidewell\u2019s notifications are switched off in the desktop\u2019s settings.");
+    case Status::Unavailable:
+        return tr("This desktop runs no notification service, so Tidewell cannot show notifications. New messages "
+                  "still appear in Tidewell and in its unread count.");
+    default:
+        return QString();
+    }
 }
 
 QString SettingsTexts::openSystemSettings()

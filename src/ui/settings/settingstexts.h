@@ -2,6 +2,7 @@
 
 #include "services/notificationcentre.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace tidewell {
@@ -9,6 +10,8 @@ namespace tidewell {
 // Every sentence and label of the settings window.
 class SettingsTexts
 {
+    Q_DECLARE_TR_FUNCTIONS(SettingsTexts)
+
 public:
     static QString windowTitle();
     static QString connection();
@@ -24,6 +27,8 @@ public:
     static QString notifications();
     static QString permission();
     static QString permissionStatus(NotificationCentre::AuthorizationStatus status);
+    // What the permission means where its one word cannot say it; empty where it can.
+    static QString permissionHint(NotificationCentre::AuthorizationStatus status);
     static QString openSystemSettings();
     static QString turnOnNotifications();
     static QString pushRegistration();
