@@ -1,19 +1,20 @@
 #include "app/appdelegate.h"
 #include "app/commandline.h"
 #include "notify/notificationhandler.h"
+#include "platform/closedwindownotice.h"
 #include "platform/notificationsettings.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
+#include "platform/trayhostwatcher.h"
 #include "platform/windowactivation.h"
 #include "platform/xdgautostart.h"
 #include "ui/mainwindow.h"
 #include "ui/settingswindow.h"
-#include "ui/statusitem.h"
+#include "ui/statusitempresence.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QSystemTrayIcon>
 #include <cstdio>
 #include <syslog.h>
 
@@ -111,13 +112,17 @@ int main(int argc, char* argv[])
             notifications, &DBusNotificationCentre::activationTokenReceived, &activation, &WindowActivation::setToken);
     QObject::connect(&delegate, &AppDelegate::activationRequested, &window, bringToFront);
 
-    // Without a status area Tidewell still runs; its window (and a second launch) is then the way back in.
-    std::optional<StatusItem> statusItem;
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        statusItem.emplace(state);
-        QObject::connect(&*statusItem, &StatusItem::openRequested, &window, &MainWindow::showAndRaise);
-        QObject::connect(&*statusItem, &StatusItem::quitRequested, &delegate, &AppDelegate::quit);
-        statusItem->show();
+    // The status item follows the desktop's status area, which may be missing, come late or restart; without one
+    // the window (and a second launch) is the way back in, and closing it says so once.
+    TrayHostWatcher trayHost;
+    StatusItemPresence statusItem(state);
+    QObject::connect(&trayHost, &TrayHostWatcher::hostPresentChanged, &statusItem, &StatusItemPresence::setHostPresent);
+    QObject::connect(&statusItem, &StatusItemPresence::openRequested, &window, &MainWindow::showAndRaise);
+    QObject::connect(&statusItem, &StatusItemPresence::quitRequested, &delegate, &AppDelegate::quit);
+    std::optional<ClosedWindowNotice> closedNotice;
+    if (auto* notifications = qobject_cast<DBusNotificationCentre*>(NotificationHandler::shared().centre())) {
+        closedNotice.emplace(trayHost, *notifications, delegate.preferences());
+        QObject::connect(&window, &MainWindow::closed, &*closedNotice, &ClosedWindowNotice::windowClosed);
     }
 
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &window,

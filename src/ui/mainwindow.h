@@ -65,9 +65,12 @@ public:
 signals:
     void settingsRequested();
     void quitRequested();
+    // The user closed the window; Tidewell runs on.
+    void closed();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
