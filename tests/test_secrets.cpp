@@ -14,6 +14,7 @@
 #include "fakeserver.h"
 #include "memorycredentialstore.h"
 #include "net/transporterror.h"
+#include "platform/singleinstance.h"
 #include "platform/systemcredentialstore.h"
 #include "state/appstate.h"
 
@@ -21,6 +22,8 @@
 #include <QDBusConnectionInterface>
 #include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QScopeGuard>
@@ -30,6 +33,7 @@
 #include <QStandardPaths>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <cstdio>
@@ -247,6 +251,7 @@ private slots:
 
     void secretStaysOutOfEverythingWritten();
     void programKeepsTheSecretOffItsOutput();
+    void runningProgramShowsOthersNothing();
     void fallbackFileIsPrivateAndReplacedWhole_data();
     void fallbackFileIsPrivateAndReplacedWhole();
     void redirectToAnotherOriginIsNotFollowed_data();
@@ -482,6 +487,130 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
     for (const QString& leak : { leakIn(u"the programs' output"_qs, output, forms), leakInFiles(whileLinked, forms),
              leakInFiles(filesUnder(home.path()), forms) })
         QVERIFY2(leak.isEmpty(), qPrintable(leak + u"\n"_qs + QString::fromUtf8(output)));
+}
+
+// What every account on the machine reads of a running process's command line (ps, top): its arguments, each
+// ended by a NUL. Empty once the process has gone.
+QByteArray commandLineOf(qint64 pid)
+{
+    QFile file(u"/proc/%1/cmdline"_qs.arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The program started with a link URL, and a second launch with one, each seen as another account sees it while it
+// runs. On the command line the link's bytes are blanked from the start, Qt's own option beside it still works (the
+// program has no display but the one that option names), and the second launch still hands the whole link over.
+// The folders and files the program made under a permissive umask are its user's alone.
+void TestSecrets::runningProgramShowsOthersNothing()
+{
+    if (!QFileInfo(u"/proc/self/cmdline"_qs).isReadable())
+        QSKIP("no /proc on this system");
+    const QString secret = distinctiveSecret();
+    const QString link
+        = m_server->url().toString() + u"/link#s="_qs + QString::fromLatin1(QUrl::toPercentEncoding(secret));
+    QVERIFY(LinkURL::parse(QUrl(link)));
+    const QStringList arguments { u"-platform"_qs, u"offscreen"_qs, link };
+    // The command line the kernel shows once the link is blanked: the program, Qt's option, and NULs.
+    QByteArray blanked = QByteArrayLiteral(TIDEWELL_APP) + '\0' + "-platform" + '\0' + "offscreen" + '\0';
+    blanked += QByteArray(link.toUtf8().size(), '\0') + '\0';
+
+    QTemporaryDir home;
+    const QString profile = u"cmdline-"_qs + QUuid::createUuid().toString(QUuid::Id128);
+    const QString instanceName = SingleInstance::serverName(profile);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : { "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME" })
+        environment.insert(QString::fromLatin1(name), home.filePath(QString::fromLatin1(name)));
+    environment.insert(u"TIDEWELL_PROFILE"_qs, profile);
+    // No display but the one the option names, and nothing for a hand-over to carry but the arguments.
+    for (const char* name :
+        { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID" })
+        environment.remove(QString::fromLatin1(name));
+    const mode_t previousMask = ::umask(022);
+    const auto restoreMask = qScopeGuard([previousMask] { ::umask(previousMask); });
+    const auto stop = [](QProcess& process) {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    };
+    // What each one prints, kept in a file so that reading it for a failure message takes nothing away.
+    const auto outputOf = [&home](const QString& name) {
+        QFile file(home.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.setStandardOutputFile(home.filePath(u"first.out"_qs));
+    first.start(QStringLiteral(TIDEWELL_APP), arguments);
+    const auto stopFirst = qScopeGuard([&] { stop(first); });
+    QVERIFY2(first.waitForStarted(slow), qPrintable(first.errorString()));
+    // Listening for later launches comes after the arguments were taken, and after the application object was
+    // made from the option.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        first.state() == QProcess::Running &&
+            [&instanceName] {
+                QLocalSocket probe;
+                probe.connectToServer(instanceName);
+                return probe.waitForConnected(1000);
+            }(),
+        outputOf(u"first.out"_qs).constData(), slow);
+    QCOMPARE(commandLineOf(first.processId()), blanked);
+    QCOMPARE(first.state(), QProcess::Running);
+
+    const QString config = home.filePath(u"XDG_CONFIG_HOME/Tidewell-"_qs + profile);
+    const QString data = home.filePath(u"XDG_DATA_HOME/Tidewell-"_qs + profile);
+    const QString cache = data + u"/cache.sqlite"_qs;
+    // The cache's log is there once the cache is open, which comes after the folders and the preferences.
+    QTRY_VERIFY2_WITH_TIMEOUT(QFileInfo::exists(cache + u"-wal"_qs), outputOf(u"first.out"_qs).constData(), slow);
+    QCOMPARE(modeOf(config), 0700);
+    QCOMPARE(modeOf(data), 0700);
+    for (const QString& file : { config + u"/preferences.conf"_qs, cache, cache + u"-wal"_qs, cache + u"-shm"_qs })
+        QVERIFY2(modeOf(file) == 0600, qPrintable(file + u": "_qs + QString::number(modeOf(file), 8)));
+    first.terminate();
+    QVERIFY(first.waitForFinished(slow));
+
+    // The second launch meets a stand-in for the running program that takes the link and holds the answer back,
+    // so the launch is still waiting, past the taking of its arguments, when its command line is read.
+    QLocalServer primary;
+    QLocalServer::removeServer(instanceName);
+    QVERIFY2(primary.listen(instanceName), qPrintable(primary.errorString()));
+    QList<QLocalSocket*> connections;
+    connect(&primary, &QLocalServer::newConnection, this, [&primary, &connections] {
+        while (QLocalSocket* connection = primary.nextPendingConnection())
+            connections.append(connection);
+    });
+    QHash<QLocalSocket*, QByteArray> received;
+    QLocalSocket* sender = nullptr;
+    const auto frameArrived = [&] {
+        for (QLocalSocket* connection : std::as_const(connections)) {
+            QByteArray& frame = received[connection];
+            frame += connection->readAll();
+            if (frame.size() >= 8 && frame.size() >= 8 + qsizetype(qFromBigEndian<quint32>(frame.constData() + 4)))
+                sender = connection;
+        }
+        return sender != nullptr;
+    };
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setProcessChannelMode(QProcess::MergedChannels);
+    second.setStandardOutputFile(home.filePath(u"second.out"_qs));
+    second.start(QStringLiteral(TIDEWELL_APP), arguments);
+    const auto stopSecond = qScopeGuard([&] { stop(second); });
+    QVERIFY2(second.waitForStarted(slow), qPrintable(second.errorString()));
+    QTRY_VERIFY2_WITH_TIMEOUT(frameArrived(), outputOf(u"second.out"_qs).constData(), slow);
+    QCOMPARE(commandLineOf(second.processId()), blanked);
+    QCOMPARE(second.state(), QProcess::Running);
+    QCOMPARE(received.value(sender).mid(8), link.toUtf8() + '\0');
+
+    sender->write("\x06");
+    QVERIFY(second.waitForFinished(slow));
+    const QByteArray output = outputOf(u"first.out"_qs) + outputOf(u"second.out"_qs);
+    QCOMPARE(second.exitCode(), 0);
+    const QString leak = leakIn(u"the programs' output"_qs, output, formsOf(secret));
+    QVERIFY2(leak.isEmpty(), qPrintable(leak));
 }
 
 // ---- the fallback file ----

@@ -1,10 +1,13 @@
 #include "app/appdelegate.h"
 
+#include "cache/store.h"
 #include "notify/notificationhandler.h"
 #include "notify/taprouting.h"
+#include "platform/privatefiles.h"
 #include "state/checkinterval.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -32,6 +35,8 @@ AppDelegate::AppDelegate(const QString& profile, QObject* parent)
     , m_credentials(configFolder(), profile)
     , m_preferences(configFolder() + QStringLiteral("/preferences.conf"), QSettings::IniFormat)
 {
+    // Before anything is written: the messages, the preferences and the fallback credential are the user's alone.
+    PrivateFiles::makeAll({ configFolder(), QFileInfo(Store::defaultPath()).path() }, { m_preferences.fileName() });
     AppState::Services services;
     services.network = &m_network;
     services.credentials = &m_credentials;

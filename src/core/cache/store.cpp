@@ -133,6 +133,24 @@ QByteArray nativePath(const QString& path)
 #endif
 }
 
+// The cache holds the user's messages, so no other account may read it, whatever the umask or an older version
+// left. SQLite gives the -wal and -shm it creates the database file's mode: a database file created private before
+// SQLite first opens it keeps all three private. Rights of others are taken off files that exist already.
+void keepPrivate(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists() && file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner))
+        file.close();
+    constexpr QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    constexpr QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+        | QFile::WriteOther | QFile::ExeOther;
+    for (const QString& each : { path, path + u"-wal"_qs, path + u"-shm"_qs }) {
+        const QFile::Permissions now = QFile::permissions(each);
+        if ((now & others) && !QFile::setPermissions(each, now & owner))
+            qCWarning(lcCache) << "could not make a cache file private to its owner";
+    }
+}
+
 // Opens and checks one database; an empty `path` is a memory-only one. Throws StoreError when it will not do.
 Connection connect(const QString& path)
 {
@@ -195,6 +213,7 @@ std::unique_ptr<CacheContext> Store::openCache(bool inMemory)
 std::unique_ptr<CacheContext> Store::open(const QString& path)
 {
     QString error;
+    keepPrivate(path);
     if (auto db = tryConnect(path, error))
         return std::unique_ptr<CacheContext>(new CacheContext(db.release(), path));
     qCWarning(lcCache) << "cache file unusable, starting it again:" << error;
@@ -203,6 +222,7 @@ std::unique_ptr<CacheContext> Store::open(const QString& path)
     QFile::remove(path);
     QFile::remove(path + u"-wal"_qs);
     QFile::remove(path + u"-shm"_qs);
+    keepPrivate(path);
     if (auto db = tryConnect(path, error))
         return std::unique_ptr<CacheContext>(new CacheContext(db.release(), path));
     qCWarning(lcCache) << "cache file cannot be created, keeping the cache in memory:" << error;
