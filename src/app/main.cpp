@@ -119,6 +119,7 @@ int main(int argc, char* argv[])
     QObject::connect(&trayHost, &TrayHostWatcher::hostPresentChanged, &statusItem, &StatusItemPresence::setHostPresent);
     QObject::connect(&statusItem, &StatusItemPresence::openRequested, &window, &MainWindow::showAndRaise);
     QObject::connect(&statusItem, &StatusItemPresence::quitRequested, &delegate, &AppDelegate::quit);
+    QObject::connect(&statusItem, &StatusItemPresence::shownChanged, &settings, &SettingsWindow::setStatusIconShown);
     std::optional<ClosedWindowNotice> closedNotice;
     if (auto* notifications = qobject_cast<DBusNotificationCentre*>(NotificationHandler::shared().centre())) {
         closedNotice.emplace(trayHost, *notifications, delegate.preferences());

@@ -68,6 +68,11 @@ SettingsWindow::SettingsWindow(AppState& state, Services services, QWidget* pare
 
 SettingsWindow::~SettingsWindow() = default;
 
+void SettingsWindow::setStatusIconShown(bool shown)
+{
+    m_sync->setStatusIconShown(shown);
+}
+
 void SettingsWindow::addCloseKeys()
 {
     auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);

@@ -35,6 +35,10 @@ public:
     QMessageBox* unlinkConfirmation() const;
     QMessageBox* clearConfirmation() const;
 
+public slots:
+    // Whether the desktop shows Tidewell's status icon; the texts that mention it follow.
+    void setStatusIconShown(bool shown);
+
 signals:
     void checkIntervalChanged(std::chrono::seconds interval);
     // The permission status has been read anew (after showing, after a request).

@@ -112,6 +112,7 @@ private slots:
     void checkInterval_data();
     void checkInterval();
     void startAtLogin();
+    void startAtLoginHint();
     void statusItemContent_data();
     void statusItemContent();
     void statusItemFollowsTheCount_data();
@@ -666,6 +667,21 @@ void TestSettingsWindow::startAtLogin()
     m_window = std::make_unique<SettingsWindow>(*m_state, m_services);
     QVERIFY(!shown("startAtLogin"));
     QVERIFY(!shown("checkIntervalRow"));
+}
+
+// The hint promises a status icon only while the desktop shows one, and follows it as a panel comes and goes.
+void TestSettingsWindow::startAtLoginHint()
+{
+    makeWindow(false);
+    auto* box = find<QCheckBox>("startAtLogin");
+    const QString withoutIcon
+        = u"Tidewell starts in the background, syncing and notifying. Launch it again to open its window."_qs;
+    const QString withIcon = u"Tidewell starts in the background with its status icon, syncing and notifying."_qs;
+    QCOMPARE(box->toolTip(), withoutIcon);
+    m_window->setStatusIconShown(true);
+    QCOMPARE(box->toolTip(), withIcon);
+    m_window->setStatusIconShown(false);
+    QCOMPARE(box->toolTip(), withoutIcon);
 }
 
 void TestSettingsWindow::statusItemContent_data()

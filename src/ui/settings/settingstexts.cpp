@@ -195,6 +195,12 @@ QString SettingsTexts::startAtLoginHint()
     return QStringLiteral("Tidewell starts in the background with its status icon, syncing and notifying.");
 }
 
+// Where the desktop shows no status icon, the window is the only way in, and it is not open after the start.
+QString SettingsTexts::startAtLoginHintWithoutStatusIcon()
+{
+    return tr("Tidewell starts in the background, syncing and notifying. Launch it again to open its window.");
+}
+
 QString SettingsTexts::about()
 {
     return QStringLiteral("About");

@@ -47,6 +47,7 @@ public:
     static QString minutes(qint64 count);
     static QString startAtLogin();
     static QString startAtLoginHint();
+    static QString startAtLoginHintWithoutStatusIcon();
     static QString about();
     static QString version();
     static QString webDashboard();

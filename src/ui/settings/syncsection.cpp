@@ -104,7 +104,7 @@ void SyncSection::addStartAtLogin()
 {
     m_startAtLogin = new QCheckBox(Texts::startAtLogin(), this);
     m_startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
-    m_startAtLogin->setToolTip(Texts::startAtLoginHint());
+    setStatusIconShown(false); // until a status area is known
     layout()->addWidget(m_startAtLogin);
     LoginItem* item = m_services.loginItem;
     if (!item) {
@@ -118,6 +118,11 @@ void SyncSection::addStartAtLogin()
         const QSignalBlocker blocker(m_startAtLogin); // the desktop kept what it had; show that
         m_startAtLogin->setChecked(m_services.loginItem->isEnabled());
     });
+}
+
+void SyncSection::setStatusIconShown(bool shown)
+{
+    m_startAtLogin->setToolTip(shown ? Texts::startAtLoginHint() : Texts::startAtLoginHintWithoutStatusIcon());
 }
 
 void SyncSection::refresh()

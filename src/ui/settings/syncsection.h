@@ -24,6 +24,8 @@ public:
     SyncSection(AppState& state, const SettingsServices& services, QWidget* parent);
 
     QMessageBox* clearConfirmation() const { return m_clearConfirmation; }
+    // The start-at-login hint speaks of the status icon only while the desktop shows one.
+    void setStatusIconShown(bool shown);
 
 signals:
     void checkIntervalChanged(std::chrono::seconds interval);
