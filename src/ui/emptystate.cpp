@@ -22,13 +22,15 @@ EmptyState::EmptyState(QWidget* parent)
     font.setWeight(QFont::DemiBold);
     m_title->setFont(font);
     m_title->setObjectName(QStringLiteral("emptyTitle"));
-    layout->addWidget(m_title, 0, Qt::AlignHCenter);
-    m_description->setWordWrap(true);
-    m_description->setAlignment(Qt::AlignHCenter);
     m_description->setForegroundRole(QPalette::PlaceholderText);
     m_description->setObjectName(QStringLiteral("emptyDescription"));
-    // Full width, so that the text wraps at the pane's edge instead of being cut at the width of one line.
-    layout->addWidget(m_description);
+    // Both texts take the pane's full width and wrap at its edge, so that a narrow pane (half a screen in a tiling
+    // compositor, or a long translation) shows them whole instead of cutting them at both sides.
+    for (QLabel* text : { m_title, m_description }) {
+        text->setWordWrap(true);
+        text->setAlignment(Qt::AlignHCenter);
+        layout->addWidget(text);
+    }
     layout->addStretch();
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }

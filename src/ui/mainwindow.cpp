@@ -141,7 +141,8 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(Texts::windowTitle());
-    setMinimumSize(700, 450);
+    // Small enough for half of a small screen, which is what a tiling compositor gives a window.
+    setMinimumSize(480, 400);
     resize(980, 640);
     setAcceptDrops(true);
 

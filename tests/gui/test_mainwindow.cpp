@@ -68,6 +68,8 @@ private slots:
     void syncEnabledRule();
     void markAllReadRule();
     void emptyStates();
+    void textsWrapInANarrowWindow_data();
+    void textsWrapInANarrowWindow();
     void iconsPreferSymbolicThemeIcons_data();
     void iconsPreferSymbolicThemeIcons();
     void notificationClickThatShowsTheWindow();
@@ -351,6 +353,54 @@ void TestMainWindow::emptyStates()
     QCOMPARE(m_window->messageList()->searchField()->placeholderText(), u"Search Deploys"_qs);
     m_state->setSelectedAppId(99);
     QCOMPARE(m_window->messageList()->searchField()->placeholderText(), u"Search Messages"_qs);
+}
+
+void TestMainWindow::textsWrapInANarrowWindow_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("configured");
+    QTest::addColumn<QString>("title"); // in place of the placeholder's own, as a long translation would be
+
+    // A tiling compositor gives a window half the screen, borders taken off.
+    QTest::newRow("half of 1280, placeholder") << 636 << false << QString();
+    QTest::newRow("half of 1366, placeholder") << 679 << false << QString();
+    QTest::newRow("half of 1024, placeholder") << 508 << false << QString();
+    QTest::newRow("half of 1024, messages") << 508 << true << QString();
+    QTest::newRow("half of 1280, long title")
+        << 636 << false << u"Dieses Gerät ist noch nicht mit einem Konto verbunden"_qs;
+}
+
+void TestMainWindow::textsWrapInANarrowWindow()
+{
+    QFETCH(int, width);
+    QFETCH(bool, configured);
+    QFETCH(QString, title);
+    serve(3);
+    makeWindow(configured);
+    auto* note = m_window->findChild<EmptyState*>(u"notConfigured"_qs);
+    if (!title.isEmpty())
+        note->present(note->symbol(), title, note->description());
+    m_window->resize(width, 600);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QCOMPARE(m_window->width(), width);
+    // Nothing inside is squeezed below the size it needs, which would cut it off.
+    QWidget* central = m_window->centralWidget();
+    QVERIFY2(central->minimumSizeHint().width() <= central->width(),
+        qPrintable(u"needs %1, has %2"_qs.arg(central->minimumSizeHint().width()).arg(central->width())));
+    if (configured)
+        return;
+    auto* pane = m_window->findChild<QWidget*>(u"placeholder"_qs);
+    QVERIFY(pane->isVisible());
+    for (const QString& name : { u"emptyTitle"_qs, u"emptyDescription"_qs }) {
+        auto* text = note->findChild<QLabel*>(name);
+        QVERIFY(text);
+        const QRect area(text->mapTo(pane, QPoint()), text->size());
+        QVERIFY2(pane->rect().contains(area), qPrintable(name));
+        // Wrapped onto as many lines as its width needs, none cut off at the sides or below.
+        QVERIFY2(text->minimumSizeHint().width() <= text->width(), qPrintable(name));
+        QVERIFY2(text->height() >= text->heightForWidth(text->width()), qPrintable(name));
+    }
 }
 
 // The header's icons: the theme's symbolic icon of any of a symbol's names before a plain one, drawn in the text
