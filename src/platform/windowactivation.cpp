@@ -70,9 +70,16 @@ WindowActivation::Outcome WindowActivation::activate(QWindow* window)
 bool WindowActivation::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_waitingFor && event->type() == QEvent::Expose && m_waitingFor->isExposed()) {
-        QWindow* window = m_waitingFor;
         stopWaiting();
-        activateNow(window);
+        // After the window has drawn its first frame for this event: a Wayland compositor maps a surface only once it
+        // has content, and ignores the activation of one it has not mapped.
+        QMetaObject::invokeMethod(
+            this,
+            [this, window = QPointer<QWindow>(static_cast<QWindow*>(watched))] {
+                if (window)
+                    activateNow(window);
+            },
+            Qt::QueuedConnection);
     }
     return QObject::eventFilter(watched, event);
 }
