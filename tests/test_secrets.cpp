@@ -605,7 +605,9 @@ void TestSecrets::runningProgramShowsOthersNothing()
     QCOMPARE(second.state(), QProcess::Running);
     QCOMPARE(received.value(sender).mid(8), link.toUtf8() + '\0');
 
+    // Waiting for the launch to leave runs no event loop, so the answer goes out now.
     sender->write("\x06");
+    QVERIFY(sender->flush());
     QVERIFY(second.waitForFinished(slow));
     const QByteArray output = outputOf(u"first.out"_qs) + outputOf(u"second.out"_qs);
     QCOMPARE(second.exitCode(), 0);
