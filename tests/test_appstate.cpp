@@ -85,7 +85,7 @@ void TestAppState::init()
     m_prefs = std::make_unique<QSettings>(
         m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
     m_credentials = MemoryCredentialStore();
-    QVERIFY(linked.save(m_credentials));
+    QVERIFY(QCoro::waitFor(linked.save(m_credentials)));
     m_badge.counts.clear();
     m_client = std::make_shared<ScriptedClient>();
 }
@@ -176,7 +176,7 @@ void TestAppState::errorIsShownThenClearedByAGoodPass()
 
 void TestAppState::unlinkedSyncDoesNothing()
 {
-    DeviceConfig::clear(m_credentials);
+    QCoro::waitFor(DeviceConfig::clear(m_credentials));
     auto state = makeState();
     QVERIFY(!state->isConfigured());
     QSignalSpy syncing(state.get(), &AppState::isSyncingChanged);
@@ -383,7 +383,7 @@ void TestAppState::unlinkWithTheServerUnreachable()
     QVERIFY(m_prefs->contains("pushRegistered"));
     QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
     QVERIFY(!state->pushRegistered());
-    QCOMPARE(DeviceConfig::load(m_credentials), std::nullopt);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(m_credentials)), std::nullopt);
     QVERIFY(state->cache().fetchMessages().isEmpty());
     QCOMPARE(state->selectedAppId(), std::nullopt);
     QCOMPARE(state->searchText(), QString());

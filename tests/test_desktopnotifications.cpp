@@ -457,7 +457,7 @@ void TestDesktopNotifications::passesOfARealState()
     QTemporaryDir folder;
     QSettings prefs(folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
     MemoryCredentialStore credentials;
-    QVERIFY(linked.save(credentials));
+    QVERIFY(QCoro::waitFor(linked.save(credentials)));
     NullBadge badge;
     auto client = std::make_shared<ScriptedClient>();
     client->serverApps = { AppInfo { 7, u"Backups"_qs, u"#336699"_qs, true } };
@@ -822,7 +822,7 @@ void TestDesktopNotifications::clickOnAnAnnouncedMessageSelectsIt()
     QTemporaryDir folder;
     QSettings prefs(folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
     MemoryCredentialStore credentials;
-    QVERIFY(linked.save(credentials));
+    QVERIFY(QCoro::waitFor(linked.save(credentials)));
     NullBadge badge;
     auto client = std::make_shared<ScriptedClient>();
     client->serverApps = { AppInfo { 7, u"Backups"_qs, u"#336699"_qs, true } };

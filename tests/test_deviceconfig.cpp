@@ -55,14 +55,14 @@ void TestDeviceConfig::saveThenLoad()
 {
     MemoryCredentialStore store;
     const DeviceConfig config { QUrl(u"https://push.example.com:8443/"_qs), u"sec ret"_qs };
-    QVERIFY(config.save(store));
+    QVERIFY(QCoro::waitFor(config.save(store)));
     QCOMPARE(store.items(Placement::Primary).size(), 1);
     QVERIFY(store.items(Placement::Fallback).isEmpty());
     const QJsonObject stored = storedObject(store, Placement::Primary);
     QCOMPARE(stored, (QJsonObject { { "url", "https://push.example.com:8443/" }, { "secret", "sec ret" } }));
     QVERIFY(!store.items(Placement::Primary).value(itemKey).contains('\n'));
 
-    const auto loaded = DeviceConfig::load(store);
+    const auto loaded = QCoro::waitFor(DeviceConfig::load(store));
     QVERIFY(loaded);
     QCOMPARE(*loaded, config);
     QVERIFY(loaded->serverURL.toString().endsWith(u'/'));
@@ -87,10 +87,10 @@ void TestDeviceConfig::loadRejects()
     QFETCH(QByteArray, data);
     MemoryCredentialStore store;
     store.put(Placement::Primary, data);
-    QCOMPARE(DeviceConfig::load(store), std::nullopt);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(store)), std::nullopt);
 
     store.put(Placement::Fallback, R"({"url":"https://b.example","secret":"fallback","note":"extra"})");
-    const auto loaded = DeviceConfig::load(store);
+    const auto loaded = QCoro::waitFor(DeviceConfig::load(store));
     QVERIFY(loaded);
     QCOMPARE(loaded->deviceSecret, u"fallback"_qs);
 }
@@ -99,11 +99,11 @@ void TestDeviceConfig::fallbackItemIsMigrated()
 {
     MemoryCredentialStore store;
     store.put(Placement::Fallback, R"({"url":"https://b.example","secret":"old"})");
-    const auto loaded = DeviceConfig::load(store);
+    const auto loaded = QCoro::waitFor(DeviceConfig::load(store));
     QCOMPARE(loaded, (DeviceConfig { QUrl(u"https://b.example"_qs), u"old"_qs }));
     QVERIFY(store.items(Placement::Fallback).isEmpty());
     QCOMPARE(storedObject(store, Placement::Primary).value("secret").toString(), u"old"_qs);
-    QCOMPARE(DeviceConfig::load(store), loaded);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(store)), loaded);
 }
 
 void TestDeviceConfig::fallbackStaysWhenPrimaryRefuses()
@@ -111,7 +111,7 @@ void TestDeviceConfig::fallbackStaysWhenPrimaryRefuses()
     MemoryCredentialStore store;
     store.failAdds(Placement::Primary, -25308);
     store.put(Placement::Fallback, R"({"url":"https://b.example","secret":"old"})");
-    QVERIFY(DeviceConfig::load(store));
+    QVERIFY(QCoro::waitFor(DeviceConfig::load(store)));
     QCOMPARE(store.items(Placement::Fallback).size(), 1);
     QVERIFY(store.items(Placement::Primary).isEmpty());
 }
@@ -119,21 +119,21 @@ void TestDeviceConfig::fallbackStaysWhenPrimaryRefuses()
 void TestDeviceConfig::saveTwiceKeepsOneItem()
 {
     MemoryCredentialStore store;
-    QVERIFY((DeviceConfig { QUrl(u"https://a.example"_qs), u"one"_qs }.save(store)));
-    QVERIFY((DeviceConfig { QUrl(u"https://a.example"_qs), u"two"_qs }.save(store)));
+    QVERIFY((QCoro::waitFor(DeviceConfig { QUrl(u"https://a.example"_qs), u"one"_qs }.save(store))));
+    QVERIFY((QCoro::waitFor(DeviceConfig { QUrl(u"https://a.example"_qs), u"two"_qs }.save(store))));
     QCOMPARE(store.items(Placement::Primary).size() + store.items(Placement::Fallback).size(), 1);
-    QCOMPARE(DeviceConfig::load(store)->deviceSecret, u"two"_qs);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(store))->deviceSecret, u"two"_qs);
 }
 
 void TestDeviceConfig::saveFallsBackAndClearsStalePrimary()
 {
     MemoryCredentialStore store;
-    QVERIFY((DeviceConfig { QUrl(u"https://a.example"_qs), u"one"_qs }.save(store)));
+    QVERIFY((QCoro::waitFor(DeviceConfig { QUrl(u"https://a.example"_qs), u"one"_qs }.save(store))));
     store.failAdds(Placement::Primary, 5);
-    QVERIFY((DeviceConfig { QUrl(u"https://a.example"_qs), u"two"_qs }.save(store)));
+    QVERIFY((QCoro::waitFor(DeviceConfig { QUrl(u"https://a.example"_qs), u"two"_qs }.save(store))));
     QVERIFY(store.items(Placement::Primary).isEmpty());
     QCOMPARE(storedObject(store, Placement::Fallback).value("secret").toString(), u"two"_qs);
-    QCOMPARE(DeviceConfig::load(store)->deviceSecret, u"two"_qs);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(store))->deviceSecret, u"two"_qs);
     QVERIFY(m_log.isEmpty());
 }
 
@@ -141,25 +141,25 @@ void TestDeviceConfig::failedSaveKeepsPreviousItemAndLogs()
 {
     MemoryCredentialStore store;
     const DeviceConfig previous { QUrl(u"https://a.example"_qs), u"kept"_qs };
-    QVERIFY(previous.save(store));
+    QVERIFY(QCoro::waitFor(previous.save(store)));
     store.failAdds(Placement::Primary, 7);
     store.failAdds(Placement::Fallback, -34);
 
-    QVERIFY(!(DeviceConfig { QUrl(u"https://b.example"_qs), u"new"_qs }.save(store)));
+    QVERIFY(!(QCoro::waitFor(DeviceConfig { QUrl(u"https://b.example"_qs), u"new"_qs }.save(store))));
     QCOMPARE(m_log, QStringList { u"DeviceConfig.save keychain write failed: OSStatus -34"_qs });
-    QCOMPARE(DeviceConfig::load(store), previous);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(store)), previous);
 }
 
 void TestDeviceConfig::clearRemovesBoth()
 {
     MemoryCredentialStore store;
-    DeviceConfig::clear(store); // nothing stored: nothing happens
+    QCoro::waitFor(DeviceConfig::clear(store)); // nothing stored: nothing happens
     store.put(Placement::Primary, R"({"url":"https://a.example","secret":"p"})");
     store.put(Placement::Fallback, R"({"url":"https://a.example","secret":"f"})");
-    DeviceConfig::clear(store);
+    QCoro::waitFor(DeviceConfig::clear(store));
     QVERIFY(store.items(Placement::Primary).isEmpty());
     QVERIFY(store.items(Placement::Fallback).isEmpty());
-    QCOMPARE(DeviceConfig::load(store), std::nullopt);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(store)), std::nullopt);
     QVERIFY(m_log.isEmpty());
 }
 

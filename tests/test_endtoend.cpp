@@ -11,6 +11,7 @@
 #include "devserverprocess.h"
 #include "platform/systemcredentialstore.h"
 #include "state/appstate.h"
+#include "storeditem.h"
 #include "sync/syncengine.h"
 
 #include <QCryptographicHash>
@@ -181,7 +182,7 @@ void TestEndToEnd::cleanupTestCase()
 {
     m_state.reset();
     if (m_credentials)
-        DeviceConfig::clear(*m_credentials);
+        QCoro::waitFor(DeviceConfig::clear(*m_credentials));
     // A server that died along the way would have failed its step already; this catches one that died at the end.
     if (m_server.process.processId() != 0)
         QCOMPARE(m_server.process.state(), QProcess::Running);
@@ -477,9 +478,9 @@ void TestEndToEnd::linkThroughTheBrowser()
     QCOMPARE(device[u"revoked"_qs].toBool(), false);
 
     // The credential went to the secret store itself, not to the fallback file.
-    QVERIFY(m_credentials->copy(CredentialStore::Placement::Primary, DeviceConfig::service, DeviceConfig::account));
+    QVERIFY(storedItem(*m_credentials, CredentialStore::Placement::Primary));
     QVERIFY(!QFileInfo::exists(m_credentials->fallbackPath(DeviceConfig::service, DeviceConfig::account)));
-    QCOMPARE(DeviceConfig::load(*m_credentials), std::optional<DeviceConfig>(config));
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(*m_credentials)), std::optional<DeviceConfig>(config));
 }
 
 void TestEndToEnd::firstSyncFetchesEveryPage()
@@ -661,9 +662,8 @@ void TestEndToEnd::unlinkRevokesTheDevice()
     QVERIFY(m_state->cache().fetchApps().isEmpty());
     QCOMPARE(m_state->lastReadId(), qint64(0));
     QVERIFY(!m_state->pushRegistered());
-    QCOMPARE(DeviceConfig::load(*m_credentials), std::nullopt);
-    QCOMPARE(m_credentials->copy(CredentialStore::Placement::Primary, DeviceConfig::service, DeviceConfig::account),
-        std::nullopt);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(*m_credentials)), std::nullopt);
+    QCOMPARE(storedItem(*m_credentials, CredentialStore::Placement::Primary), std::nullopt);
 
     const QJsonObject state = serverState();
     QCOMPARE(requestCount(state, u"DELETE /api/device"_qs) - requestCount(before, u"DELETE /api/device"_qs), 1);

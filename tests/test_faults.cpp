@@ -73,7 +73,8 @@ void TestFaults::init()
     m_server = std::make_unique<AccountServer>(accountSize);
     m_prefs = std::make_unique<QSettings>(m_folder->filePath(u"preferences.conf"_qs), QSettings::IniFormat);
     m_credentials = MemoryCredentialStore();
-    QVERIFY((DeviceConfig { m_server->url(), u"device-secret-for-fault-tests"_qs }.save(m_credentials)));
+    QVERIFY(
+        (QCoro::waitFor(DeviceConfig { m_server->url(), u"device-secret-for-fault-tests"_qs }.save(m_credentials))));
 }
 
 void TestFaults::cleanup()

@@ -192,7 +192,7 @@ void TestLinkFlow::approvedForAnotherAccount()
     QCOMPARE(server.polls(), 3);
     QCOMPARE(server.http.requests().last().header("Authorization"), QByteArray("Bearer pt-1"));
     QCOMPARE(state->config(), (DeviceConfig { server.http.url(), u"new-secret"_qs }));
-    QCOMPARE(DeviceConfig::load(m_credentials), state->config());
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(m_credentials)), state->config());
     QCOMPARE(linked, 1);
     // Nothing of the old account survives.
     QCOMPARE(state->lastReadId(), 0);
@@ -416,7 +416,7 @@ void TestLinkFlow::linkURLWaitsForConfirmation()
     QCOMPARE(state->pendingLink(), std::nullopt);
     QTRY_VERIFY(state->isConfigured());
     QCOMPARE(state->config()->serverURL, QUrl(u"http://127.0.0.1:8123"_qs));
-    QCOMPARE(DeviceConfig::load(m_credentials), state->config());
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(m_credentials)), state->config());
 }
 
 // The server answers the revocation slowly; a link URL confirmed meanwhile installs another account. The unlink
@@ -437,7 +437,7 @@ void TestLinkFlow::linkConfirmedDuringASlowUnlinkStays()
     QVERIFY(state->isConfigured());
     QCOMPARE(*state->config(), next);
     QVERIFY(state->syncEngine());
-    QCOMPARE(DeviceConfig::load(m_credentials), std::optional<DeviceConfig>(next));
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(m_credentials)), std::optional<DeviceConfig>(next));
     QTRY_VERIFY(!state->isSyncing());
     QCOMPARE(state->cache().fetchMessages().size(), 5); // the new account's own sync, not wiped afterwards
 }

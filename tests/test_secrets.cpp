@@ -17,6 +17,7 @@
 #include "platform/singleinstance.h"
 #include "platform/systemcredentialstore.h"
 #include "state/appstate.h"
+#include "storeditem.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -429,7 +430,7 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
     const QString profile = u"secrets-"_qs + QUuid::createUuid().toString(QUuid::Id128);
     const QString configFolder = home.filePath(u"config/Tidewell-"_qs + profile);
     SystemCredentialStore credentials(configFolder, profile);
-    const auto forget = qScopeGuard([&credentials] { DeviceConfig::clear(credentials); });
+    const auto forget = qScopeGuard([&credentials] { QCoro::waitFor(DeviceConfig::clear(credentials)); });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"HOME"_qs, home.path());
     environment.insert(u"XDG_CONFIG_HOME"_qs, home.filePath(u"config"_qs));
@@ -440,7 +441,7 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
     environment.insert(u"TIDEWELL_DEFAULT_URL"_qs, url);
 
     // Linked before it starts: the credential is in the secret store under the program's profile.
-    QVERIFY((DeviceConfig { server.url, secret }.save(credentials)));
+    QVERIFY((QCoro::waitFor(DeviceConfig { server.url, secret }.save(credentials))));
     environment.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
     QProcess program;
     program.setProcessEnvironment(environment);
@@ -647,24 +648,24 @@ void TestSecrets::fallbackFileIsPrivateAndReplacedWhole()
         QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(oldMode)), 0);
     }
 
-    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "first"), 0);
+    QCOMPARE(addItem(store, Placement::Fallback, "first"), 0);
     QCOMPARE(modeOf(path), 0600);
     QCOMPARE(modeOf(config), 0700);
-    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("first"));
+    QCOMPARE(storedItem(store, Placement::Fallback), QByteArray("first"));
 
     // A reader that opened the file before a replacement still reads the old content: the new content comes as a
     // new file renamed over the old one, never written into it, so no reader ever sees a mix.
     QFile reader(path);
     QVERIFY(reader.open(QIODevice::ReadOnly));
-    QCOMPARE(store.add(Placement::Fallback, DeviceConfig::service, DeviceConfig::account, "second"), 0);
+    QCOMPARE(addItem(store, Placement::Fallback, "second"), 0);
     QCOMPARE(reader.readAll(), QByteArray("first"));
-    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), QByteArray("second"));
+    QCOMPARE(storedItem(store, Placement::Fallback), QByteArray("second"));
     QCOMPARE(modeOf(path), 0600);
     QCOMPARE(QDir(config).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary file left
 
-    store.remove(Placement::Fallback, DeviceConfig::service, DeviceConfig::account);
+    removeItem(store, Placement::Fallback);
     QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(store.copy(Placement::Fallback, DeviceConfig::service, DeviceConfig::account), std::nullopt);
+    QCOMPARE(storedItem(store, Placement::Fallback), std::nullopt);
 }
 
 // ---- where the secret is sent ----
@@ -879,7 +880,7 @@ void TestSecrets::confirmsTheWaitingLinkDespite(AppState& state, const QUrl& ref
     QCOMPARE(state.pendingLink(), std::nullopt);
     QTRY_VERIFY(state.isConfigured());
     QCOMPARE(state.config(), waiting);
-    QCOMPARE(DeviceConfig::load(m_credentials), waiting);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(m_credentials)), waiting);
     QTRY_VERIFY(!state.isSyncing());
     QVERIFY(!m_network.requested.isEmpty());
     for (const QUrl& sent : std::as_const(m_network.requested))

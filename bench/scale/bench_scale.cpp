@@ -277,7 +277,7 @@ private:
         const QTemporaryDir& folder, const QString& cachePath, qint64 newest, qint64 unread, bool largest)
     {
         MemoryCredentialStore credentials;
-        DeviceConfig { m_server.url(), QStringLiteral("bench-secret") }.save(credentials);
+        QCoro::waitFor(DeviceConfig { m_server.url(), QStringLiteral("bench-secret") }.save(credentials));
         QSettings preferences(folder.filePath(QStringLiteral("preferences.conf")), QSettings::IniFormat);
         preferences.setValue(QLatin1String(AppState::lastReadIdKey), newest - unread);
 

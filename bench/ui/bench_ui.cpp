@@ -70,7 +70,8 @@ int main(int argc, char* argv[])
     }
 
     MemoryCredentialStore credentials;
-    DeviceConfig { QUrl(QStringLiteral("https://bench.example")), QStringLiteral("secret") }.save(credentials);
+    QCoro::waitFor(
+        DeviceConfig { QUrl(QStringLiteral("https://bench.example")), QStringLiteral("secret") }.save(credentials));
     QSettings preferences(folder.filePath(QStringLiteral("preferences.conf")), QSettings::IniFormat);
     preferences.setValue(QStringLiteral("lastReadId"), size - 1000);
     // The server knows the same applications, so that the sync the window starts finds nothing to change.

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QStandardPaths>
 #include <QTextStream>
 
@@ -69,6 +70,16 @@ void AppDelegate::launch()
     connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_state->startSync(); });
     m_pollTimer.start();
     m_syncTriggers.watchNetwork();
+    // The stored credential arrives after the window has shown (a keyring may ask the user first): the sync and
+    // the read position that coming to the front would have sent happen now. A start at login only syncs.
+    connect(m_state.get(), &AppState::credentialLoaded, this, [this] {
+        if (!m_state->isConfigured())
+            return;
+        if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+            becameActive();
+        else
+            m_state->startSync();
+    });
 }
 
 void AppDelegate::setPollInterval(std::chrono::seconds interval)

@@ -147,7 +147,7 @@ int main(int argc, char* argv[])
             activation.setToken(launchToken);
             activation.activate(window.windowHandle());
         }
-    } else if (state.isConfigured())
-        state.startSync(); // the window's first showing would have; the timer's first pass is minutes away
+    }
+    // A start at login syncs first when the stored credential has arrived (AppDelegate::launch).
     return app.exec();
 }

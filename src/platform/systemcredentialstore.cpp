@@ -5,14 +5,18 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QFuture>
+#include <QFutureWatcher>
+#include <QPromise>
 #include <QThread>
 #include <qt6keychain/keychain.h>
 
 #include <cerrno>
+#include <coroutine>
 #include <fcntl.h>
-#include <future>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,9 +66,26 @@ int writePrivateFile(const QString& path, const QByteArray& data)
     return status;
 }
 
+// Resumes the awaiting coroutine on its own thread once the future has finished, with or without a result.
+struct FutureFinished
+{
+    QFuture<JobOutcome> future;
+    bool await_ready() const { return future.isFinished(); }
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        auto* watcher = new QFutureWatcher<JobOutcome>();
+        QObject::connect(watcher, &QFutureWatcherBase::finished, [watcher, waiting] {
+            watcher->deleteLater();
+            waiting.resume();
+        });
+        watcher->setFuture(future);
+    }
+    void await_resume() const { }
+};
+
 // Runs secret-store jobs on a thread that exists for them alone. QtKeychain delivers a job's result through the
-// event loop of the thread that started it; this thread's loop serves only these jobs, so the caller blocks on
-// the outcome without turning its own loop.
+// event loop of the thread that started it; this thread's loop serves only these jobs, and hands each outcome
+// back to the caller's loop, which keeps running while the store asks the user (an unlock prompt, say).
 class JobThread
 {
 public:
@@ -81,12 +102,13 @@ public:
         m_thread.wait();
     }
 
-    // `makeJob` runs on the job thread, so the job is created, started, finished and deleted there.
-    JobOutcome run(std::function<QKeychain::Job*()> makeJob)
+    // `makeJob` runs on the job thread, so the job is created, started, finished and deleted there. A job the
+    // store never answers never finishes, and neither does the returned task.
+    QCoro::Task<JobOutcome> run(std::function<QKeychain::Job*()> makeJob)
     {
-        // Shared, because the job thread may still be leaving set_value() when the caller wakes up and returns.
-        auto promise = std::make_shared<std::promise<JobOutcome>>();
-        std::future<JobOutcome> outcome = promise->get_future();
+        auto promise = std::make_shared<QPromise<JobOutcome>>();
+        promise->start();
+        const QFuture<JobOutcome> outcome = promise->future();
         QMetaObject::invokeMethod(
             &m_context,
             [makeJob = std::move(makeJob), promise] {
@@ -95,12 +117,19 @@ public:
                     JobOutcome result { finished->error(), finished->errorString(), {} };
                     if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
                         result.data = read->binaryData();
-                    promise->set_value(std::move(result));
+                    promise->addResult(std::move(result));
+                    promise->finish();
                 });
                 job->start();
             },
             Qt::QueuedConnection);
-        return outcome.get();
+        // A named awaiter: GCC 12 destroys a temporary one before the coroutine resumes.
+        FutureFinished finished { outcome };
+        co_await finished;
+        // A promise dropped unanswered (the job thread ended first) leaves no result.
+        if (outcome.resultCount() == 0)
+            co_return JobOutcome { QKeychain::OtherError, QStringLiteral("the secret-store job ended unanswered"), {} };
+        co_return outcome.result();
     }
 
 private:
@@ -175,74 +204,105 @@ bool SystemCredentialStore::secretStoreOnSessionBus()
     return true;
 }
 
-std::optional<QByteArray> SystemCredentialStore::copy(Placement placement, const char* service, const char* account)
+bool SystemCredentialStore::defaultCollectionLocked()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage message
+        = QDBusMessage::createMethodCall(secretsName, QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    message.setArguments({ QStringLiteral("org.freedesktop.Secret.Collection"), QStringLiteral("Locked") });
+    // A property read the store answers at once, prompt or not; bounded all the same.
+    const QDBusMessage reply = bus.call(message, QDBus::Block, 2000);
+    return reply.type() == QDBusMessage::ReplyMessage
+        && reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+}
+
+QCoro::Task<CredentialStore::Item> SystemCredentialStore::copy(
+    Placement placement, const char* service, const char* account)
 {
     if (placement == Placement::Fallback) {
         QFile file(fallbackPath(service, account));
         if (!file.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        return file.readAll();
+            co_return Item { file.exists() ? Item::Status::Unavailable : Item::Status::Missing, {} };
+        co_return Item { Item::Status::Found, file.readAll() };
     }
-    return readSecret(QString::fromLatin1(service), key(account));
+    QCoro::Task<Item> reading = readSecret(QString::fromLatin1(service), key(account));
+    co_return co_await std::move(reading);
 }
 
-int SystemCredentialStore::add(Placement placement, const char* service, const char* account, const QByteArray& data)
+QCoro::Task<int> SystemCredentialStore::add(
+    Placement placement, const char* service, const char* account, QByteArray data)
 {
     if (placement == Placement::Fallback) {
         if (m_secretStorePresent())
-            return refusedWhileSecretStorePresent;
+            co_return refusedWhileSecretStorePresent;
         if (!QDir().mkpath(m_folder))
-            return EACCES;
+            co_return EACCES;
         QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return writePrivateFile(fallbackPath(service, account), data);
+        co_return writePrivateFile(fallbackPath(service, account), data);
     }
-    return writeSecret(QString::fromLatin1(service), key(account), data);
+    QCoro::Task<int> writing = writeSecret(QString::fromLatin1(service), key(account), std::move(data));
+    co_return co_await std::move(writing);
 }
 
-void SystemCredentialStore::remove(Placement placement, const char* service, const char* account)
+QCoro::Task<> SystemCredentialStore::remove(Placement placement, const char* service, const char* account)
 {
     if (placement == Placement::Fallback) {
         QFile::remove(fallbackPath(service, account));
-        return;
+        co_return;
     }
-    deleteSecret(QString::fromLatin1(service), key(account));
+    QCoro::Task<> deleting = deleteSecret(QString::fromLatin1(service), key(account));
+    co_await std::move(deleting);
 }
 
-std::optional<QByteArray> SystemCredentialStore::readSecret(const QString& service, const QString& key)
+QCoro::Task<CredentialStore::Item> SystemCredentialStore::readSecret(QString service, QString key)
 {
-    const JobOutcome outcome = jobThread().run([service, key]() -> QKeychain::Job* {
+    // Named tasks throughout: GCC 12 destroys a temporary argument of an awaited call too early.
+    QCoro::Task<JobOutcome> reading = jobThread().run([service, key]() -> QKeychain::Job* {
         auto* job = new QKeychain::ReadPasswordJob(service);
         job->setKey(key);
         return job;
     });
+    const JobOutcome outcome = co_await std::move(reading);
     if (outcome.error == QKeychain::NoError)
-        return outcome.data;
-    if (outcome.error != QKeychain::EntryNotFound)
-        qCWarning(lcPlatform) << "Secret store read failed, taken as no item:" << outcome.message;
-    return std::nullopt;
+        co_return Item { Item::Status::Found, outcome.data };
+    // The library reports a read whose unlock prompt was dismissed as a missing item; a collection still locked
+    // says the item may well be there.
+    if (outcome.error == QKeychain::EntryNotFound && !defaultCollectionLocked())
+        co_return Item { Item::Status::Missing, {} };
+    if (outcome.error == QKeychain::EntryNotFound) {
+        qCWarning(lcPlatform) << "Secret store read found the keyring locked";
+        co_return Item { Item::Status::Unavailable, {} };
+    }
+    qCWarning(lcPlatform) << "Secret store read failed:" << outcome.message;
+    co_return Item { Item::Status::Unavailable, {} };
 }
 
-int SystemCredentialStore::writeSecret(const QString& service, const QString& key, const QByteArray& data)
+QCoro::Task<int> SystemCredentialStore::writeSecret(QString service, QString key, QByteArray data)
 {
-    const JobOutcome outcome = jobThread().run([service, key, data]() -> QKeychain::Job* {
+    QCoro::Task<JobOutcome> writing = jobThread().run([service, key, data]() -> QKeychain::Job* {
         auto* job = new QKeychain::WritePasswordJob(service);
         job->setKey(key);
         job->setBinaryData(data);
         return job;
     });
+    const JobOutcome outcome = co_await std::move(writing);
     // The caller sees only the number; the store's own words go to the log.
     if (outcome.error != QKeychain::NoError)
         qCWarning(lcPlatform) << "Secret store refused the write:" << outcome.message;
-    return int(outcome.error);
+    co_return int(outcome.error);
 }
 
-void SystemCredentialStore::deleteSecret(const QString& service, const QString& key)
+QCoro::Task<> SystemCredentialStore::deleteSecret(QString service, QString key)
 {
-    const JobOutcome outcome = jobThread().run([service, key]() -> QKeychain::Job* {
+    QCoro::Task<JobOutcome> deleting = jobThread().run([service, key]() -> QKeychain::Job* {
         auto* job = new QKeychain::DeletePasswordJob(service);
         job->setKey(key);
         return job;
     });
+    const JobOutcome outcome = co_await std::move(deleting);
     if (outcome.error != QKeychain::NoError && outcome.error != QKeychain::EntryNotFound)
         qCWarning(lcPlatform) << "Secret store delete failed:" << outcome.message;
 }

@@ -16,10 +16,9 @@ namespace tidewell {
 // file is still read, so that a link kept there before still loads, and moves into the secret store as soon as
 // the store accepts it.
 //
-// The interface is synchronous because credentials are read once at start and written on link and unlink. Each
-// secret-store job runs on a thread kept for them, in that thread's event loop, while the caller waits
-// without processing any event of its own thread: no timer, socket or D-Bus signal of the caller runs in the
-// middle of a credential operation.
+// Each secret-store job runs on a thread kept for them, in that thread's event loop, and its outcome comes back to
+// the caller's event loop: while the store asks the user to unlock or create a keyring, the windows keep painting
+// and answering. A store that never answers leaves the operation pending for good; the caller bounds its wait.
 class SystemCredentialStore : public CredentialStore
 {
 public:
@@ -35,21 +34,23 @@ public:
     explicit SystemCredentialStore(QString fallbackFolder, QString profile = {}, PresenceProbe secretStorePresent = {});
     ~SystemCredentialStore() override;
 
-    std::optional<QByteArray> copy(Placement placement, const char* service, const char* account) override;
-    int add(Placement placement, const char* service, const char* account, const QByteArray& data) override;
-    void remove(Placement placement, const char* service, const char* account) override;
+    QCoro::Task<Item> copy(Placement placement, const char* service, const char* account) override;
+    QCoro::Task<int> add(Placement placement, const char* service, const char* account, QByteArray data) override;
+    QCoro::Task<> remove(Placement placement, const char* service, const char* account) override;
 
     QString fallbackPath(const char* service, const char* account) const;
 
     // Whether org.freedesktop.secrets has an owner on the session bus or can be started by it.
     static bool secretStoreOnSessionBus();
+    // Whether the secret store's default collection is locked (a dismissed unlock prompt leaves it so).
+    static bool defaultCollectionLocked();
 
 protected:
     // The secret-store half of the placements, apart so that a test can play a store that refuses, which an
     // unlocked keyring never does. `add` returns 0 or the store's non-zero error.
-    virtual std::optional<QByteArray> readSecret(const QString& service, const QString& key);
-    virtual int writeSecret(const QString& service, const QString& key, const QByteArray& data);
-    virtual void deleteSecret(const QString& service, const QString& key);
+    virtual QCoro::Task<Item> readSecret(QString service, QString key);
+    virtual QCoro::Task<int> writeSecret(QString service, QString key, QByteArray data);
+    virtual QCoro::Task<> deleteSecret(QString service, QString key);
 
 private:
     QString key(const char* account) const;

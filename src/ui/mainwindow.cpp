@@ -226,6 +226,7 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
     connect(&projection, &ListProjection::messagesReset, this, &MainWindow::updateDetail);
     connect(&projection, &ListProjection::appsReset, this, &MainWindow::updateDetail);
     connect(&state, &AppState::configChanged, this, &MainWindow::updateBanners);
+    connect(&state, &AppState::credentialProblemChanged, this, &MainWindow::updateBanners);
     connect(&state, &AppState::lastSyncErrorChanged, this, &MainWindow::updateBanners);
     connect(&state, &AppState::configChanged, this, &MainWindow::updateSyncEnabled);
     connect(&state, &AppState::isSyncingChanged, this, &MainWindow::updateSyncEnabled);
@@ -316,6 +317,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::start()
 {
+    // The stored credential may still be on its way from the keyring: decide once it is here.
+    if (m_state.isLoadingCredential()) {
+        connect(&m_state, &AppState::credentialLoaded, this, &MainWindow::start, Qt::SingleShotConnection);
+        return;
+    }
     if (m_state.isConfigured())
         m_state.startSync();
     else if (!m_state.pendingLink()) // a link waiting for confirmation is the way to link; the settings would hide it
@@ -330,7 +336,7 @@ void MainWindow::updateDetail()
 
 void MainWindow::updateBanners()
 {
-    m_offline->setVisible(!m_state.isConfigured());
+    m_offline->setVisible(!m_state.isConfigured() && !m_state.isLoadingCredential());
     const std::optional<QString> error = m_state.lastSyncError();
     m_error->setText(error.value_or(QString()));
     m_error->setVisible(error.has_value());

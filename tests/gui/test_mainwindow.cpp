@@ -136,7 +136,7 @@ void TestMainWindow::serve(int count)
 void TestMainWindow::makeWindow(bool configured, bool syncFirst)
 {
     if (configured)
-        QVERIFY(linked.save(m_credentials));
+        QVERIFY(QCoro::waitFor(linked.save(m_credentials)));
     m_prefs->setValue("lastReadId", 0);
     AppState::Services services;
     services.credentials = &m_credentials;

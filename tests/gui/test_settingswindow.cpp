@@ -184,7 +184,7 @@ void TestSettingsWindow::cleanup()
 void TestSettingsWindow::makeWindow(bool configured, QUrl serverURL)
 {
     if (configured)
-        QVERIFY((DeviceConfig { serverURL, u"secret"_qs }.save(m_credentials)));
+        QVERIFY((QCoro::waitFor(DeviceConfig { serverURL, u"secret"_qs }.save(m_credentials))));
     AppState::Services services;
     services.network = &m_network;
     services.credentials = &m_credentials;

@@ -101,7 +101,10 @@ void TestShellServices::cleanup() { }
 
 std::unique_ptr<AppState> TestShellServices::makeState(Badge* badge)
 {
-    [this] { QVERIFY((DeviceConfig { QUrl(u"https://push.example.com"_qs), u"secret"_qs }.save(m_credentials))); }();
+    [this] {
+        QVERIFY(
+            (QCoro::waitFor(DeviceConfig { QUrl(u"https://push.example.com"_qs), u"secret"_qs }.save(m_credentials))));
+    }();
     AppState::Services services;
     services.credentials = &m_credentials;
     services.preferences = m_prefs.get();

@@ -10,7 +10,7 @@ const DeviceConfig LoadDriver::account { QUrl(QStringLiteral("https://push.examp
 LoadDriver::LoadDriver(std::shared_ptr<APIClientProtocol> client, std::chrono::milliseconds tapSelectionLifetime)
     : m_preferences(m_folder.filePath(QStringLiteral("preferences.conf")), QSettings::IniFormat)
 {
-    if (!account.save(m_credentials))
+    if (!QCoro::waitFor(account.save(m_credentials)))
         qFatal("LoadDriver: the in-memory credential store refused the account");
     m_handler.setCentre(&m_centre);
     AppState::Services services;

@@ -37,22 +37,30 @@ std::optional<DeviceConfig> DeviceConfig::decode(const QByteArray& data)
     return DeviceConfig { url, object.value(QLatin1String("secret")).toString() };
 }
 
-std::optional<DeviceConfig> DeviceConfig::load(CredentialStore& store)
+QCoro::Task<StoredConfig> DeviceConfig::read(CredentialStore& store)
 {
-    if (auto data = store.copy(Placement::Primary, service, account)) {
-        if (auto config = decode(*data))
-            return config;
+    const CredentialStore::Item primary = co_await store.copy(Placement::Primary, service, account);
+    if (primary.status == CredentialStore::Item::Status::Found) {
+        if (auto config = decode(primary.data))
+            co_return StoredConfig { std::move(config) };
     }
-    auto data = store.copy(Placement::Fallback, service, account);
-    if (!data)
-        return std::nullopt;
-    auto config = decode(*data);
-    if (config)
-        config->save(store); // moves it to the primary placement when that accepts it
-    return config;
+    const CredentialStore::Item fallback = co_await store.copy(Placement::Fallback, service, account);
+    std::optional<DeviceConfig> config;
+    if (fallback.status == CredentialStore::Item::Status::Found)
+        config = decode(fallback.data);
+    if (!config)
+        co_return StoredConfig { std::nullopt, primary.status == CredentialStore::Item::Status::Unavailable };
+    co_await config->save(store); // moves it to the primary placement when that accepts it
+    co_return StoredConfig { std::move(config) };
 }
 
-bool DeviceConfig::save(CredentialStore& store) const
+QCoro::Task<std::optional<DeviceConfig>> DeviceConfig::load(CredentialStore& store)
+{
+    StoredConfig stored = co_await read(store);
+    co_return std::move(stored.config);
+}
+
+QCoro::Task<bool> DeviceConfig::save(CredentialStore& store) const
 {
     const QJsonObject object {
         { QStringLiteral("url"), serverURL.toString(QUrl::FullyEncoded) },
@@ -60,24 +68,27 @@ bool DeviceConfig::save(CredentialStore& store) const
     };
     const QByteArray data = QJsonDocument(object).toJson(QJsonDocument::Compact);
 
-    if (store.add(Placement::Primary, service, account, data) == 0) {
-        store.remove(Placement::Fallback, service, account);
-        return true;
+    // Named tasks: GCC 12 destroys a temporary argument of an awaited call too early.
+    QCoro::Task<int> addingPrimary = store.add(Placement::Primary, service, account, data);
+    if (co_await std::move(addingPrimary) == 0) {
+        co_await store.remove(Placement::Fallback, service, account);
+        co_return true;
     }
-    const int status = store.add(Placement::Fallback, service, account, data);
+    QCoro::Task<int> addingFallback = store.add(Placement::Fallback, service, account, data);
+    const int status = co_await std::move(addingFallback);
     if (status == 0) {
-        // The primary placement may still hold an older item, which load() would prefer.
-        store.remove(Placement::Primary, service, account);
-        return true;
+        // The primary placement may still hold an older item, which read() would prefer.
+        co_await store.remove(Placement::Primary, service, account);
+        co_return true;
     }
     SystemLog::write(saveFailedLine.arg(status));
-    return false;
+    co_return false;
 }
 
-void DeviceConfig::clear(CredentialStore& store)
+QCoro::Task<> DeviceConfig::clear(CredentialStore& store)
 {
-    store.remove(Placement::Primary, service, account);
-    store.remove(Placement::Fallback, service, account);
+    co_await store.remove(Placement::Primary, service, account);
+    co_await store.remove(Placement::Fallback, service, account);
 }
 
 const QUrl& tidewellDefaultURL()

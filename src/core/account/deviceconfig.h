@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -7,6 +8,7 @@
 namespace tidewell {
 
 class CredentialStore;
+struct StoredConfig;
 
 // The one credential Tidewell holds: the server's base URL and the secret the server issued to this device. The
 // stored copy is one item in the credential store, JSON {"url", "secret"}, in the primary placement when it
@@ -21,20 +23,31 @@ struct DeviceConfig
 
     friend bool operator==(const DeviceConfig&, const DeviceConfig&) = default;
 
-    // The stored configuration, or none when nothing usable is stored. An item found only in the fallback
-    // placement is moved to the primary one on the way.
-    static std::optional<DeviceConfig> load(CredentialStore& store);
+    // The stored configuration, or why there is none. An item found only in the fallback placement is moved to the
+    // primary one on the way.
+    static QCoro::Task<StoredConfig> read(CredentialStore& store);
+    // The stored configuration, or none when nothing usable could be read.
+    static QCoro::Task<std::optional<DeviceConfig>> load(CredentialStore& store);
 
     // Writes this value as the one stored item. The previous item survives a failed write: the new one is added
     // first (an add replaces the item of the same service and account), and only then is the other placement's
-    // copy removed. Returns false when neither placement took it; that failure also goes to the system log.
-    bool save(CredentialStore& store) const;
+    // copy removed. Answers false when neither placement took it; that failure also goes to the system log. The
+    // value and the store must outlive the returned task.
+    QCoro::Task<bool> save(CredentialStore& store) const;
 
     // Removes the item from both placements; never fails visibly.
-    static void clear(CredentialStore& store);
+    static QCoro::Task<> clear(CredentialStore& store);
 
 private:
     static std::optional<DeviceConfig> decode(const QByteArray& data);
+};
+
+// What a read of the stored configuration found.
+struct StoredConfig
+{
+    std::optional<DeviceConfig> config;
+    // Nothing usable was found, but the primary placement could not be read: a configuration may be there.
+    bool unavailable = false;
 };
 
 // The server used for browser linking and the web dashboard, compiled in.

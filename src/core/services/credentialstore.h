@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QByteArray>
-#include <optional>
+#include <QCoroTask>
 
 namespace tidewell {
 
 // Secure storage of small secrets keyed by service and account, with two placements: the primary one, and a
 // fallback that is offered a write only when the primary refuses and read only to migrate from it. The store may
 // refuse the fallback too, where writing there would put the secret somewhere it must not be.
+//
+// Every operation is awaited: a secret store may have to ask the user (to unlock or create a keyring), and the
+// caller's windows keep answering meanwhile. An operation may also never finish (a store that never answers);
+// callers that must go on bound their wait themselves.
 class CredentialStore
 {
 public:
@@ -17,14 +21,27 @@ public:
         Fallback
     };
 
+    struct Item
+    {
+        enum class Status
+        {
+            Found,
+            Missing,
+            // The store could not be read (refused, locked and not unlocked, broken): the item may well exist.
+            Unavailable
+        };
+        Status status = Status::Missing;
+        QByteArray data;
+    };
+
     virtual ~CredentialStore() = default;
 
-    // The item's data, or none when there is no readable item.
-    virtual std::optional<QByteArray> copy(Placement placement, const char* service, const char* account) = 0;
-    // Adds or replaces the item. Returns 0 on success, otherwise a non-zero status that identifies the failure.
-    virtual int add(Placement placement, const char* service, const char* account, const QByteArray& data) = 0;
+    // The item, or why there is none.
+    virtual QCoro::Task<Item> copy(Placement placement, const char* service, const char* account) = 0;
+    // Adds or replaces the item. Answers 0 on success, otherwise a non-zero status that identifies the failure.
+    virtual QCoro::Task<int> add(Placement placement, const char* service, const char* account, QByteArray data) = 0;
     // Removes the item; a missing item is not an error.
-    virtual void remove(Placement placement, const char* service, const char* account) = 0;
+    virtual QCoro::Task<> remove(Placement placement, const char* service, const char* account) = 0;
 };
 
 } // namespace tidewell

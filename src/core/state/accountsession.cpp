@@ -1,5 +1,6 @@
 #include "state/accountsession.h"
 
+#include "base/bounded.h"
 #include "base/error.h"
 #include "base/logging.h"
 #include "cache/cachecontext.h"
@@ -9,12 +10,13 @@
 namespace tidewell {
 
 AccountSession::AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
-    SyncScheduler& scheduler, QObject* parent)
+    SyncScheduler& scheduler, CredentialBounds bounds, QObject* parent)
     : QObject(parent)
     , m_cache(std::move(cache))
     , m_credentials(credentials)
     , m_makeClient(std::move(makeClient))
     , m_scheduler(scheduler)
+    , m_bounds(bounds)
 { }
 
 AccountSession::~AccountSession()
@@ -24,8 +26,112 @@ AccountSession::~AccountSession()
 
 void AccountSession::load()
 {
-    if (m_credentials)
-        install(DeviceConfig::load(*m_credentials));
+    if (!m_credentials)
+        return;
+    setCredentialState(CredentialState::Loading);
+    loadTask(QPointer<AccountSession>(this));
+}
+
+void AccountSession::setCredentialState(CredentialState state)
+{
+    if (m_credentialState == state)
+        return;
+    m_credentialState = state;
+    emit credentialStateChanged();
+}
+
+// The read keeps its turn only up to the bound: a link made meanwhile must not wait on a prompt nobody answers. A
+// read that answers later still installs what it found, unless another credential went in first.
+QCoro::Task<> AccountSession::loadTask(QPointer<AccountSession> self)
+{
+    TurnQueue::Turn turn = co_await self->m_turns.take();
+    if (!self)
+        co_return;
+    QCoro::Task<StoredConfig> reading = DeviceConfig::read(*self->m_credentials);
+    QCoro::Task<std::optional<StoredConfig>> waiting
+        = withinBound(std::move(reading), self->m_bounds.read, self->lateRead(self->m_generation));
+    std::optional<StoredConfig> stored = co_await std::move(waiting);
+    if (!self)
+        co_return;
+    if (!stored) {
+        qCWarning(lcPlatform) << "the credential store has not answered within" << self->m_bounds.read.count()
+                              << "ms; still waiting";
+        self->setCredentialState(CredentialState::NotAnswering);
+        co_return;
+    }
+    self->finishLoad(std::move(*stored));
+}
+
+// Made outside the coroutine: GCC 12 mishandles a lambda there that captures a coroutine's parameter.
+std::function<void(StoredConfig)> AccountSession::lateRead(quint64 generation)
+{
+    return [self = QPointer<AccountSession>(this), generation](StoredConfig late) {
+        if (!self)
+            return;
+        if (self->m_generation != generation) {
+            qCInfo(lcPlatform) << "the stored credential arrived after another was installed; left alone";
+            return;
+        }
+        qCInfo(lcPlatform) << "the stored credential arrived after" << self->m_bounds.read.count() << "ms";
+        self->finishLoad(std::move(late));
+    };
+}
+
+void AccountSession::finishLoad(StoredConfig stored)
+{
+    if (stored.config)
+        install(std::move(stored.config));
+    setCredentialState(stored.unavailable ? CredentialState::Unreadable : CredentialState::Settled);
+    emit credentialLoaded();
+}
+
+// Apart, so that the value written outlives the caller when the store answers after the bound.
+QCoro::Task<bool> AccountSession::storeValue(CredentialStore* credentials, std::optional<DeviceConfig> value)
+{
+    if (!value) {
+        co_await DeviceConfig::clear(*credentials);
+        co_return true;
+    }
+    co_return co_await value->save(*credentials);
+}
+
+QCoro::Task<std::optional<bool>> AccountSession::write(std::optional<DeviceConfig> config)
+{
+    QCoro::Task<bool> writing = storeValue(m_credentials, config);
+    const quint64 generation = m_generation;
+    return withinBound(std::move(writing), m_bounds.write,
+        std::function([self = QPointer<AccountSession>(this), config, generation](bool succeeded) {
+            if (self)
+                self->lateWrite(config, succeeded, generation);
+        }));
+}
+
+// A write that outlasted its bound has finished after all. When nothing was installed since it began, a saved
+// credential goes in now (the user approved that link); otherwise the store may hold something other than the
+// installed credential, which is therefore written again. Either waits for its turn.
+void AccountSession::lateWrite(const std::optional<DeviceConfig>& written, bool succeeded, quint64 generation)
+{
+    qCInfo(lcPlatform) << "a credential write outlasted its bound and has finished:"
+                       << (succeeded ? "stored" : "failed");
+    if (succeeded)
+        adoptLateTask(QPointer<AccountSession>(this), written, generation);
+}
+
+QCoro::Task<> AccountSession::adoptLateTask(
+    QPointer<AccountSession> self, std::optional<DeviceConfig> written, quint64 generation)
+{
+    TurnQueue::Turn turn = co_await self->m_turns.take();
+    if (!self || self->m_config == written)
+        co_return;
+    if (written && self->m_generation == generation) {
+        QCoro::Task<bool> installing = installLinked(self, std::move(*written)); // named: see withinBound
+        co_await std::move(installing);
+        co_return;
+    }
+    QCoro::Task<std::optional<bool>> writing = self->write(self->m_config);
+    const std::optional<bool> rewritten = co_await std::move(writing);
+    if (self && rewritten && !*rewritten)
+        qCWarning(lcPlatform) << "the installed credential could not be written again";
 }
 
 std::shared_ptr<APIClientProtocol> AccountSession::newClient() const
@@ -36,6 +142,7 @@ std::shared_ptr<APIClientProtocol> AccountSession::newClient() const
 // An operation still running on the old engine keeps it alive through its own copy.
 void AccountSession::install(std::optional<DeviceConfig> config)
 {
+    ++m_generation;
     m_engine.reset();
     if (config)
         m_engine = std::make_shared<SyncEngine>(m_makeClient(*config), m_cache);
@@ -76,25 +183,36 @@ QCoro::Task<bool> AccountSession::configure(DeviceConfig config)
     return configureTask(QPointer<AccountSession>(this), std::move(config));
 }
 
-// The only awaits, the joins of a pass of the old account, come before the save.
+// Saved first, so that a failed save changes nothing, not even a running pass. A pass of the old account may start
+// while the save waits (the poll timer, a notification), so the joins come after it, in a loop.
 QCoro::Task<bool> AccountSession::configureTask(QPointer<AccountSession> self, DeviceConfig config)
 {
-    // Another account: its pass must end before the cache is wiped. A pass may start again while this call waits
-    // (the poll timer, a notification), hence the loop.
-    while (self && self->m_config != config && self->m_scheduler.isRunning())
-        co_await self->m_scheduler.cancelAndJoin();
+    if (!self || !self->m_credentials)
+        co_return false;
+    TurnQueue::Turn turn = co_await self->m_turns.take();
     if (!self)
         co_return false;
-    if (self->m_config != config) {
+    QCoro::Task<std::optional<bool>> saving = self->write(config);
+    const std::optional<bool> saved = co_await std::move(saving);
+    if (!self || !saved || !*saved)
+        co_return false;
+    QCoro::Task<bool> installing = installLinked(self, std::move(config)); // named: see withinBound
+    co_return co_await std::move(installing);
+}
+
+// Installs a credential just saved, in the caller's turn.
+QCoro::Task<bool> AccountSession::installLinked(QPointer<AccountSession> self, DeviceConfig config)
+{
+    if (self && self->m_config != config) {
+        while (self && self->m_scheduler.isRunning())
+            co_await self->m_scheduler.cancelAndJoin();
+        if (!self)
+            co_return false;
         // A delete running on its own thread holds the cache's write lock; the wipe goes in after it commits.
         const std::shared_ptr<CacheContext> cache = self->m_cache;
         co_await cache->writesSettled();
         if (!self)
             co_return false;
-    }
-    if (!self->m_credentials || !config.save(*self->m_credentials))
-        co_return false;
-    if (self->m_config != config) {
         // Nothing cached or remembered for the old account may show under the new one.
         self->stopOperations();
         self->wipeLocalCache();
@@ -110,7 +228,7 @@ QCoro::Task<> AccountSession::unlink()
     return unlinkTask(QPointer<AccountSession>(this));
 }
 
-// The account it began with is the one it unlinks: when another is linked during either wait, that one stays, and
+// The account it began with is the one it unlinks: when another is linked during any wait, that one stays, and
 // the old one's cache was already wiped by the link.
 QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
 {
@@ -137,10 +255,29 @@ QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
     co_await cache->writesSettled();
     if (!stillThisAccount())
         co_return;
+    TurnQueue::Turn turn;
+    if (self->m_credentials) {
+        turn = co_await self->m_turns.take();
+        if (!stillThisAccount())
+            co_return;
+        // The device is revoked: it is unlinked here even when the store does not let the item go.
+        QCoro::Task<std::optional<bool>> clearing = self->write(std::nullopt);
+        const std::optional<bool> cleared = co_await std::move(clearing);
+        if (!self)
+            co_return;
+        if (!cleared)
+            qCWarning(lcPlatform) << "the credential store has not removed the credential yet";
+        // A pass may have started while the store was asked.
+        while (stillThisAccount() && self->m_scheduler.isRunning())
+            co_await self->m_scheduler.cancelAndJoin();
+        if (!stillThisAccount())
+            co_return;
+        co_await cache->writesSettled();
+        if (!stillThisAccount())
+            co_return;
+    }
     self->stopOperations();
     self->wipeLocalCache();
-    if (self->m_credentials)
-        DeviceConfig::clear(*self->m_credentials);
     self->install(std::nullopt);
     emit self->accountReset();
 }

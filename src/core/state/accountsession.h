@@ -2,10 +2,12 @@
 
 #include "account/deviceconfig.h"
 #include "api/apiclientprotocol.h"
+#include "state/turnqueue.h"
 
 #include <QCoroTask>
 #include <QObject>
 #include <QPointer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,26 +20,48 @@ class CredentialStore;
 class SyncEngine;
 class SyncScheduler;
 
+// How long the credential store may take.
+struct CredentialBounds
+{
+    // After this the start-up read is said to be waiting; it goes on waiting.
+    std::chrono::milliseconds read { std::chrono::seconds(10) };
+    // After this a save or a removal counts as failed.
+    std::chrono::milliseconds write { std::chrono::seconds(60) };
+};
+
 // The linked account: its stored credential, the engine that syncs it, and the stop source its operations watch.
 // Linking another account or unlinking wipes what the old one cached and stops what it still waits for; an
 // operation of an account that is gone changes nothing when it resumes.
 //
-// The stored credential and the installed one never differ: everything from a save to the install runs without a
-// suspension, so of two overlapping links the one saved last is also the one installed.
+// The credential store may take any time to answer (a keyring asking the user to unlock it), or never answer. Its
+// reads and writes take turns, and each installs what it stored before the next begins, so that the stored
+// credential and the installed one agree whenever no operation is under way: of two overlapping links the one
+// saved last is also the one installed. An operation that outlasts its bound gives up its turn; if the store
+// answers after all, what it did is installed when nothing else was meanwhile, and otherwise the installed
+// credential is written again.
 class AccountSession : public QObject
 {
     Q_OBJECT
 public:
     using MakeClient = std::function<std::shared_ptr<APIClientProtocol>(const DeviceConfig&)>;
 
+    enum class CredentialState
+    {
+        Loading, // the start-up read is under way
+        NotAnswering, // the start-up read has outlasted its bound and is still waiting
+        Unreadable, // the store could not be read; nothing is installed
+        Settled, // the start-up read has finished (found or not)
+    };
+
     // `credentials` may be null (nothing is stored or loaded); `scheduler` runs the account's passes and is joined
     // before the cache is wiped.
     AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
-        SyncScheduler& scheduler, QObject* parent = nullptr);
+        SyncScheduler& scheduler, CredentialBounds bounds = {}, QObject* parent = nullptr);
     ~AccountSession() override;
 
-    // Installs the stored credential, if there is one.
+    // Starts reading the stored credential and installs it when it arrives; `credentialLoaded` tells when.
     void load();
+    CredentialState credentialState() const { return m_credentialState; }
 
     const std::optional<DeviceConfig>& config() const { return m_config; }
     // The engine of the installed account; operations that may outlive it hold their own copy.
@@ -59,6 +83,9 @@ public:
 
 signals:
     void configChanged();
+    void credentialStateChanged();
+    // The start-up read has finished, whatever it found.
+    void credentialLoaded();
     // Another account, or none, replaces the one that was installed: what the old one showed must go. Emitted after
     // the cache is wiped.
     void accountReset();
@@ -66,14 +93,31 @@ signals:
     void linked();
 
 private:
+    static QCoro::Task<> loadTask(QPointer<AccountSession> self);
     static QCoro::Task<bool> configureTask(QPointer<AccountSession> self, DeviceConfig config);
     static QCoro::Task<> unlinkTask(QPointer<AccountSession> self);
+    static QCoro::Task<bool> installLinked(QPointer<AccountSession> self, DeviceConfig config);
+    static QCoro::Task<> adoptLateTask(
+        QPointer<AccountSession> self, std::optional<DeviceConfig> written, quint64 generation);
+    // Writes `config` (or removes the item when none) within the write bound; a write that finishes later goes to
+    // lateWrite(). Answers none when the bound passed first.
+    QCoro::Task<std::optional<bool>> write(std::optional<DeviceConfig> config);
+    static QCoro::Task<bool> storeValue(CredentialStore* credentials, std::optional<DeviceConfig> value);
+    void lateWrite(const std::optional<DeviceConfig>& written, bool succeeded, quint64 generation);
+    std::function<void(StoredConfig)> lateRead(quint64 generation);
+    void finishLoad(StoredConfig stored);
+    void setCredentialState(CredentialState state);
     void install(std::optional<DeviceConfig> config);
 
     std::shared_ptr<CacheContext> m_cache;
     CredentialStore* m_credentials;
     MakeClient m_makeClient;
     SyncScheduler& m_scheduler;
+    CredentialBounds m_bounds;
+    TurnQueue m_turns;
+    CredentialState m_credentialState = CredentialState::Settled;
+    // Counts installs, so that an answer that comes late can tell whether another credential went in meanwhile.
+    quint64 m_generation = 0;
     std::optional<DeviceConfig> m_config;
     std::shared_ptr<SyncEngine> m_engine;
     std::stop_source m_accountStop;

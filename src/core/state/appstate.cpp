@@ -34,6 +34,17 @@ QString AppState::Texts::credentialNotSaved()
         + QStringLiteral(" \u2014 try linking again.");
 }
 
+QString AppState::Texts::credentialNotAnswering()
+{
+    // Texts of the Linux build alone, so they name the keyring outright.
+    return tr("The keyring hasn't answered yet; Tidewell shows what it has and connects once it does.");
+}
+
+QString AppState::Texts::credentialUnreadable()
+{
+    return tr("Couldn't read the device credential from the keyring; unlock it and restart Tidewell.");
+}
+
 QString AppState::Texts::syncFailedUnexpectedly()
 {
     return QStringLiteral("Sync failed unexpectedly \u2014 try again.");
@@ -62,9 +73,11 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
     connect(m_readPosition, &ReadPosition::unreadCountChanged, this, &AppState::unreadCountChanged);
     connect(m_readPosition, &ReadPosition::onUnreadCountChanged, this, &AppState::onUnreadCountChanged);
 
-    m_session = new AccountSession(
-        m_cache, inMemory ? nullptr : m_services.credentials, m_services.makeClient, m_scheduler, this);
+    m_session = new AccountSession(m_cache, inMemory ? nullptr : m_services.credentials, m_services.makeClient,
+        m_scheduler, m_services.credentialBounds, this);
     connect(m_session, &AccountSession::configChanged, this, &AppState::configChanged);
+    connect(m_session, &AccountSession::credentialLoaded, this, &AppState::credentialLoaded);
+    connect(m_session, &AccountSession::credentialStateChanged, this, &AppState::credentialProblemChanged);
     connect(m_session, &AccountSession::accountReset, this, &AppState::resetAccountState);
     connect(m_session, &AccountSession::linked, this, [this] {
         emit onLinked();
@@ -110,6 +123,26 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
 }
 
 AppState::~AppState() = default;
+
+bool AppState::isLoadingCredential() const
+{
+    const AccountSession::CredentialState state = m_session->credentialState();
+    return state == AccountSession::CredentialState::Loading || state == AccountSession::CredentialState::NotAnswering;
+}
+
+std::optional<QString> AppState::credentialProblem() const
+{
+    switch (m_session->credentialState()) {
+    case AccountSession::CredentialState::NotAnswering:
+        return Texts::credentialNotAnswering();
+    case AccountSession::CredentialState::Unreadable:
+        return Texts::credentialUnreadable();
+    case AccountSession::CredentialState::Loading:
+    case AccountSession::CredentialState::Settled:
+        break;
+    }
+    return std::nullopt;
+}
 
 // ---- fields ----
 

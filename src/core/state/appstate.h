@@ -82,6 +82,9 @@ public:
         // How often the browser-linking flow polls, and how long a notification tap keeps its message selected.
         std::chrono::milliseconds linkPollInterval { std::chrono::seconds(2) };
         std::chrono::milliseconds tapSelectionLifetime { std::chrono::seconds(2) };
+        // How long the credential store may take before the start-up read is said to be waiting, and before a save
+        // or removal counts as failed.
+        CredentialBounds credentialBounds;
     };
 
     struct Texts
@@ -89,6 +92,8 @@ public:
         static QString deleteFailed();
         static QString clearFailed();
         static QString credentialNotSaved();
+        static QString credentialNotAnswering();
+        static QString credentialUnreadable();
         static QString syncFailedUnexpectedly();
     };
 
@@ -105,6 +110,10 @@ public:
     // Fields.
     const std::optional<DeviceConfig>& config() const { return m_session->config(); }
     bool isConfigured() const { return config().has_value(); }
+    // The stored credential is still being read at start; the cache shows meanwhile.
+    bool isLoadingCredential() const;
+    // Why no credential could be installed from the store, as one line; none when there is no such reason.
+    std::optional<QString> credentialProblem() const;
     CacheContext& cache() const { return *m_cache; }
     // For readers that keep the cache beyond one call (the windows' lists).
     std::shared_ptr<CacheContext> sharedCache() const { return m_cache; }
@@ -181,6 +190,9 @@ public:
 
 signals:
     void configChanged();
+    // The start-up read of the stored credential has finished, whatever it found.
+    void credentialLoaded();
+    void credentialProblemChanged();
     void selectedAppIdChanged();
     void selectedMessageIdChanged();
     void searchTextChanged();

@@ -59,6 +59,11 @@ ConnectionSection::ConnectionSection(AppState& state, const SettingsServices& se
     m_linkedRow = FormRows::labelled(this, QStringLiteral("linkedRow"), linkedLabel, m_linkedHost);
     layout->addWidget(m_linkedRow);
 
+    // Why no link shows although one may be stored: the keyring is locked or has not answered.
+    m_credentialProblem = FormRows::secondary(FormRows::text(QString(), QStringLiteral("credentialProblem"), this));
+    m_credentialProblem->setWordWrap(true);
+    layout->addWidget(m_credentialProblem);
+
     m_linkButton = new QPushButton(this);
     m_linkButton->setObjectName(QStringLiteral("linkButton"));
     m_linkButton->setIcon(QIcon::fromTheme(QStringLiteral("insert-link")));
@@ -115,7 +120,8 @@ ConnectionSection::ConnectionSection(AppState& state, const SettingsServices& se
 
     layout->addWidget(FormRows::footer(Texts::connectionFooter(), QStringLiteral("connectionFooter"), this));
 
-    for (auto signal : { &AppState::configChanged, &AppState::linkPhaseChanged, &AppState::linkCodeChanged })
+    for (auto signal : { &AppState::configChanged, &AppState::linkPhaseChanged, &AppState::linkCodeChanged,
+             &AppState::credentialProblemChanged })
         connect(&state, signal, this, &ConnectionSection::refresh);
     refresh();
 }
@@ -130,6 +136,9 @@ void ConnectionSection::refresh()
     m_linkedHost->setText(configured ? m_state.config()->serverURL.host() : QString());
     m_linkButton->setText(configured ? Texts::relinkThisComputer() : Texts::linkThisComputer());
     m_linkButton->setVisible(!waiting);
+    const std::optional<QString> problem = configured ? std::nullopt : m_state.credentialProblem();
+    m_credentialProblem->setText(problem.value_or(QString()));
+    m_credentialProblem->setVisible(problem.has_value());
     m_linkFailureRow->setVisible(phase.kind == LinkPhase::Kind::Failed);
     m_linkFailure->setText(phase.message);
     m_waiting->setVisible(waiting);

@@ -30,6 +30,7 @@ private:
     QWidget* m_linkedRow = nullptr;
     QLabel* m_linkedHost = nullptr;
     QPushButton* m_linkButton = nullptr;
+    QLabel* m_credentialProblem = nullptr;
     QWidget* m_linkFailureRow = nullptr;
     QLabel* m_linkFailure = nullptr;
     QWidget* m_waiting = nullptr;

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+
+namespace tidewell {
+
+// Hands out turns one at a time, first come first served, to operations that must not overlap while they wait
+// (the credential's reads and writes). A turn ends when its `Turn` goes, or earlier through `end()`.
+class TurnQueue : public QObject
+{
+    Q_OBJECT
+public:
+    class Turn
+    {
+    public:
+        Turn() = default;
+        Turn(Turn&& other) noexcept;
+        Turn& operator=(Turn&& other) noexcept;
+        ~Turn() { end(); }
+        void end();
+
+    private:
+        friend class TurnQueue;
+        explicit Turn(TurnQueue* queue)
+            : m_queue(queue)
+        { }
+        QPointer<TurnQueue> m_queue;
+    };
+
+    using QObject::QObject;
+
+    // Resumes once every turn asked for before this one has ended. A queue that goes meanwhile answers an empty
+    // turn.
+    QCoro::Task<Turn> take();
+    bool isBusy() const { return m_serving != m_issued; }
+
+signals:
+    void advanced();
+
+private:
+    static QCoro::Task<Turn> wait(QPointer<TurnQueue> self, quint64 ticket);
+
+    quint64 m_issued = 0;
+    quint64 m_serving = 0;
+};
+
+} // namespace tidewell
