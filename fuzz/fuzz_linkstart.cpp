@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "account/devicelinker.h"
 #include "fuzztarget.h"
 #include "net/httptransport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Shared by every fuzz target. A target feeds one input to one parser of outside data; the only acceptable ways

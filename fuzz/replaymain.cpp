@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs saved inputs through a fuzz target without the fuzzing engine, so that the corpus kept with the sources is
 // replayed by every test run, under whatever compiler and sanitizers the build uses.
 

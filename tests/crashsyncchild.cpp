@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The victim of the crash test: syncs the account at the given server into the cache file at the given path,
 // exactly as the program does, and exits. The test kills it part-way, many times over.
 #include "api/apiclient.h"

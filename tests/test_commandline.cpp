@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Taking the link URLs off the command line: the copies main() works with, and what stays in argv for Qt and for
 // every other account on the machine to read.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sync killed with SIGKILL at random moments, over and over, must leave a cache that opens as it is, passes
 // SQLite's integrity check and holds exactly the pages that were committed; and a cache file that is damaged in
 // any other way is recreated empty and filled again by the next sync.

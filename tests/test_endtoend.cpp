@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The client core against the demo server, run as its own process: a real AppState with a file-backed cache and
 // the real secret store, taken through the life of a device from browser linking to unlinking. After every step
 // the server's own account is read back (/demo/state, and the API as a second device of the same account), so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sync against a server that misbehaves part-way: an error status, a connection dropped in the middle of a body,
 // a body cut short or not JSON at all, a page that repeats, a server that never stops saying there is more, an
 // answer slower than the client waits. Whatever the fault, the pages saved before it stay, nothing is stored

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cachedrecords.h"
 #include "lists/applicationsort.h"
 #include "lists/listrules.h"

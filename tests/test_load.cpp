@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application state under load: a burst of sync requests from every source while a pass runs, and a long run
 // of notification clicks each followed by a sync.
 

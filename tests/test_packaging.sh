@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built tree into a throw-away root the way the Debian package does (prefix /usr, DESTDIR), then checks
 # that exactly the expected files arrive, that the desktop file and the AppStream metainfo pass their validators,
 # that the manual page renders without warnings, and that the installed program answers --version and --help

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folders and files that hold the user's messages and settings are the user's alone, whatever the umask, and
 // those an earlier run left readable to others are tightened.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device secret is the one thing that lets anybody read and delete the account's messages as this device, so
 // these tests follow it: it never shows up in what Tidewell writes (terminal, system log, cache, preferences), its
 // fallback file stays private, it never travels to another server (redirects, untrusted TLS) and a secret or poll

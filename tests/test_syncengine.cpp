@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "api/apiclient.h"
 #include "base/cancellederror.h"
 #include "cache/cachecontext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "account/deviceconfig.h"
 #include "base/systemlog.h"
 #include "platform/systemcredentialstore.h"

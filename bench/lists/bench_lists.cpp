@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list rules over 100,000 cached messages, as the main window runs them on every render, printed beside
 // floors and straightforward versions measured in the same process on the same records: copying the records,
 // a stable sort of the records calling the collator in every comparison, and a case-insensitive search of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live list projection over a cache file of 100,000 and of 1,000,000 messages in 50 applications: building it,
 // typing a search, following a sync, moving the read position and clearing an application. Updates that follow a
 // commit are timed inside the commit signal, so the figures leave out SQLite's own writing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Memory across 10,000 notification clicks, each followed by a sync, and the passes that a burst of 1,000 sync
 // requests costs, through the same driver as the load test. Resident memory is read from the kernel after a
 // warm-up and after the run, with freed heap handed back first, so the figures show what is still held rather

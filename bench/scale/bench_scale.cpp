@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program at 10,000, 100,000 and 1,000,000 cached messages in 50 applications, against a loopback server in a
 // child process and through the real client: the full sync from an empty cache beside its floor, the cache's reads
 // behind the unread count, and then the window as the program opens it over that cache — time to the filled window,

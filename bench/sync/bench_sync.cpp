@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Full sync of 100,000 messages from a loopback server through the real client, engine and file-backed cache,
 // printed beside the floor measured in the same process on the same pages: fetching the pages, decoding them,
 // and inserting the same rows with the raw SQLite C API in the same transactions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window over a large cache: how long until it is on screen with its lists filled, how long a keystroke
 // in the search field takes to show its result, how long a sync that adds 200 messages takes to reach both lists,
 // and the memory it holds. Run it on the offscreen platform or under Xvfb; the size is the first argument

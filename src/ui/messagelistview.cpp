@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Longer than our other files, and kept whole: every part of it serves one contract, Qt's item view, whose overrides
 // (positions, the scroll bar, wheel and keys, hit tests, the selection's region, painting) all read and move the one
 // position of a row and an offset into it. Cut apart, each piece would need the others' private state.

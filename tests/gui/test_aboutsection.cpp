@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings' About rows: the version, the licence Tidewell is given under and the web dashboard, each leading
 // where it says.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The message list's view over lists of any length: what a change to the list costs it, how it scrolls by the pixel,
 // and how it moves by wheel, scroll bar, keyboard and mouse, with rows of differing heights and one taller than the
 // list.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A system prompter for gnome-keyring on a test's private session bus.
 
 gnome-keyring asks whoever owns org.gnome.keyring.SystemPrompter to show its prompts (unlock a keyring, create

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 '''A desktop status area's watcher service for the tests: the service that status items register with and that
 says whether a host (a panel that shows them) is there. Parameter "host" (default true) is whether one is.'''
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tidewell-devserver: a demo account for Tidewell, served on 127.0.0.1 from memory.
 //
 // Standard output carries one "key: value" line per fact, flushed as soon as the server listens, for scripts

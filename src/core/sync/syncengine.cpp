@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sync/syncengine.h"
 
 #include "base/cancellederror.h"
