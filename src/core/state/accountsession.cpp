@@ -23,6 +23,8 @@ AccountSession::AccountSession(std::shared_ptr<CacheContext> cache, CredentialSt
 AccountSession::~AccountSession()
 {
     m_accountStop.request_stop();
+    // What waits for a turn ends now, while every member is still here, instead of never.
+    m_turns.close();
 }
 
 void AccountSession::load()
@@ -46,7 +48,7 @@ void AccountSession::setCredentialState(CredentialState state)
 QCoro::Task<> AccountSession::loadTask(QPointer<AccountSession> self)
 {
     TurnQueue::Turn turn = co_await self->m_turns.take();
-    if (!self)
+    if (!turn || !self)
         co_return;
     QCoro::Task<StoredConfig> reading = DeviceConfig::read(*self->m_credentials);
     QCoro::Task<std::optional<StoredConfig>> waiting
@@ -122,7 +124,7 @@ QCoro::Task<> AccountSession::adoptLateTask(
     QPointer<AccountSession> self, std::optional<DeviceConfig> written, quint64 generation)
 {
     TurnQueue::Turn turn = co_await self->m_turns.take();
-    if (!self || self->m_config == written)
+    if (!turn || !self || self->m_config == written)
         co_return;
     if (written && self->m_generation == generation) {
         QCoro::Task<bool> installing = installLinked(self, std::move(*written)); // named: see withinBound
@@ -191,7 +193,7 @@ QCoro::Task<bool> AccountSession::configureTask(QPointer<AccountSession> self, D
     if (!self || !self->m_credentials)
         co_return false;
     TurnQueue::Turn turn = co_await self->m_turns.take();
-    if (!self)
+    if (!turn || !self)
         co_return false;
     QCoro::Task<std::optional<bool>> saving = self->write(config);
     const std::optional<bool> saved = co_await std::move(saving);
@@ -259,7 +261,7 @@ QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
     TurnQueue::Turn turn;
     if (self->m_credentials) {
         turn = co_await self->m_turns.take();
-        if (!stillThisAccount())
+        if (!turn || !stillThisAccount())
             co_return;
         // The device is revoked: it is unlinked here even when the store does not let the item go.
         QCoro::Task<std::optional<bool>> clearing = self->write(std::nullopt);

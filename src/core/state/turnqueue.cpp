@@ -27,6 +27,13 @@ void TurnQueue::Turn::end()
     }
 }
 
+void TurnQueue::close()
+{
+    if (std::exchange(m_closed, true))
+        return;
+    emit advanced();
+}
+
 QCoro::Task<TurnQueue::Turn> TurnQueue::take()
 {
     return wait(QPointer<TurnQueue>(this), m_issued++);
@@ -34,11 +41,11 @@ QCoro::Task<TurnQueue::Turn> TurnQueue::take()
 
 QCoro::Task<TurnQueue::Turn> TurnQueue::wait(QPointer<TurnQueue> self, quint64 ticket)
 {
-    while (self && self->m_serving != ticket) {
+    while (self && !self->m_closed && self->m_serving != ticket) {
         auto advanced = qCoro(self.data(), &TurnQueue::advanced); // named: see withinBound
         co_await advanced;
     }
-    co_return self ? Turn(self.data()) : Turn();
+    co_return self && !self->m_closed ? Turn(self.data()) : Turn();
 }
 
 } // namespace tidewell

@@ -21,6 +21,8 @@ public:
         Turn& operator=(Turn&& other) noexcept;
         ~Turn() { end(); }
         void end();
+        // False for the empty turn a closed queue answers: the operation must not go on.
+        explicit operator bool() const { return !m_queue.isNull(); }
 
     private:
         friend class TurnQueue;
@@ -31,9 +33,14 @@ public:
     };
 
     using QObject::QObject;
+    ~TurnQueue() override { close(); }
 
-    // Resumes once every turn asked for before this one has ended. A queue that goes meanwhile answers an empty
-    // turn.
+    // Every waiting and later take() answers an empty turn, so that what waits ends instead of waiting for ever;
+    // for the owner to call as it goes, before its other members do.
+    void close();
+
+    // Resumes once every turn asked for before this one has ended. A queue closed or gone meanwhile answers an
+    // empty turn.
     QCoro::Task<Turn> take();
     bool isBusy() const { return m_serving != m_issued; }
 
@@ -43,6 +50,7 @@ signals:
 private:
     static QCoro::Task<Turn> wait(QPointer<TurnQueue> self, quint64 ticket);
 
+    bool m_closed = false;
     quint64 m_issued = 0;
     quint64 m_serving = 0;
 };
