@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "mockcalls.h"
 #include "platform/closedwindownotice.h"
 #include "platform/dbusnotificationcentre.h"
 #include "platform/trayhostwatcher.h"
@@ -20,24 +21,11 @@ namespace {
 // The summaries of every Notify the mock notification server has answered, oldest first.
 QStringList notifiedSummaries()
 {
-    QDBusMessage query = QDBusMessage::createMethodCall(QString::fromLatin1(DBusNotificationCentre::serviceName),
-        QString::fromLatin1(DBusNotificationCentre::objectPath), u"org.freedesktop.DBus.Mock"_qs, u"GetMethodCalls"_qs);
-    query << u"Notify"_qs;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(query);
     QStringList summaries;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return summaries;
-    const QDBusArgument log = reply.arguments().constFirst().value<QDBusArgument>();
-    log.beginArray();
-    while (!log.atEnd()) {
-        qulonglong time = 0;
-        QVariantList args;
-        log.beginStructure();
-        log >> time >> args;
-        log.endStructure();
+    const auto calls = mockedCalls(QString::fromLatin1(DBusNotificationCentre::serviceName),
+        QString::fromLatin1(DBusNotificationCentre::objectPath), u"Notify"_qs);
+    for (const QVariantList& args : calls.value_or(QList<QVariantList> {}))
         summaries.append(args.value(3).toString());
-    }
-    log.endArray();
     return summaries;
 }
 

@@ -2,6 +2,7 @@
 #include "cache/store.h"
 #include "coro.h"
 #include "memorycredentialstore.h"
+#include "mockcalls.h"
 #include "notify/newmessagealerts.h"
 #include "notify/notificationhandler.h"
 #include "platform/dbusnotificationcentre.h"
@@ -98,20 +99,13 @@ struct NotifyCall
 // Every Notify the mock has answered, oldest first; nullopt when the session bus has no mock daemon.
 std::optional<QList<NotifyCall>> notifyCalls()
 {
-    QDBusMessage query = mockCall("GetMethodCalls");
-    query << u"Notify"_qs;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(query);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    const std::optional<QList<QVariantList>> logged
+        = mockedCalls(QString::fromLatin1(DBusNotificationCentre::serviceName),
+            QString::fromLatin1(DBusNotificationCentre::objectPath), u"Notify"_qs);
+    if (!logged)
         return std::nullopt;
     QList<NotifyCall> calls;
-    const QDBusArgument log = reply.arguments().constFirst().value<QDBusArgument>();
-    log.beginArray();
-    while (!log.atEnd()) {
-        qulonglong time = 0;
-        QVariantList args;
-        log.beginStructure();
-        log >> time >> args;
-        log.endStructure();
+    for (const QVariantList& args : *logged) {
         NotifyCall call;
         call.appName = args.value(0).toString();
         call.replacesId = args.value(1).toUInt();
@@ -123,7 +117,6 @@ std::optional<QList<NotifyCall>> notifyCalls()
         call.timeout = args.value(7).toInt();
         calls.append(call);
     }
-    log.endArray();
     return calls;
 }
 

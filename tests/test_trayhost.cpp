@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cache/store.h"
 #include "memorycredentialstore.h"
+#include "mockcalls.h"
 #include "platform/trayhostwatcher.h"
 #include "state/appstate.h"
 #include "ui/statusitem.h"
@@ -54,24 +55,10 @@ public:
     // The item names handed to RegisterStatusNotifierItem, oldest first.
     static QStringList registeredItems()
     {
-        QDBusMessage query = QDBusMessage::createMethodCall(
-            watcherService, watcherPath, u"org.freedesktop.DBus.Mock"_qs, u"GetMethodCalls"_qs);
-        query << u"RegisterStatusNotifierItem"_qs;
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(query);
         QStringList items;
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return items;
-        const QDBusArgument log = reply.arguments().constFirst().value<QDBusArgument>();
-        log.beginArray();
-        while (!log.atEnd()) {
-            qulonglong time = 0;
-            QVariantList args;
-            log.beginStructure();
-            log >> time >> args;
-            log.endStructure();
+        const auto calls = mockedCalls(watcherService, watcherPath, u"RegisterStatusNotifierItem"_qs);
+        for (const QVariantList& args : calls.value_or(QList<QVariantList> {}))
             items.append(args.value(0).toString());
-        }
-        log.endArray();
         return items;
     }
 
