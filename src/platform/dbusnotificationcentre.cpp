@@ -95,7 +95,8 @@ std::optional<detail::NotificationImage> imageFrom(const QByteArray& bytes)
 
 QString DBusNotificationCentre::Texts::openAction()
 {
-    return QStringLiteral("Open");
+    //: The action of a notification that opens its message.
+    return tr("Open");
 }
 
 DBusNotificationCentre::DBusNotificationCentre(QDBusConnection bus, QObject* parent)

@@ -9,15 +9,15 @@ namespace tidewell {
 
 QString AppListModel::Texts::allMessages()
 {
-    return QStringLiteral("All Messages");
+    return tr("All Messages");
 }
 
-// The name's own direction controls are closed inside it, so an override in it cannot turn the count around. Both
-// arguments go in at once: a name holding "%2" would otherwise take the count's place.
+// The name's own direction controls are closed inside it, so an override in it cannot turn the count around. The
+// count goes in before the name: a name holding "%n" or "%1" stays as written.
 QString AppListModel::Texts::accessibleName(const QString& name, qint64 unread)
 {
     const QString plain = ServerText::plain(name);
-    return unread < 1 ? plain : QStringLiteral("%1, %2 unread").arg(plain, QString::number(unread));
+    return unread < 1 ? plain : tr("%1, %n unread", nullptr, int(unread)).arg(plain);
 }
 
 AppListModel::AppListModel(ListProjection& projection, QObject* parent)
@@ -74,7 +74,7 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
     case HighPriorityRole:
         return row.highPriorityUnread;
     case Qt::AccessibleDescriptionRole: // what the drawn mark says
-        return row.highPriorityUnread ? QStringLiteral("Has high-priority unread") : QString();
+        return row.highPriorityUnread ? tr("Has high-priority unread") : QString();
     case LatestTsRole:
         return row.latest ? QVariant(row.latest->ts) : QVariant();
     case PreviewRole:

@@ -23,27 +23,27 @@ namespace tidewell {
 
 QString AppListPane::Texts::title()
 {
-    return QStringLiteral("Applications");
+    return tr("Applications");
 }
 
 QString AppListPane::Texts::sortMenu()
 {
-    return QStringLiteral("Sort Applications");
+    return tr("Sort Applications");
 }
 
 QString AppListPane::Texts::sortPicker()
 {
-    return QStringLiteral("Applications");
+    return tr("Applications");
 }
 
 QString AppListPane::Texts::settings()
 {
-    return QStringLiteral("Settings");
+    return tr("Settings");
 }
 
 QString AppListPane::Texts::clearHistory()
 {
-    return QStringLiteral("Clear History");
+    return tr("Clear History");
 }
 
 QString AppListPane::Texts::clearHistoryTitle(const QString& name)
@@ -87,7 +87,7 @@ AppListPane::AppListPane(AppState& state, ListProjection& projection, QWidget* p
 
     const QList<ApplicationSort> sorts = ApplicationSort::allCases();
     for (const ApplicationSort sort : sorts)
-        m_sort->addChoice(QIcon(), sort.rawValue());
+        m_sort->addChoice(QIcon(), sort.label());
     m_sort->setCurrent(sorts.indexOf(state.applicationSort()));
     connect(m_sort, &SortButton::chosen, this,
         [this, sorts](qsizetype index) { m_state.setApplicationSort(sorts[index]); });

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QPainter>
+#include <QStyle>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -61,14 +62,23 @@ bool showsAnything(QStringView rest)
         rest.cbegin(), rest.cend(), [](QChar c) { return !c.isSpace() && c.category() != QChar::Other_Format; });
 }
 
-void drawLine(QPainter* painter, const QPointF& topLeft, const QString& text)
+// The preview's lines keep to the layout's leading side; its text is isolated, so its own order is kept inside.
+QTextOption previewOption(Qt::LayoutDirection direction, QTextOption::WrapMode wrap)
+{
+    QTextOption option(direction == Qt::RightToLeft ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft);
+    option.setTextDirection(direction);
+    option.setWrapMode(wrap);
+    return option;
+}
+
+void drawLine(QPainter* painter, const QPointF& topLeft, int width, const QString& text, Qt::LayoutDirection direction)
 {
     QTextLayout layout(text, painter->font());
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
+    layout.setTextOption(previewOption(direction, QTextOption::NoWrap));
     layout.beginLayout();
     QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(width);
     layout.endLayout();
     if (line.isValid())
         line.draw(painter, topLeft);
@@ -76,7 +86,8 @@ void drawLine(QPainter* painter, const QPointF& topLeft, const QString& text)
 
 // Up to `maxLines` lines of `text` in `width`, broken between words or, for a word longer than a line, anywhere;
 // the last line elided when the text goes on.
-void drawPreview(QPainter* painter, const QPoint& topLeft, int width, const QString& text, int maxLines)
+void drawPreview(QPainter* painter, const QPoint& topLeft, int width, const QString& text, int maxLines,
+    Qt::LayoutDirection direction)
 {
     if (width <= 0 || text.isEmpty())
         return;
@@ -90,9 +101,7 @@ void drawPreview(QPainter* painter, const QPoint& topLeft, int width, const QStr
     shown = ServerText::isolated(oneLine(shown));
 
     QTextLayout layout(shown, painter->font());
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
+    layout.setTextOption(previewOption(direction, QTextOption::WrapAtWordBoundaryOrAnywhere));
     QList<QTextLine> lines;
     layout.beginLayout();
     for (int i = 0; i < maxLines; ++i) {
@@ -117,7 +126,8 @@ void drawPreview(QPainter* painter, const QPoint& topLeft, int width, const QStr
     }
     // The rest goes on the last line as far as it fits, isolated again: its start lies inside the run above.
     const QString rest = ServerText::isolated(shown.mid(last.textStart()));
-    drawLine(painter, QPointF(topLeft) + QPointF(0, last.y()), metrics.elidedText(rest, Qt::ElideRight, width));
+    drawLine(painter, QPointF(topLeft) + QPointF(0, last.y()), width, metrics.elidedText(rest, Qt::ElideRight, width),
+        direction);
 }
 
 } // namespace
@@ -182,6 +192,13 @@ AppRowDelegate::Layout AppRowDelegate::layout(const QStyleOptionViewItem& option
         previewEnd = l.badge.left() - 6;
     }
     l.preview = QRect(left, previewTop, std::max(0, previewEnd - left), row.bottom() + 1 - previewTop);
+    // Laid out from the left, then mirrored: the avatar on the right, the time and the badge on the left.
+    if (option.direction == Qt::RightToLeft) {
+        for (QRect* part : { &l.avatar, &l.name, &l.mark, &l.time, &l.preview, &l.badge, &l.nameLine }) {
+            if (!part->isNull())
+                *part = QStyle::visualRect(Qt::RightToLeft, row, *part);
+        }
+    }
     return l;
 }
 
@@ -202,20 +219,26 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     const QFont caption = captionFont(option.font);
 
     painter->save();
+    painter->setLayoutDirection(option.direction);
     if (index.row() == 0) {
         const QRect area = option.rect.adjusted(padding + 2, padding, -padding - 2, -padding);
+        const auto mirrored
+            = [&](const QRect& rect) { return QStyle::visualRect(option.direction, option.rect, rect); };
         const int iconSize = 20;
         const QRect iconRect(
             area.left() + (avatarSize - iconSize) / 2, area.center().y() - iconSize / 2 + 1, iconSize, iconSize);
         Icons::symbol(QStringLiteral("tray.full"))
-            .paint(painter, iconRect, Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
-        const int badgeWidth = RowPainter::badge(painter, area.right(), area.center().y(), unread, caption, palette);
+            .paint(painter, mirrored(iconRect), Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
+        const int badgeWidth = RowPainter::badgeWidth(unread, caption);
+        const QRect badge = mirrored(QRect(area.right() - badgeWidth, area.top(), badgeWidth, area.height()));
+        RowPainter::badge(painter, badge.right() + 1, area.center().y(), unread, caption, palette);
         painter->setPen(text);
         painter->setFont(option.font);
         const QRect label(area.left() + avatarSize + spacing, area.top(),
             area.width() - avatarSize - spacing - badgeWidth - 4, area.height());
-        painter->drawText(label, Qt::AlignVCenter | Qt::AlignLeft,
-            option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, label.width()));
+        painter->drawText(QRectF(mirrored(label)),
+            option.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, label.width()),
+            RowPainter::placed(Qt::AlignLeading | Qt::AlignVCenter, option.direction));
         painter->restore();
         return;
     }
@@ -227,7 +250,8 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     if (!l.time.isEmpty()) {
         painter->setFont(caption);
         painter->setPen(secondary(palette, selected));
-        painter->drawText(l.time, Qt::AlignRight | Qt::AlignVCenter, l.timeText);
+        painter->drawText(
+            QRectF(l.time), l.timeText, RowPainter::placed(Qt::AlignTrailing | Qt::AlignVCenter, option.direction));
     }
     if (!l.mark.isEmpty())
         RowPainter::priorityMark(painter, l.mark, Colours::high());
@@ -241,7 +265,7 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     painter->setClipRect(l.name, Qt::IntersectClip);
     painter->setFont(nameFont(option.font, unread));
     painter->setPen(text);
-    painter->drawText(l.nameLine, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, l.nameText);
+    painter->drawText(l.nameLine, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextDontClip, l.nameText);
     painter->restore();
 
     painter->setClipRect(l.preview, Qt::IntersectClip);
@@ -249,7 +273,8 @@ void AppRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     previewFont.setWeight(unread > 0 ? QFont::Medium : QFont::Normal);
     painter->setFont(previewFont);
     painter->setPen(unread > 0 ? text : secondary(palette, selected));
-    drawPreview(painter, l.preview.topLeft(), l.preview.width(), index.data(AppListModel::PreviewRole).toString(), 2);
+    drawPreview(painter, l.preview.topLeft(), l.preview.width(), index.data(AppListModel::PreviewRole).toString(), 2,
+        option.direction);
     painter->restore();
 }
 

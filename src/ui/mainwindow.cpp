@@ -37,28 +37,28 @@ namespace tidewell {
 
 QString MainWindow::Texts::windowTitle()
 {
-    return QStringLiteral("Tidewell");
+    return tr("Tidewell");
 }
 
 QString MainWindow::Texts::notConfigured()
 {
-    return QStringLiteral("Not Configured");
+    return tr("Not Configured");
 }
 
 QString MainWindow::Texts::notConfiguredDescription()
 {
-    return QStringLiteral("Open Settings and choose \u201cLink this %1\u201d to approve this device in your browser.")
+    return tr("Open Settings and choose \u201cLink this %1\u201d to approve this device in your browser.")
         .arg(PlatformWords::computerTitle());
 }
 
 QString MainWindow::Texts::settings()
 {
-    return QStringLiteral("Settings");
+    return tr("Settings");
 }
 
 QString MainWindow::Texts::sync()
 {
-    return QStringLiteral("Sync");
+    return tr("Sync");
 }
 
 QString MainWindow::Texts::refresh()
@@ -68,17 +68,17 @@ QString MainWindow::Texts::refresh()
 
 QString MainWindow::Texts::offline()
 {
-    return QStringLiteral("Showing cached messages \u2014 link this device in Settings to sync.");
+    return tr("Showing cached messages \u2014 link this device in Settings to sync.");
 }
 
 QString MainWindow::Texts::dismiss()
 {
-    return QStringLiteral("Dismiss");
+    return tr("Dismiss");
 }
 
 QString MainWindow::Texts::linkTitle()
 {
-    return QStringLiteral("Link this device?");
+    return tr("Link this device?");
 }
 
 // The host as written, without scheme, port or path; "server" when the address has none.
@@ -86,49 +86,50 @@ QString MainWindow::Texts::linkMessage(const QUrl& serverURL)
 {
     QString host = serverURL.host(QUrl::FullyEncoded);
     if (host.isEmpty())
-        host = QStringLiteral("server");
-    return QStringLiteral("Connect to ") + host
-        + QStringLiteral(" with the scanned device secret. This replaces any existing configuration.");
+        //: Stands for the host name in "Connect to %1 with the scanned device secret." when the address has none.
+        host = tr("server");
+    //: %1 is the server's host name.
+    return tr("Connect to %1 with the scanned device secret. This replaces any existing configuration.").arg(host);
 }
 
 QString MainWindow::Texts::link()
 {
-    return QStringLiteral("Link");
+    return tr("Link");
 }
 
 QString MainWindow::Texts::cancel()
 {
-    return QStringLiteral("Cancel");
+    return tr("Cancel");
 }
 
 QString MainWindow::Texts::markAllRead()
 {
-    return QStringLiteral("Mark All Read");
+    return tr("Mark All Read");
 }
 
 QString MainWindow::Texts::pasteLink()
 {
-    return QStringLiteral("Paste Link URL");
+    return tr("Paste Link URL");
 }
 
 QString MainWindow::Texts::find()
 {
-    return QStringLiteral("Find");
+    return tr("Find");
 }
 
 QString MainWindow::Texts::quit()
 {
-    return QStringLiteral("Quit Tidewell");
+    return tr("Quit Tidewell");
 }
 
 QString MainWindow::Texts::closeWindow()
 {
-    return QStringLiteral("Close Window");
+    return tr("Close Window");
 }
 
 QString MainWindow::Texts::settingsItem()
 {
-    return QStringLiteral("Settings\u2026");
+    return tr("Settings\u2026");
 }
 
 MainWindow::MainWindow(AppState& state, QWidget* parent)

@@ -13,8 +13,8 @@ namespace tidewell {
 // them out; the server's texts come in plain, their own direction controls closed so they reach no further.
 QString MessageListModel::Texts::accessibleText(bool unread, const QString& header, const QString& body)
 {
-    return (unread ? QStringLiteral("Unread") : QStringLiteral("Read")) + QStringLiteral(". ")
-        + ServerText::plain(header) + QStringLiteral(". ") + ServerText::plain(body);
+    //: Read aloud for a message row: %1 is the message's title line, %2 its text.
+    return (unread ? tr("Unread. %1. %2") : tr("Read. %1. %2")).arg(ServerText::plain(header), ServerText::plain(body));
 }
 
 MessageListModel::MessageListModel(AppState& state, ListProjection& projection, QObject* parent)
@@ -76,9 +76,9 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
     case Qt::AccessibleDescriptionRole: // what the drawn priority mark says
         switch (ListPresentation::priorityMark(row.priority)) {
         case ListPresentation::PriorityMark::High:
-            return QStringLiteral("High priority");
+            return tr("High priority");
         case ListPresentation::PriorityMark::Emergency:
-            return QStringLiteral("Emergency priority");
+            return tr("Emergency priority");
         case ListPresentation::PriorityMark::None:
             return QString();
         }

@@ -30,52 +30,53 @@ namespace tidewell {
 
 QString MessageListPane::Texts::markAllRead()
 {
-    return QStringLiteral("Mark All Read");
+    return tr("Mark All Read");
 }
 
 QString MessageListPane::Texts::markAllReadHelp(qint64 unread)
 {
-    return unread > 0 ? QStringLiteral("Mark %1 unread as read").arg(unread) : QStringLiteral("No unread messages");
+    return unread > 0 ? tr("Mark %n unread as read", nullptr, int(unread)) : tr("No unread messages");
 }
 
 QString MessageListPane::Texts::sortMenu()
 {
-    return QStringLiteral("Sort Messages");
+    return tr("Sort Messages");
 }
 
 QString MessageListPane::Texts::sortPicker()
 {
-    return QStringLiteral("Messages");
+    return tr("Messages");
 }
 
 QString MessageListPane::Texts::searchPrompt(const QString& title)
 {
-    return QStringLiteral("Search ") + title;
+    //: %1 is what the list shows: "All Messages" or an application's name.
+    return tr("Search %1").arg(title);
 }
 
 QString MessageListPane::Texts::deleteMessage()
 {
-    return QStringLiteral("Delete");
+    return tr("Delete");
 }
 
 QString MessageListPane::Texts::copyText()
 {
-    return QStringLiteral("Copy Text");
+    return tr("Copy Text");
 }
 
 QString MessageListPane::Texts::openLink()
 {
-    return QStringLiteral("Open Link");
+    return tr("Open Link");
 }
 
 QString MessageListPane::Texts::noResults()
 {
-    return QStringLiteral("No Results");
+    return tr("No Results");
 }
 
 QString MessageListPane::Texts::noMessages()
 {
-    return QStringLiteral("No Messages");
+    return tr("No Messages");
 }
 
 namespace {
@@ -139,7 +140,7 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
 
     const QList<MessageSort> sorts = MessageSort::allCases();
     for (const MessageSort sort : sorts)
-        m_sort->addChoice(Icons::symbol(sortSymbol(sort)), sort.rawValue());
+        m_sort->addChoice(Icons::symbol(sortSymbol(sort)), sort.label());
     m_sort->setCurrent(sorts.indexOf(state.messageSort()));
     connect(
         m_sort, &SortButton::chosen, this, [this, sorts](qsizetype index) { m_state.setMessageSort(sorts[index]); });

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QStyle>
 
 namespace tidewell {
 
@@ -95,6 +96,14 @@ void RowPainter::priorityMark(QPainter* painter, const QRect& rect, const QColor
     painter->drawLine(QPointF(centre.x(), rect.top() + h * 0.25), QPointF(centre.x(), rect.top() + h * 0.58));
     painter->drawPoint(QPointF(centre.x(), rect.top() + h * 0.75));
     painter->restore();
+}
+
+QTextOption RowPainter::placed(Qt::Alignment alignment, Qt::LayoutDirection direction)
+{
+    QTextOption option(QStyle::visualAlignment(direction, alignment) | Qt::AlignAbsolute);
+    option.setTextDirection(Qt::LayoutDirectionAuto);
+    option.setWrapMode(QTextOption::NoWrap);
+    return option;
 }
 
 } // namespace tidewell

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <QTextOption>
 
 class QPainter;
 class QPalette;
@@ -27,6 +28,10 @@ public:
     static int badgeWidth(qint64 count, const QFont& font);
     // A filled circle with an exclamation mark, orange or red.
     static void priorityMark(QPainter* painter, const QRect& rect, const QColor& colour);
+    // A one-line text put at the side `alignment` names (leading or trailing) in the layout `direction`, in the
+    // direction of its own characters: a time or an address reads the same in a right-to-left layout, only its
+    // place is mirrored.
+    static QTextOption placed(Qt::Alignment alignment, Qt::LayoutDirection direction);
 };
 
 } // namespace tidewell

@@ -38,7 +38,7 @@ StatusItem::~StatusItem() = default;
 
 QString StatusItem::Texts::accessibleName()
 {
-    return QStringLiteral("Tidewell");
+    return tr("Tidewell");
 }
 
 // A status area that shows items through the desktop bus names the item by the application's name, which is

@@ -5,37 +5,37 @@ namespace tidewell {
 
 QString StatusItemContent::Texts::noUnread()
 {
-    return QStringLiteral("Tidewell \u2014 no unread");
+    return tr("Tidewell \u2014 no unread");
 }
 
 QString StatusItemContent::Texts::oneUnread()
 {
-    return QStringLiteral("1 unread notification");
+    return tr("1 unread notification");
 }
 
 QString StatusItemContent::Texts::unread(qint64 count)
 {
-    return QString::number(count) + QStringLiteral(" unread notifications");
+    return tr("%n unread notifications", nullptr, int(count));
 }
 
 QString StatusItemContent::Texts::open()
 {
-    return QStringLiteral("Open Tidewell");
+    return tr("Open Tidewell");
 }
 
 QString StatusItemContent::Texts::markOneRead()
 {
-    return QStringLiteral("Mark 1 Read");
+    return tr("Mark 1 Read");
 }
 
 QString StatusItemContent::Texts::markAllRead(qint64 count)
 {
-    return QStringLiteral("Mark All ") + QString::number(count) + QStringLiteral(" Read");
+    return tr("Mark All %n Read", nullptr, int(count));
 }
 
 QString StatusItemContent::Texts::quit()
 {
-    return QStringLiteral("Quit Tidewell");
+    return tr("Quit Tidewell");
 }
 
 StatusItemContent StatusItemContent::forCount(qint64 count)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -11,6 +12,9 @@ namespace tidewell {
 // rule, so that the tray, its menu and the tests read the same thresholds.
 struct StatusItemContent
 {
+    Q_DECLARE_TR_FUNCTIONS(StatusItemContent)
+
+public:
     struct Texts
     {
         static QString noUnread();

@@ -11,22 +11,22 @@ namespace tidewell {
 
 QString BrowserLinkFlow::Texts::invalidPairCode()
 {
-    return QStringLiteral("Invalid pair code from server \u2014 try again.");
+    return tr("Invalid pair code from server \u2014 try again.");
 }
 
 QString BrowserLinkFlow::Texts::linkTimedOut()
 {
-    return QStringLiteral("Link request timed out \u2014 try again.");
+    return tr("Link request timed out \u2014 try again.");
 }
 
 QString BrowserLinkFlow::Texts::linkExpired()
 {
-    return QStringLiteral("Link request expired \u2014 try again.");
+    return tr("Link request expired \u2014 try again.");
 }
 
 QString BrowserLinkFlow::Texts::linkNotSaved()
 {
-    return QStringLiteral("Couldn't save the device credential \u2014 try again.");
+    return tr("Couldn't save the device credential \u2014 try again.");
 }
 
 BrowserLinkFlow::BrowserLinkFlow(

@@ -3,6 +3,7 @@
 
 #include "net/jsonsyntaxerror.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -18,22 +19,22 @@ namespace Texts {
 
 QString http(int status)
 {
-    return QStringLiteral("Server returned HTTP %1").arg(status);
+    return QCoreApplication::translate("DeviceLinker", "Server returned HTTP %1").arg(status);
 }
 
 QString badResponse()
 {
-    return QStringLiteral("Unexpected server response");
+    return QCoreApplication::translate("DeviceLinker", "Unexpected server response");
 }
 
 QString badURL()
 {
-    return QStringLiteral("Invalid server URL");
+    return QCoreApplication::translate("DeviceLinker", "Invalid server URL");
 }
 
 QString notJson(const QString& parserMessage)
 {
-    return QStringLiteral("The server's answer is not JSON: %1").arg(parserMessage);
+    return QCoreApplication::translate("DeviceLinker", "The server's answer is not JSON: %1").arg(parserMessage);
 }
 
 } // namespace Texts

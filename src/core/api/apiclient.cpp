@@ -3,6 +3,7 @@
 
 #include "api/wiredecoder.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 
 namespace tidewell {
@@ -13,11 +14,12 @@ QString describe(APIClient::APIError::Kind kind, int status)
 {
     switch (kind) {
     case APIClient::APIError::Kind::Http:
-        return QStringLiteral("Server returned HTTP %1").arg(status);
+        return QCoreApplication::translate("APIClient", "Server returned HTTP %1").arg(status);
     case APIClient::APIError::Kind::BadURL:
-        return QStringLiteral("Invalid server URL");
+        return QCoreApplication::translate("APIClient", "Invalid server URL");
     case APIClient::APIError::Kind::BadCredential:
-        return QStringLiteral("The device secret contains characters that cannot be sent; link this device again");
+        return QCoreApplication::translate(
+            "APIClient", "The device secret contains characters that cannot be sent; link this device again");
     }
     Q_UNREACHABLE();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QtGlobal>
 
@@ -8,15 +9,16 @@ namespace tidewell::PlatformWords {
 
 // The few words of the user-visible texts that name the machine or its secret store. The texts were worded for
 // macOS; every other platform says "computer" and "keyring" instead. Texts build on these rather than spelling the
-// words out, so the choice for a platform is made here and nowhere else.
+// words out, so the choice for a platform is made here and nowhere else. The words are translated on their own and
+// reach the sentences as arguments, so a translator words each sentence around them.
 
 // As a word in a title or a quoted command: "Link this Computer".
 inline QString computerTitle()
 {
 #ifdef Q_OS_MACOS
-    return QStringLiteral("Mac");
+    return QCoreApplication::translate("PlatformWords", "Mac");
 #else
-    return QStringLiteral("Computer");
+    return QCoreApplication::translate("PlatformWords", "Computer");
 #endif
 }
 
@@ -24,9 +26,9 @@ inline QString computerTitle()
 inline QString computerInSentence()
 {
 #ifdef Q_OS_MACOS
-    return QStringLiteral("Mac");
+    return QCoreApplication::translate("PlatformWords", "Mac");
 #else
-    return QStringLiteral("computer");
+    return QCoreApplication::translate("PlatformWords", "computer");
 #endif
 }
 
@@ -34,9 +36,9 @@ inline QString computerInSentence()
 inline QString toTheKeychain()
 {
 #ifdef Q_OS_MACOS
-    return QStringLiteral("to the Keychain");
+    return QCoreApplication::translate("PlatformWords", "to the Keychain");
 #else
-    return QStringLiteral("to the keyring");
+    return QCoreApplication::translate("PlatformWords", "to the keyring");
 #endif
 }
 

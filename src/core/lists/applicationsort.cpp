@@ -3,6 +3,8 @@
 
 #include "lists/titleranks.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -13,6 +15,11 @@ namespace {
 
 // Indexed by ApplicationSort::Case. The dash in the name case is U+2013 EN DASH.
 constexpr std::array<QStringView, 2> rawValues { u"Newest Received", u"Name (A\u2013Z)" };
+// The same names as shown: translated, while the raw values stay as stored.
+constexpr std::array<const char*, 2> labels {
+    QT_TRANSLATE_NOOP("ApplicationSort", "Newest Received"),
+    QT_TRANSLATE_NOOP("ApplicationSort", "Name (A\u2013Z)"),
+};
 
 struct AppKey
 {
@@ -28,6 +35,11 @@ struct AppKey
 QString ApplicationSort::rawValue() const
 {
     return rawValues[m_case].toString();
+}
+
+QString ApplicationSort::label() const
+{
+    return QCoreApplication::translate("ApplicationSort", labels[m_case]);
 }
 
 QList<ApplicationSort> ApplicationSort::allCases()

@@ -30,6 +30,8 @@ public:
 
     constexpr Case value() const noexcept { return m_case; }
     QString rawValue() const;
+    // The case's name in the menu, in the user's language; the raw value is what preferences store.
+    QString label() const;
     QString id() const { return rawValue(); }
 
     // Every case in menu order; the first is the default.

@@ -5,9 +5,6 @@ namespace tidewell {
 
 namespace {
 
-const QString allMessagesTitle = QStringLiteral("All Messages");
-const QString unknownAppTitle = QStringLiteral("Messages");
-const QString untitledHeader = QStringLiteral("Message");
 const QString cappedBadge = QStringLiteral("99+");
 constexpr qint64 largestShownCount = 99;
 
@@ -33,8 +30,8 @@ int hexDigitValue(QChar c)
 QString ListPresentation::title(std::optional<qint64> selectedAppId, const CachedApp* selectedApp)
 {
     if (!selectedAppId)
-        return allMessagesTitle;
-    return selectedApp ? selectedApp->name : unknownAppTitle;
+        return tr("All Messages");
+    return selectedApp ? selectedApp->name : tr("Messages");
 }
 
 ListPresentation::PriorityMark ListPresentation::priorityMark(qint64 priority)
@@ -55,7 +52,8 @@ QString ListPresentation::headerText(const CachedMessage& message, const CachedA
 {
     if (message.title)
         return *message.title;
-    return app ? app->name : untitledHeader;
+    //: The title line of a message that has no title and whose application is unknown.
+    return app ? app->name : tr("Message");
 }
 
 std::optional<ListPresentation::Link> ListPresentation::link(const CachedMessage& message)

@@ -4,6 +4,7 @@
 #include "cache/cachedapp.h"
 #include "cache/cachedmessage.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -16,6 +17,8 @@ namespace tidewell {
 // that is all it decides: which rows there are, and in which order, is ListRules' and the projection's.
 class ListPresentation
 {
+    Q_DECLARE_TR_FUNCTIONS(ListPresentation)
+
 public:
     enum class PriorityMark
     {

@@ -3,6 +3,7 @@
 
 #include "lists/titleranks.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 #include <algorithm>
@@ -16,6 +17,12 @@ namespace {
 
 // Indexed by MessageSort::Case. The dash in the title case is U+2013 EN DASH.
 constexpr std::array<QStringView, 3> rawValues { u"Newest", u"Oldest", u"Title (A\u2013Z)" };
+// The same names as shown: translated, while the raw values stay as stored.
+constexpr std::array<const char*, 3> labels {
+    QT_TRANSLATE_NOOP("MessageSort", "Newest"),
+    QT_TRANSLATE_NOOP("MessageSort", "Oldest"),
+    QT_TRANSLATE_NOOP("MessageSort", "Title (A\u2013Z)"),
+};
 
 struct TimeKey
 {
@@ -96,6 +103,11 @@ QList<qsizetype> byTitle(const QList<CachedMessage>& messages, const QList<qsize
 QString MessageSort::rawValue() const
 {
     return rawValues[m_case].toString();
+}
+
+QString MessageSort::label() const
+{
+    return QCoreApplication::translate("MessageSort", labels[m_case]);
 }
 
 QList<MessageSort> MessageSort::allCases()

@@ -4,6 +4,7 @@
 #include "base/cancellederror.h"
 #include "net/transporterror.h"
 
+#include <QCoreApplication>
 #include <QCoroNetworkReply>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -78,7 +79,8 @@ QCoro::Task<HttpTransport::Reply> HttpTransport::send(QNetworkAccessManager* ses
     if (error == QNetworkReply::OperationCanceledError) {
         // Nobody asked to stop, so the transfer time-out fired.
         throw TransportError(QNetworkReply::TimeoutError,
-            QStringLiteral("The server did not answer within %1 seconds.").arg(request.transferTimeout() / 1000.0));
+            QCoreApplication::translate("HTTPTransport", "The server did not answer within %1 seconds.")
+                .arg(request.transferTimeout() / 1000.0));
     }
     // Qt flags most statuses outside 2xx as errors too, under codes that follow no pattern (400 and 418 share one
     // with protocol faults, 407 is a proxy error, a 3xx without a usable Location an unknown protocol). So whether

@@ -14,12 +14,13 @@ namespace tidewell {
 
 QString NewMessageAlerts::Texts::untitled()
 {
-    return QStringLiteral("Message");
+    //: The title of a notification whose message has none.
+    return tr("Message");
 }
 
 QString NewMessageAlerts::Texts::moreNewMessages(qsizetype count)
 {
-    return count == 1 ? QStringLiteral("1 more new message") : QStringLiteral("%1 more new messages").arg(count);
+    return count == 1 ? tr("1 more new message") : tr("%n more new messages", nullptr, int(count));
 }
 
 NewMessageAlerts::NewMessageAlerts(std::shared_ptr<CacheContext> cache, Post post, QObject* parent)

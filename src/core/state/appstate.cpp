@@ -21,18 +21,18 @@ namespace tidewell {
 
 QString AppState::Texts::deleteFailed()
 {
-    return QStringLiteral("Delete didn't reach the server \u2014 the message is still on your other devices.");
+    return tr("Delete didn't reach the server \u2014 the message is still on your other devices.");
 }
 
 QString AppState::Texts::clearFailed()
 {
-    return QStringLiteral("Clear didn't reach the server \u2014 those messages are still on your other devices.");
+    return tr("Clear didn't reach the server \u2014 those messages are still on your other devices.");
 }
 
 QString AppState::Texts::credentialNotSaved()
 {
-    return QStringLiteral("Couldn't save the device credential ") + PlatformWords::toTheKeychain()
-        + QStringLiteral(" \u2014 try linking again.");
+    //: %1 is where the credential goes, "to the keyring".
+    return tr("Couldn't save the device credential %1 \u2014 try linking again.").arg(PlatformWords::toTheKeychain());
 }
 
 QString AppState::Texts::credentialNotAnswering()
@@ -48,7 +48,7 @@ QString AppState::Texts::credentialUnreadable()
 
 QString AppState::Texts::syncFailedUnexpectedly()
 {
-    return QStringLiteral("Sync failed unexpectedly \u2014 try again.");
+    return tr("Sync failed unexpectedly \u2014 try again.");
 }
 
 AppState::AppState(bool inMemory, Services services, QObject* parent)

@@ -9,87 +9,90 @@ using Status = NotificationCentre::AuthorizationStatus;
 
 QString SettingsTexts::windowTitle()
 {
-    return QStringLiteral("Settings");
+    return tr("Settings");
 }
 
 QString SettingsTexts::connection()
 {
-    return QStringLiteral("Connection");
+    return tr("Connection");
 }
 
 QString SettingsTexts::connectionFooter()
 {
-    return QStringLiteral("Links this %1 to your Tidewell account through your web browser \u2014 no codes to copy.")
+    //: %1 is the word for this machine inside a sentence, "computer".
+    return tr("Links this %1 to your Tidewell account through your web browser \u2014 no codes to copy.")
         .arg(PlatformWords::computerInSentence());
 }
 
 QString SettingsTexts::linked()
 {
-    return QStringLiteral("Linked");
+    return tr("Linked");
 }
 
 QString SettingsTexts::linkThisComputer()
 {
-    return QStringLiteral("Link this ") + PlatformWords::computerTitle();
+    //: %1 is the word for this machine in a title, "Computer".
+    return tr("Link this %1").arg(PlatformWords::computerTitle());
 }
 
 QString SettingsTexts::relinkThisComputer()
 {
-    return QStringLiteral("Re-link this ") + PlatformWords::computerTitle();
+    //: %1 is the word for this machine in a title, "Computer".
+    return tr("Re-link this %1").arg(PlatformWords::computerTitle());
 }
 
 QString SettingsTexts::waitingForApproval()
 {
-    return QStringLiteral("Waiting for approval in your browser\u2026");
+    return tr("Waiting for approval in your browser\u2026");
 }
 
 QString SettingsTexts::pairCode()
 {
-    return QStringLiteral("Pair code");
+    return tr("Pair code");
 }
 
 QString SettingsTexts::pairCodeHint()
 {
-    return QStringLiteral("Confirm this code matches the one on the dashboard before approving.");
+    return tr("Confirm this code matches the one on the dashboard before approving.");
 }
 
 QString SettingsTexts::cancel()
 {
-    return QStringLiteral("Cancel");
+    return tr("Cancel");
 }
 
 QString SettingsTexts::unlinkReset()
 {
-    return QStringLiteral("Unlink / Reset");
+    return tr("Unlink / Reset");
 }
 
 QString SettingsTexts::notifications()
 {
-    return QStringLiteral("Notifications");
+    return tr("Notifications");
 }
 
 QString SettingsTexts::permission()
 {
-    return QStringLiteral("Permission");
+    return tr("Permission");
 }
 
 QString SettingsTexts::permissionStatus(Status status)
 {
     switch (status) {
     case Status::NotDetermined:
-        return QStringLiteral("Not set");
+        return tr("Not set");
     case Status::Denied:
-        return QStringLiteral("Off");
+        return tr("Off");
     case Status::Authorized:
-        return QStringLiteral("On");
+        return tr("On");
     case Status::Provisional:
-        return QStringLiteral("Provisional");
+        return tr("Provisional");
     case Status::Ephemeral:
-        return QStringLiteral("Ephemeral");
+        return tr("Ephemeral");
     case Status::Unavailable:
         return tr("No notification service running");
     }
-    return QStringLiteral("Unknown");
+    return tr("Unknown");
 }
 
 QString SettingsTexts::permissionHint(Status status)
@@ -107,93 +110,94 @@ QString SettingsTexts::permissionHint(Status status)
 
 QString SettingsTexts::openSystemSettings()
 {
-    return QStringLiteral("Open System Settings");
+    return tr("Open System Settings");
 }
 
 QString SettingsTexts::turnOnNotifications()
 {
-    return QStringLiteral("Turn On Notifications");
+    return tr("Turn On Notifications");
 }
 
 QString SettingsTexts::pushRegistration()
 {
-    return QStringLiteral("Push registration");
+    return tr("Push registration");
 }
 
 QString SettingsTexts::registered()
 {
-    return QStringLiteral("Registered");
+    return tr("Registered");
 }
 
 QString SettingsTexts::pending()
 {
-    return QStringLiteral("Pending");
+    return tr("Pending");
 }
 
 QString SettingsTexts::notAvailable()
 {
-    return QStringLiteral("Not available");
+    return tr("Not available");
 }
 
 QString SettingsTexts::notAvailableHint()
 {
-    return QStringLiteral("This system has no push service, so Tidewell fetches new messages every few minutes.");
+    return tr("This system has no push service, so Tidewell fetches new messages every few minutes.");
 }
 
 QString SettingsTexts::sync()
 {
-    return QStringLiteral("Sync");
+    return tr("Sync");
 }
 
 QString SettingsTexts::syncFooter()
 {
-    return QStringLiteral(
+    return tr(
         "Deletes on other devices are not pulled automatically \u2014 use Clear Local Cache if histories diverge.");
 }
 
 QString SettingsTexts::lastSynced()
 {
-    return QStringLiteral("Last synced");
+    return tr("Last synced");
 }
 
 QString SettingsTexts::never()
 {
-    return QStringLiteral("Never");
+    return tr("Never");
 }
 
 QString SettingsTexts::lastError()
 {
-    return QStringLiteral("Last error");
+    return tr("Last error");
 }
 
 QString SettingsTexts::syncNow()
 {
-    return QStringLiteral("Sync Now");
+    return tr("Sync Now");
 }
 
 QString SettingsTexts::clearLocalCache()
 {
-    return QStringLiteral("Clear Local Cache");
+    return tr("Clear Local Cache");
 }
 
 QString SettingsTexts::checkEvery()
 {
-    return QStringLiteral("Check every");
+    return tr("Check every");
 }
 
 QString SettingsTexts::minutes(qint64 count)
 {
-    return count == 1 ? QStringLiteral("1 minute") : QString::number(count) + QStringLiteral(" minutes");
+    //: A choice of how often to check for messages.
+    return count == 1 ? tr("1 minute") : tr("%n minutes", nullptr, int(count));
 }
 
 QString SettingsTexts::startAtLogin()
 {
-    return QStringLiteral("Start at login");
+    return tr("Start at login");
 }
 
 QString SettingsTexts::startAtLoginHint()
 {
-    return QStringLiteral("Tidewell starts in the background with its status icon, syncing and notifying.");
+    return tr("Tidewell starts in the background with its status icon, syncing and notifying.");
 }
 
 // Where the desktop shows no status icon, the window is the only way in, and it is not open after the start.
@@ -204,53 +208,53 @@ QString SettingsTexts::startAtLoginHintWithoutStatusIcon()
 
 QString SettingsTexts::about()
 {
-    return QStringLiteral("About");
+    return tr("About");
 }
 
 QString SettingsTexts::version()
 {
-    return QStringLiteral("Version");
+    return tr("Version");
 }
 
 QString SettingsTexts::webDashboard()
 {
-    return QStringLiteral("Web Dashboard");
+    return tr("Web Dashboard");
 }
 
 QString SettingsTexts::done()
 {
-    return QStringLiteral("Done");
+    return tr("Done");
 }
 
 QString SettingsTexts::unlinkTitle()
 {
-    return QStringLiteral("Unlink this device?");
+    return tr("Unlink this device?");
 }
 
 QString SettingsTexts::unlinkMessage()
 {
-    return QStringLiteral(
+    return tr(
         "Removes this device from the server, clears the saved secret and local messages. You can link again anytime.");
 }
 
 QString SettingsTexts::unlink()
 {
-    return QStringLiteral("Unlink");
+    return tr("Unlink");
 }
 
 QString SettingsTexts::clearTitle()
 {
-    return QStringLiteral("Clear local cache?");
+    return tr("Clear local cache?");
 }
 
 QString SettingsTexts::clearMessage()
 {
-    return QStringLiteral("Deletes cached messages and apps on this device, then re-syncs from the server.");
+    return tr("Deletes cached messages and apps on this device, then re-syncs from the server.");
 }
 
 QString SettingsTexts::clear()
 {
-    return QStringLiteral("Clear");
+    return tr("Clear");
 }
 
 } // namespace tidewell
