@@ -268,13 +268,13 @@ void MainWindow::buildMenus()
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(m_settings);
     file->addSeparator();
     file->addAction(close);
     file->addAction(m_quit);
 
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     auto* paste = edit->addAction(Texts::pasteLink(), this, &MainWindow::pasteLink);
     paste->setObjectName(QStringLiteral("pasteLinkAction"));
     paste->setShortcut(QKeySequence::Paste); // a text field in focus takes its own paste first
@@ -283,7 +283,7 @@ void MainWindow::buildMenus()
     find->setObjectName(QStringLiteral("findAction"));
     find->setShortcut(QKeySequence::Find);
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(m_refresh);
     view->addAction(m_markAllRead);
     view->addSeparator();
