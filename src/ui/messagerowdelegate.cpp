@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QThreadPool>
 
 namespace tidewell {
@@ -101,7 +102,7 @@ MessageRowDelegate::Layout MessageRowDelegate::layout(
         != ListPresentation::PriorityMark::None;
     const int markSize = caption.ascent();
     const int headerWidth = std::max(20, textWidth - timeWidth - 4 - (marked ? markSize + 4 : 0));
-    l.headerText = block(index, true, option.font, unread, headerWidth);
+    l.headerText = block(index, true, option.font, unread, headerWidth, option.direction);
     l.header = QRect(x, top, headerWidth, std::max(header.height(), l.headerText->height()));
     if (marked)
         l.mark = QRect(x + std::min(l.headerText->width(), headerWidth) + 4, top + (header.height() - markSize) / 2 + 1,
@@ -109,7 +110,7 @@ MessageRowDelegate::Layout MessageRowDelegate::layout(
     l.time = QRect(right - timeWidth, top, timeWidth, header.height());
 
     int y = l.header.bottom() + 1 + 3;
-    l.bodyText = block(index, false, option.font, unread, textWidth);
+    l.bodyText = block(index, false, option.font, unread, textWidth, option.direction);
     const int bodyHeight = l.bodyText->source().isEmpty() ? 0 : l.bodyText->height();
     l.body = QRect(x, y, textWidth, bodyHeight);
     y += bodyHeight;
@@ -123,17 +124,27 @@ MessageRowDelegate::Layout MessageRowDelegate::layout(
         y += link.height();
     }
     l.height = std::max(y, l.avatar.isValid() ? l.avatar.bottom() + 1 : y) - option.rect.top() + vPadding;
+    // Laid out from the left, then mirrored: the texts, aligned on the right in such a layout, still end where the
+    // mark is put after them.
+    if (option.direction == Qt::RightToLeft) {
+        const QRect row(option.rect.left(), option.rect.top(), width, l.height);
+        for (QRect* part : { &l.dot, &l.avatar, &l.header, &l.mark, &l.time, &l.body, &l.link }) {
+            if (part->isValid())
+                *part = QStyle::visualRect(Qt::RightToLeft, row, *part);
+        }
+    }
     return l;
 }
 
-std::shared_ptr<const TextBlock> MessageRowDelegate::block(
-    const QModelIndex& index, bool header, const QFont& base, bool unread, int width) const
+std::shared_ptr<const TextBlock> MessageRowDelegate::block(const QModelIndex& index, bool header, const QFont& base,
+    bool unread, int width, Qt::LayoutDirection direction) const
 {
     if (base != m_blockFont) {
         m_blocks.clear();
         m_blockFont = base;
     }
-    const BlockKey key { index.data(MessageListModel::MessageIdRole).toLongLong(), width, header, unread };
+    const BlockKey key { index.data(MessageListModel::MessageIdRole).toLongLong(), width, header, unread,
+        direction == Qt::RightToLeft };
     // The header is read each time, being short and able to change; the text only when it is not laid out yet.
     const QString headerText = header ? index.data(Qt::DisplayRole).toString() : QString();
     if (const auto* cached = m_blocks.object(key); cached && (!header || (*cached)->source() == headerText))
@@ -141,11 +152,11 @@ std::shared_ptr<const TextBlock> MessageRowDelegate::block(
     const QString text = header ? headerText : index.data(MessageListModel::BodyRole).toString();
     const QFont font = header ? headerFont(base, unread) : bodyFont(base, unread);
     if (text.size() <= longText) {
-        auto made = std::make_shared<const TextBlock>(text, font, width);
+        auto made = std::make_shared<const TextBlock>(text, font, width, direction);
         keep(key, made);
         return made;
     }
-    auto head = std::make_shared<const TextBlock>(text, font, width, headChars);
+    auto head = std::make_shared<const TextBlock>(text, font, width, headChars, direction);
     keep(key, head);
     layOutInBackground(key, text, base, width);
     return head;
@@ -176,7 +187,8 @@ void MessageRowDelegate::layOutInBackground(
             self->m_layingOut.remove(key);
             if (base != self->m_blockFont)
                 return;
-            self->keep(key, std::make_shared<const TextBlock>(text, font, width, std::move(lines)));
+            const Qt::LayoutDirection direction = key.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight;
+            self->keep(key, std::make_shared<const TextBlock>(text, font, width, std::move(lines), direction));
             emit const_cast<MessageRowDelegate*>(self.data())->sizeHintChanged(QModelIndex());
         });
     });
@@ -237,8 +249,8 @@ void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     }
     painter->setFont(captionFont(option.font));
     painter->setPen(withAlpha(text, 0.6f));
-    painter->drawText(
-        l.time, Qt::AlignRight | Qt::AlignVCenter, timeText(index.data(MessageListModel::TsRole).toLongLong()));
+    painter->drawText(QRectF(l.time), timeText(index.data(MessageListModel::TsRole).toLongLong()),
+        RowPainter::placed(Qt::AlignTrailing | Qt::AlignVCenter, option.direction));
 
     painter->setFont(bodyFont(option.font, unread));
     painter->setPen(unread ? text : withAlpha(text, 0.7f));
@@ -249,9 +261,10 @@ void MessageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         linkFont.setUnderline(true);
         painter->setFont(linkFont);
         painter->setPen(palette.color(QPalette::Link));
-        painter->drawText(l.link, Qt::AlignLeft | Qt::AlignVCenter,
+        painter->drawText(QRectF(l.link),
             QFontMetrics(linkFont).elidedText(
-                index.data(MessageListModel::LinkTextRole).toString(), Qt::ElideRight, l.link.width()));
+                index.data(MessageListModel::LinkTextRole).toString(), Qt::ElideRight, l.link.width()),
+            RowPainter::placed(Qt::AlignLeading | Qt::AlignVCenter, option.direction));
     }
     painter->restore();
 }

@@ -31,33 +31,37 @@ public:
     // The time of day as the list shows it, in the locale's short format (hour and minute only).
     static QString timeText(qint64 ts);
 
-signals:
-    void linkActivated(const QUrl& url);
-
-private:
+    // Where the parts of a message's row go, in the option's rectangle and direction: in a right-to-left layout the
+    // row is the mirror image of its left-to-right one, the dot and the avatar on the right and the time on the left.
     struct Layout
     {
         QRect dot, avatar, header, mark, time, body, link;
         int height = 0;
         std::shared_ptr<const TextBlock> headerText, bodyText;
     };
+    Layout layout(const QStyleOptionViewItem& option, const QModelIndex& index, int width) const;
+
+signals:
+    void linkActivated(const QUrl& url);
+
+private:
     struct BlockKey
     {
         qint64 messageId;
         int width;
         bool header;
         bool unread;
+        bool rightToLeft;
         bool operator==(const BlockKey&) const = default;
         friend size_t qHash(const BlockKey& key, size_t seed = 0)
         {
-            return qHashMulti(seed, key.messageId, key.width, key.header, key.unread);
+            return qHashMulti(seed, key.messageId, key.width, key.header, key.unread, key.rightToLeft);
         }
     };
 
-    Layout layout(const QStyleOptionViewItem& option, const QModelIndex& index, int width) const;
     // The header or the text of a message laid out at a width, from the cache when it was laid out before.
-    std::shared_ptr<const TextBlock> block(
-        const QModelIndex& index, bool header, const QFont& font, bool unread, int width) const;
+    std::shared_ptr<const TextBlock> block(const QModelIndex& index, bool header, const QFont& font, bool unread,
+        int width, Qt::LayoutDirection direction) const;
     void keep(const BlockKey& key, std::shared_ptr<const TextBlock> block) const;
     // A very long text is laid out on a worker thread, its beginning shown meanwhile; once it is whole, the rows
     // are measured again.

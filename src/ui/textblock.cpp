@@ -19,9 +19,11 @@ QString TextBlock::withLineSeparators(const QString& text)
     return lines;
 }
 
-QTextOption TextBlock::option()
+QTextOption TextBlock::option(Qt::LayoutDirection direction)
 {
-    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    // A layout's alignment is not mirrored by its direction: the leading edge is named.
+    QTextOption option((direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignTop);
+    option.setTextDirection(direction);
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     return option;
 }
@@ -48,25 +50,27 @@ template <typename Each> std::pair<qreal, qreal> layOut(QTextLayout& layout, int
 
 } // namespace
 
-TextBlock::TextBlock(const QString& text, const QFont& font, int width)
+TextBlock::TextBlock(const QString& text, const QFont& font, int width, Qt::LayoutDirection direction)
     : m_source(text)
+    , m_direction(direction)
 {
     m_layout.setText(withLineSeparators(text));
     m_layout.setFont(font);
-    m_layout.setTextOption(option());
+    m_layout.setTextOption(option(direction));
     m_layout.setCacheEnabled(true);
     const auto [height, widest] = layOut(m_layout, width, [](const QTextLine&, qreal) {});
     m_height = int(std::ceil(height));
     m_width = int(std::ceil(widest));
 }
 
-TextBlock::TextBlock(const QString& text, const QFont& font, int width, qsizetype headChars)
+TextBlock::TextBlock(
+    const QString& text, const QFont& font, int width, qsizetype headChars, Qt::LayoutDirection direction)
     : TextBlock(text.size() > headChars ? [&] {
         const qsizetype breakAt = text.lastIndexOf(QLatin1Char('\n'), headChars);
         return text.left(breakAt > headChars / 2 ? breakAt : headChars);
     }()
                                         : text,
-        font, width)
+        font, width, direction)
 {
     if (text.size() > m_source.size()) {
         m_height = int(qint64(m_height) * text.size() / std::max<qsizetype>(1, m_source.size()));
@@ -75,13 +79,14 @@ TextBlock::TextBlock(const QString& text, const QFont& font, int width, qsizetyp
     }
 }
 
-TextBlock::TextBlock(const QString& text, const QFont& font, int width, Lines lines)
+TextBlock::TextBlock(const QString& text, const QFont& font, int width, Lines lines, Qt::LayoutDirection direction)
     : m_source(text)
     , m_width(lines.width)
     , m_lines(std::move(lines.lines))
     , m_laidOutText(std::move(lines.laidOutText))
     , m_font(font)
     , m_lineWidth(width)
+    , m_direction(direction)
 {
     if (!m_lines.empty())
         m_height = m_lines.back().y + m_lines.back().height;
@@ -94,7 +99,7 @@ TextBlock::Lines TextBlock::breakLines(const QString& text, const QString& fontD
     Lines found;
     found.laidOutText = withLineSeparators(text);
     QTextLayout layout(found.laidOutText, font);
-    layout.setTextOption(option());
+    layout.setTextOption(option(Qt::LeftToRight)); // where lines break does not depend on where they are aligned
     const auto [height, widest] = layOut(layout, width, [&](const QTextLine& line, qreal y) {
         found.lines.push_back({ line.textStart(), line.textLength(), int(std::lround(y)), 0 });
     });
@@ -129,7 +134,7 @@ void TextBlock::draw(QPainter* painter, const QPoint& topLeft) const
     if (!m_window || m_windowFirst != from || m_windowLast != to) {
         const qsizetype start = first->start;
         m_window = std::make_unique<QTextLayout>(m_laidOutText.mid(start, last->start + last->length - start), m_font);
-        m_window->setTextOption(option());
+        m_window->setTextOption(option(m_direction));
         layOut(*m_window, m_lineWidth, [](const QTextLine&, qreal) {});
         m_windowFirst = from;
         m_windowLast = to;

@@ -11,7 +11,8 @@ namespace tidewell {
 
 // Text broken into lines at a width, with its lines kept: a message of thousands of lines is laid out once, and a
 // repaint draws only the lines inside the painter's clip. A word too long for the width is broken wherever it must
-// be, so that the whole of any text can be read.
+// be, so that the whole of any text can be read. The lines start at the leading edge of the layout's direction, the
+// right one in a right-to-left layout; a text of the server's comes isolated, so it keeps its own order in either.
 //
 // A long text can be broken into lines on another thread (`breakLines`): only where each line starts and how tall
 // it is comes back, since a layout made on one thread cannot be drawn on another. Such a block lays out again, on
@@ -31,13 +32,15 @@ public:
         QString laidOutText; // the text the lines index, so that it is made once
     };
 
-    TextBlock(const QString& text, const QFont& font, int width);
+    TextBlock(const QString& text, const QFont& font, int width, Qt::LayoutDirection direction = Qt::LeftToRight);
     // Lays out only the beginning of a text longer than `headChars` (ending at a line break where one is near), and
     // takes the rest to be as tall, for its length, as that beginning: something to show while the whole is broken
     // into lines elsewhere.
-    TextBlock(const QString& text, const QFont& font, int width, qsizetype headChars);
+    TextBlock(const QString& text, const QFont& font, int width, qsizetype headChars,
+        Qt::LayoutDirection direction = Qt::LeftToRight);
     // The whole text, from lines that `breakLines` found for it with the same font and width.
-    TextBlock(const QString& text, const QFont& font, int width, Lines lines);
+    TextBlock(const QString& text, const QFont& font, int width, Lines lines,
+        Qt::LayoutDirection direction = Qt::LeftToRight);
     TextBlock(const TextBlock&) = delete;
     TextBlock& operator=(const TextBlock&) = delete;
 
@@ -54,7 +57,7 @@ public:
 
 private:
     static QString withLineSeparators(const QString& text);
-    static QTextOption option();
+    static QTextOption option(Qt::LayoutDirection direction);
 
     QString m_source;
     QTextLayout m_layout; // the whole text, unless it is drawn from `m_lines`
@@ -66,6 +69,7 @@ private:
     QString m_laidOutText;
     QFont m_font;
     int m_lineWidth = 0;
+    Qt::LayoutDirection m_direction = Qt::LeftToRight;
     mutable std::unique_ptr<QTextLayout> m_window;
     mutable size_t m_windowFirst = 0, m_windowLast = 0;
 };
