@@ -6,6 +6,7 @@
 #include "platform/notificationsettings.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
+#include "platform/translationloader.h"
 #include "platform/trayhostwatcher.h"
 #include "platform/windowactivation.h"
 #include "platform/xdgautostart.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLocale>
 #include <cstdio>
 #include <syslog.h>
 
@@ -43,6 +45,10 @@ int main(int argc, char* argv[])
     // Closing the window leaves Tidewell running, syncing and notifying; "Quit Tidewell" ends it.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     openlog("tidewell", LOG_PID, LOG_USER);
+    // Widgets look their texts up as they are built, so this comes first. Qt takes the user's languages from
+    // LANGUAGE, as gettext does, before LC_ALL, LC_MESSAGES and LANG.
+    TranslationLoader translations;
+    translations.install(QLocale::system().uiLanguages(), TranslationLoader::searchFolders());
 
     // Started at login: the status item, the syncs and the notifications, but no window. Any other argument is a
     // link URL, taken above.

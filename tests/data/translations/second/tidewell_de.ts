@@ -1,0 +1,11 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de" sourcelanguage="en">
+<context>
+    <name>TranslationLoaderTest</name>
+    <message>
+        <source>Mark All Read</source>
+        <translation>Alles gelesen</translation>
+    </message>
+</context>
+</TS>
