@@ -36,6 +36,7 @@ expected=(
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     usr/share/man/man1/tidewell.1.gz
     usr/share/doc/tidewell/copyright
+    usr/share/tidewell/translations/tidewell_de.qm
 )
 sizes=(16 22 24 32 48 64 128 256)
 for size in "${sizes[@]}"; do
@@ -61,6 +62,13 @@ for size in "${sizes[@]}"; do
     [ "$width" = "$size" ] && [ "$height" = "$size" ] || fail "$png is ${width}x${height}, not ${size}x${size}"
 done
 
+# Each translation is a compiled Qt translation, which opens with Qt's magic number.
+for qm in "$root"/usr/share/tidewell/translations/*.qm; do
+    [ -f "$qm" ] || continue
+    magic=$(od -An -tx1 -N16 "$qm" | tr -d ' \n')
+    [ "$magic" = 3cb86418caef9c95cd211cbf60a1bddd ] || fail "$qm is not a compiled Qt translation"
+done
+
 desktop="$root/usr/share/applications/$app_id.desktop"
 metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
 
@@ -72,6 +80,9 @@ if [ -f "$desktop" ]; then
     grep -qx "Exec=tidewell %u" "$desktop" || fail "the desktop file does not start tidewell with a URL"
     # X11 docks match windows to the desktop file by the class Qt gives the window: the application name.
     grep -qx "StartupWMClass=Tidewell" "$desktop" || fail "the desktop file does not name the window class Tidewell"
+    for key in Name GenericName Comment; do
+        grep -q "^$key\\[de\\]=." "$desktop" || fail "the desktop file has no German $key"
+    done
 fi
 
 if [ -f "$metainfo" ]; then
@@ -83,6 +94,9 @@ if [ -f "$metainfo" ]; then
     grep -q "<id>$app_id</id>" "$metainfo" || fail "the metainfo's id is not $app_id"
     grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
         fail "the metainfo does not launch $app_id.desktop"
+    for element in name summary p; do
+        grep -q "<$element xml:lang=\"de\">" "$metainfo" || fail "the metainfo has no German <$element>"
+    done
     grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release entry for $version"
     grep -q '<content_rating type="oars-1.1"' "$metainfo" || fail "the metainfo has no OARS content rating"
     grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
