@@ -3,6 +3,7 @@
 
 #include "ui/icons.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -36,6 +37,22 @@ Banner::Banner(const QString& symbol, const QColor& textColour, QWidget* parent)
         m_text->setForegroundRole(QPalette::PlaceholderText);
     }
     m_layout->addWidget(m_text, 1);
+    alignText();
+}
+
+// The text keeps beside its icon in either layout direction. A wrapped label would align it by the direction of its
+// own characters instead, which leaves an English text in a right-to-left window at the far side, by the buttons.
+void Banner::alignText()
+{
+    const Qt::Alignment side = layoutDirection() == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft;
+    m_text->setAlignment(side | Qt::AlignAbsolute | Qt::AlignVCenter);
+}
+
+void Banner::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutDirectionChange)
+        alignText();
+    QFrame::changeEvent(event);
 }
 
 void Banner::setText(const QString& text)

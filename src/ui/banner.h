@@ -21,7 +21,12 @@ public:
     QString text() const;
     QPushButton* addButton(const QString& text, const QString& objectName);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void alignText();
+
     QLabel* m_text;
     QHBoxLayout* m_layout;
 };

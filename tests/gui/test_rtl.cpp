@@ -4,9 +4,11 @@
 #include "memorycredentialstore.h"
 #include "scriptedclient.h"
 #include "state/appstate.h"
+#include "sync/syncerror.h"
 #include "ui/applistmodel.h"
 #include "ui/applistpane.h"
 #include "ui/approwdelegate.h"
+#include "ui/banner.h"
 #include "ui/mainwindow.h"
 #include "ui/messagelistmodel.h"
 #include "ui/messagelistpane.h"
@@ -15,6 +17,7 @@
 #include "ui/textblock.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -197,6 +200,25 @@ void TestRtl::windowMirrors()
     QVERIFY(leads(appRow.preview.left(), appRow.badge.left()));
     for (const QRect& part : { appRow.avatar, appRow.name, appRow.mark, appRow.time, appRow.preview, appRow.badge })
         QVERIFY(appOption.rect.contains(part));
+
+    // A banner's text keeps beside its icon, whatever the direction of its own characters.
+    m_client->failures.insert(u"messages"_qs, failWith(SyncError::paginationDidNotAdvance()));
+    await(m_state->sync());
+    auto* banner = m_window->findChild<Banner*>(u"errorBanner"_qs);
+    QVERIFY(banner && banner->isVisible());
+    QLabel* icon = nullptr;
+    QLabel* note = nullptr;
+    for (QLabel* label : banner->findChildren<QLabel*>())
+        (label->text().isEmpty() ? icon : note) = label;
+    QVERIFY(icon && note);
+    banner->setText(u"Connection refused"_qs); // short of the width, so that its side shows
+    QVERIFY(leads(middle(icon->geometry()), middle(note->geometry())));
+    const std::optional<std::pair<int, int>> noteInk = inkColumns(banner->grab().toImage(), note->geometry());
+    QVERIFY2(noteInk, "no text drawn in the banner");
+    if (rtl)
+        QVERIFY2(note->geometry().right() - noteInk->second < 8, "the banner's text is away from its icon");
+    else
+        QVERIFY2(noteInk->first - note->geometry().left() < 8, "the banner's text is away from its icon");
 
     // A click anywhere across a row selects that row, at either edge; the keys across the list move nothing.
     for (QAbstractItemView* view : std::initializer_list<QAbstractItemView*> { messages, sidebar }) {
