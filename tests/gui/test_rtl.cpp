@@ -17,6 +17,7 @@
 #include "ui/textblock.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -52,6 +53,19 @@ std::optional<std::pair<int, int>> inkColumns(const QImage& image, const QRect& 
     }
     return columns;
 }
+
+// Takes the addresses the window opens, instead of the desktop's browser.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(u"https"_qs, this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(u"https"_qs); }
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 } // namespace
 
@@ -173,6 +187,8 @@ void TestRtl::windowMirrors()
             QVERIFY2(!apart[i].intersects(apart[j]), qPrintable(u"parts %1 and %2 overlap"_qs.arg(i).arg(j)));
     }
     QVERIFY(!row.avatar.intersects(row.body) && !row.avatar.intersects(row.link));
+    // The address lines up with the text, at the leading edge.
+    QCOMPARE(rtl ? row.link.right() : row.link.left(), rtl ? row.body.right() : row.body.left());
 
     // What is painted follows: the avatar is where the layout puts it, and the text lines up on the leading side.
     const QImage shown = messages->viewport()->grab().toImage();
@@ -184,6 +200,16 @@ void TestRtl::windowMirrors()
         QVERIFY2(ink->first > middle(row.body) && row.body.right() - ink->second < 4, "the text is not on the right");
     else
         QVERIFY2(ink->second < middle(row.body) && ink->first - row.body.left() < 4, "the text is not on the left");
+
+    // The address is drawn where the layout puts it, and a click there, and only there, opens it.
+    QVERIFY2(inkColumns(shown, row.link), "no address drawn in its place");
+    const OpenedUrls opened;
+    const QRect mirroredLink = QStyle::visualRect(Qt::RightToLeft, option.rect, row.link);
+    QVERIFY(!mirroredLink.intersects(row.link));
+    QTest::mouseClick(messages->viewport(), Qt::LeftButton, {}, mirroredLink.center());
+    QCOMPARE(opened.urls, QList<QUrl>());
+    QTest::mouseClick(messages->viewport(), Qt::LeftButton, {}, row.link.center());
+    QCOMPARE(opened.urls, QList<QUrl> { first.data(MessageListModel::LinkUrlRole).toUrl() });
 
     // An application's row in the sidebar mirrors the same way.
     AppListModel* apps = m_window->appList()->model();
