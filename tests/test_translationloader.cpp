@@ -136,6 +136,7 @@ void TestTranslationLoader::theBuildsGermanLoads()
     TranslationLoader loader;
     const QString build = QStringLiteral(TIDEWELL_TRANSLATIONS_BUILD_DIR);
     QCOMPARE(loader.install({ u"de-DE"_qs }, { build }), QDir(build).filePath(u"tidewell_de.qm"_qs));
+    QCOMPARE(QCoreApplication::translate("tidewell::MainWindow", "&File"), u"&Datei"_qs);
     QCOMPARE(qtCancel(), u"Abbrechen"_qs);
 }
 

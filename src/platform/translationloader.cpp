@@ -57,6 +57,7 @@ bool TranslationLoader::installFrom(const QString& language, const QStringList& 
         }
         m_path = path;
         QCoreApplication::installTranslator(&m_tidewell);
+        qCInfo(lcPlatform) << "Texts from" << path;
         if (m_qt.load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"), qtFolder))
             QCoreApplication::installTranslator(&m_qt);
         else
