@@ -13,8 +13,8 @@
 
 namespace tidewell {
 
-// The orderings of the application list. The raw value is what the sort menu shows and what the preferences
-// store, so it never changes once released.
+// The orderings of the application list. The raw value is what the preferences store, so it never changes once
+// released; the menu shows its English words through the translator.
 class ApplicationSort
 {
 public:
@@ -30,7 +30,7 @@ public:
 
     constexpr Case value() const noexcept { return m_case; }
     QString rawValue() const;
-    // The case's name in the menu, in the user's language; the raw value is what preferences store.
+    // The case's name in the menu, in the user's language.
     QString label() const;
     QString id() const { return rawValue(); }
 

@@ -11,8 +11,8 @@
 
 namespace tidewell {
 
-// The orderings of the message list. The raw value is what the sort menu shows and what the preferences store,
-// so it never changes once released.
+// The orderings of the message list. The raw value is what the preferences store, so it never changes once
+// released; the menu shows its English words through the translator.
 class MessageSort
 {
 public:
@@ -29,7 +29,7 @@ public:
 
     constexpr Case value() const noexcept { return m_case; }
     QString rawValue() const;
-    // The case's name in the menu, in the user's language; the raw value is what preferences store.
+    // The case's name in the menu, in the user's language.
     QString label() const;
     QString id() const { return rawValue(); }
 
