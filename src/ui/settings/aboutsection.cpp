@@ -2,6 +2,7 @@
 #include "ui/settings/aboutsection.h"
 
 #include "ui/settings/formrows.h"
+#include "ui/settings/linkbutton.h"
 #include "ui/settings/settingsservices.h"
 #include "ui/settings/settingstexts.h"
 
@@ -22,13 +23,8 @@ const QUrl licenseURL(QStringLiteral("https://www.gnu.org/licenses/gpl-3.0.html"
 // An address in the settings reads as a link, in the palette's link colour.
 QPushButton* linkButton(const QString& text, const QString& name, QWidget* parent)
 {
-    auto* button = new QPushButton(text, parent);
+    auto* button = new LinkButton(text, parent);
     button->setObjectName(name);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    QFont font = button->font();
-    font.setUnderline(true);
-    button->setFont(font);
     FormRows::tint(button, parent->palette().color(QPalette::Link));
     return button;
 }

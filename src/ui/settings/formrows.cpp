@@ -2,6 +2,7 @@
 #include "ui/settings/formrows.h"
 
 #include <QColor>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -51,17 +52,22 @@ QLabel* FormRows::icon(const QIcon& icon, QWidget* parent, const std::optional<Q
     return label;
 }
 
-QWidget* FormRows::labelled(QWidget* parent, const QString& name, QWidget* label, QWidget* value)
+// The value goes under its label when the two do not fit side by side, as a longer translation may make them: the
+// row then asks for the width of the wider of the two instead of both, and the settings never scroll sideways.
+QWidget* FormRows::labelled(QWidget* parent, const QString& name, QWidget* label, QWidget* value, int valueStretch)
 {
     auto* row = new QWidget(parent);
     row->setObjectName(name);
-    auto* layout = new QHBoxLayout(row);
+    auto* layout = new QFormLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setRowWrapPolicy(QFormLayout::WrapLongRows);
+    layout->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     label->setParent(row);
     value->setParent(row);
-    layout->addWidget(label);
-    layout->addStretch(1);
-    layout->addWidget(value);
+    auto* field = new QHBoxLayout;
+    field->addStretch(1);
+    field->addWidget(value, valueStretch);
+    layout->addRow(label, field);
     return row;
 }
 

@@ -27,8 +27,10 @@ public:
     static QLabel* footer(const QString& text, const QString& name, QWidget* parent);
     // The icon at the small size; `tint`, when given, paints its shape in that one colour.
     static QLabel* icon(const QIcon& icon, QWidget* parent, const std::optional<QColor>& tint = std::nullopt);
-    // A label on the left and its value on the right, as one row that shows and hides as a whole.
-    static QWidget* labelled(QWidget* parent, const QString& name, QWidget* label, QWidget* value);
+    // A label on the left and its value on the right, as one row that shows and hides as a whole. A value with a
+    // stretch takes that share of the row's free room.
+    static QWidget* labelled(
+        QWidget* parent, const QString& name, QWidget* label, QWidget* value, int valueStretch = 0);
     static QProgressBar* busyIndicator(const QString& name, QWidget* parent);
     // Sets both the text and the button text colour, so that labels and buttons take it alike.
     static void tint(QWidget* widget, const QColor& colour);

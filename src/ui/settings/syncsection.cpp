@@ -49,8 +49,7 @@ SyncSection::SyncSection(AppState& state, const SettingsServices& services, QWid
     m_lastError->setTextInteractionFlags(Qt::TextSelectableByMouse);
     FormRows::tint(m_lastError, Colours::negative());
     m_lastErrorRow = FormRows::labelled(this, QStringLiteral("lastErrorRow"),
-        FormRows::text(Texts::lastError(), QStringLiteral("lastErrorLabel"), this), m_lastError);
-    static_cast<QHBoxLayout*>(m_lastErrorRow->layout())->setStretch(2, 3);
+        FormRows::text(Texts::lastError(), QStringLiteral("lastErrorLabel"), this), m_lastError, 3);
     layout->addWidget(m_lastErrorRow);
 
     m_syncNow = new QPushButton(Texts::syncNow(), this);
