@@ -98,6 +98,8 @@ AppListPane::AppListPane(AppState& state, ListProjection& projection, QWidget* p
     QAction* settings = header->addAction(Icons::symbol(QStringLiteral("gearshape")), Texts::settings());
     settings->setObjectName(QStringLiteral("sidebarSettings"));
     connect(settings, &QAction::triggered, this, &AppListPane::settingsRequested);
+    // Never narrower than its title and buttons, so that a longer word for the title puts no button out of sight.
+    header->setMinimumWidth(header->sizeHint().width());
     layout->addWidget(header);
 
     m_view->setObjectName(QStringLiteral("appList"));

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QVBoxLayout>
 
 namespace tidewell {
 
@@ -36,7 +37,15 @@ Banner::Banner(const QString& symbol, const QColor& textColour, QWidget* parent)
     } else {
         m_text->setForegroundRole(QPalette::PlaceholderText);
     }
-    m_layout->addWidget(m_text, 1);
+    // The buttons go under the text, at its trailing end: beside it they would leave a narrow pane (half a screen,
+    // or a longer translation of their labels) no room for the text.
+    auto* column = new QVBoxLayout;
+    column->setSpacing(6);
+    column->addWidget(m_text);
+    m_buttons = new QHBoxLayout;
+    m_buttons->addStretch(1);
+    column->addLayout(m_buttons);
+    m_layout->addLayout(column, 1);
     alignText();
 }
 
@@ -71,7 +80,7 @@ QPushButton* Banner::addButton(const QString& text, const QString& objectName)
     auto* button = new QPushButton(text, this);
     button->setObjectName(objectName);
     button->setAutoDefault(false);
-    m_layout->addWidget(button, 0, Qt::AlignTop);
+    m_buttons->addWidget(button);
     return button;
 }
 

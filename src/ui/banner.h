@@ -9,7 +9,7 @@ class QPushButton;
 
 namespace tidewell {
 
-// A full-width strip above the message list: an icon and one line of text, optionally with buttons, on the
+// A full-width strip above the message list: an icon and its text, optionally with buttons under the text, on the
 // window's bar colour.
 class Banner : public QFrame
 {
@@ -29,6 +29,7 @@ private:
 
     QLabel* m_text;
     QHBoxLayout* m_layout;
+    QHBoxLayout* m_buttons;
 };
 
 } // namespace tidewell

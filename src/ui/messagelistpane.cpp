@@ -15,6 +15,7 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -128,11 +129,8 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     m_search->setObjectName(QStringLiteral("searchField"));
     m_search->setClearButtonEnabled(true);
     m_search->addAction(Icons::symbol(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition);
-    m_search->setMinimumWidth(160);
-    m_search->setMaximumWidth(260);
     m_search->setText(state.searchText());
     m_search->installEventFilter(this);
-    m_header->addWidget(m_search);
 
     m_markAllRead = m_header->addAction(Icons::symbol(QStringLiteral("envelope.open")), Texts::markAllRead());
     m_markAllRead->setObjectName(QStringLiteral("markAllReadButton"));
@@ -149,6 +147,14 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     m_sort->setObjectName(QStringLiteral("sortMessages"));
     m_header->addWidget(m_sort);
     m_layout->addWidget(m_header);
+    // The search has a row of its own under the header, so that the list's title and its buttons keep their room
+    // in a narrow pane and with longer words.
+    auto* searchBar = new QWidget(this);
+    searchBar->setObjectName(QStringLiteral("searchBar"));
+    auto* searchLayout = new QHBoxLayout(searchBar);
+    searchLayout->setContentsMargins(6, 2, 6, 4);
+    searchLayout->addWidget(m_search);
+    m_layout->addWidget(searchBar);
 
     m_view->setObjectName(QStringLiteral("messageList"));
     m_view->setModel(m_model);
@@ -232,11 +238,21 @@ QString MessageListPane::title() const
 void MessageListPane::addHeaderAction(QAction* action)
 {
     m_header->addAction(action);
+    keepHeaderRoom();
 }
 
 void MessageListPane::setBanners(QWidget* banners)
 {
-    m_layout->insertWidget(1, banners);
+    m_layout->insertWidget(m_layout->indexOf(m_view), banners);
+}
+
+// The pane is never narrower than its header with the title Tidewell words itself: no button goes behind the tool
+// bar's overflow arrow and the title is not cut. An application's name, as long as the server made it, may be.
+void MessageListPane::keepHeaderRoom()
+{
+    const int title = m_title->fontMetrics().horizontalAdvance(ListPresentation::title(std::nullopt, nullptr))
+        + m_title->contentsMargins().left() + m_title->contentsMargins().right();
+    m_header->setMinimumWidth(m_header->sizeHint().width() - m_title->sizeHint().width() + title);
 }
 
 void MessageListPane::focusSearch()
@@ -252,6 +268,7 @@ void MessageListPane::updateTitle()
     m_search->setPlaceholderText(Texts::searchPrompt(text));
     m_search->setAccessibleName(Texts::searchPrompt(text));
     m_view->setAccessibleName(text);
+    keepHeaderRoom();
 }
 
 // Counted over the whole cache for the selected application (or all): the search does not narrow it.

@@ -67,6 +67,7 @@ protected:
 
 private:
     void updateTitle();
+    void keepHeaderRoom();
     void updateMarkAllRead();
     void updateEmptyState();
     void revealSelected();
