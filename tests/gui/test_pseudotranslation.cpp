@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "api/apiclient.h"
+#include "api/decodingerror.h"
+#include "api/wiredecoder.h"
 #include "cache/store.h"
 #include "coro.h"
 #include "fakenotificationcentre.h"
@@ -372,8 +375,41 @@ enum class SettingsScene
     ClearConfirmation,
 };
 
+// The failures a sync can end in, each with the words its own code gives it.
+enum class SyncFailure
+{
+    RepeatedPage,
+    ServerStatus,
+    BadAddress,
+    BadSecret,
+    UnreadableData,
+};
+
+std::function<void()> failure(SyncFailure kind)
+{
+    switch (kind) {
+    case SyncFailure::RepeatedPage:
+        return failWith(SyncError::paginationDidNotAdvance());
+    case SyncFailure::ServerStatus:
+        return failWith(APIClient::APIError::http(503));
+    case SyncFailure::BadAddress:
+        return failWith(APIClient::APIError::badURL());
+    case SyncFailure::BadSecret:
+        return failWith(APIClient::APIError::badCredential());
+    case SyncFailure::UnreadableData:
+        try {
+            WireDecoder::appList("{}");
+        } catch (const DecodingError& error) {
+            return failWith(error);
+        }
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
+Q_DECLARE_METATYPE(SyncFailure)
 Q_DECLARE_METATYPE(MainScene)
 Q_DECLARE_METATYPE(SettingsScene)
 
@@ -398,6 +434,8 @@ private slots:
     void settingsFit();
     void statusItemTexts_data();
     void statusItemTexts();
+    void syncFailureTexts_data();
+    void syncFailureTexts();
 
 private:
     void serve();
@@ -723,6 +761,42 @@ void TestPseudoTranslation::statusItemTexts()
     item.menu()->hide();
     // The tool tip, and each entry's text, tool tip and icon text: the entry "Mark … Read" only with unread ones.
     QCOMPARE(walk.texts, 1 + 3 * (unread ? 3 : 2));
+    QVERIFY2(walk.failures.isEmpty(), qPrintable(u"\n"_qs + walk.failures.join(u'\n')));
+}
+
+// A failed sync shows the failure's own words in the main window's banner and in the settings.
+void TestPseudoTranslation::syncFailureTexts_data()
+{
+    QTest::addColumn<SyncFailure>("kind");
+    QTest::newRow("repeated page") << SyncFailure::RepeatedPage;
+    QTest::newRow("server status") << SyncFailure::ServerStatus;
+    QTest::newRow("bad address") << SyncFailure::BadAddress;
+    QTest::newRow("bad secret") << SyncFailure::BadSecret;
+    QTest::newRow("unreadable data") << SyncFailure::UnreadableData;
+}
+
+void TestPseudoTranslation::syncFailureTexts()
+{
+    QFETCH(SyncFailure, kind);
+    const std::function<void()> fail = failure(kind);
+    QVERIFY(fail);
+    m_client->failures.insert(u"messages"_qs, fail);
+    makeState(true);
+    QVERIFY(m_state->lastSyncError().has_value());
+    MainWindow main(*m_state);
+    SettingsWindow::Services services;
+    services.notifications = &m_handler;
+    SettingsWindow settings(*m_state, services);
+    TextWalk walk;
+    for (QWidget* window : { static_cast<QWidget*>(&main), static_cast<QWidget*>(&settings) }) {
+        QLabel* shown = nullptr;
+        for (QLabel* label : window->findChildren<QLabel*>()) {
+            if (label->text() == *m_state->lastSyncError())
+                shown = label;
+        }
+        QVERIFY2(shown, window->metaObject()->className());
+        walk.check(pathOf(shown), u"text"_qs, shown->text());
+    }
     QVERIFY2(walk.failures.isEmpty(), qPrintable(u"\n"_qs + walk.failures.join(u'\n')));
 }
 
