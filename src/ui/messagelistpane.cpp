@@ -246,13 +246,18 @@ void MessageListPane::setBanners(QWidget* banners)
     m_layout->insertWidget(m_layout->indexOf(m_view), banners);
 }
 
-// The pane is never narrower than its header with the title Tidewell words itself: no button goes behind the tool
-// bar's overflow arrow and the title is not cut. An application's name, as long as the server made it, may be.
+// The pane is never narrower than its header and its search prompt with the title Tidewell words itself: no button
+// goes behind the tool bar's overflow arrow and neither the title nor the prompt is cut. An application's name, as
+// long as the server made it, may be.
 void MessageListPane::keepHeaderRoom()
 {
-    const int title = m_title->fontMetrics().horizontalAdvance(ListPresentation::title(std::nullopt, nullptr))
-        + m_title->contentsMargins().left() + m_title->contentsMargins().right();
+    const QString allMessages = ListPresentation::title(std::nullopt, nullptr);
+    const int title = m_title->fontMetrics().horizontalAdvance(allMessages) + m_title->contentsMargins().left()
+        + m_title->contentsMargins().right();
     m_header->setMinimumWidth(m_header->sizeHint().width() - m_title->sizeHint().width() + title);
+    // Beside the prompt, the magnifying glass is about as wide as the field is high; then the frame.
+    m_search->setMinimumWidth(m_search->fontMetrics().horizontalAdvance(Texts::searchPrompt(allMessages))
+        + m_search->sizeHint().height() + 16);
 }
 
 void MessageListPane::focusSearch()
