@@ -41,6 +41,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStyleOptionFrame>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTextDocumentFragment>
@@ -321,6 +322,22 @@ QStringList cutTexts(QWidget* window)
             : widget->sizeHint();
         if (hasText && (need.width() > widget->width() || need.height() > widget->height()))
             cut.append(u"%1: %2"_qs.arg(where, sizes(need, widget->size())));
+        // A placeholder that does not fit is elided: it needs the room the field leaves beside its icons.
+        if (auto* field = qobject_cast<QLineEdit*>(widget);
+            field && field->text().isEmpty() && !field->placeholderText().isEmpty()) {
+            QStyleOptionFrame option;
+            option.initFrom(field);
+            option.lineWidth = field->hasFrame() ? field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+            int room = field->style()->subElementRect(QStyle::SE_LineEditContents, &option, field).width()
+                - field->textMargins().left() - field->textMargins().right() - 4;
+            for (QWidget* icon : field->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                if (icon->isVisible())
+                    room -= icon->width();
+            }
+            const int need = field->fontMetrics().horizontalAdvance(field->placeholderText());
+            if (need > room)
+                cut.append(u"%1: the placeholder needs %2 px, the field has %3"_qs.arg(where).arg(need).arg(room));
+        }
         if (auto* box = qobject_cast<QGroupBox*>(widget); box && !box->title().isEmpty()) {
             if (box->minimumSizeHint().width() > box->width())
                 cut.append(u"%1: %2"_qs.arg(where, sizes(box->minimumSizeHint(), box->size())));
@@ -611,6 +628,10 @@ void TestPseudoTranslation::mainWindowFits()
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(m_main->size(), m_main->minimumSize());
+    // Nothing is squeezed below what it needs, which a window's explicit minimum would otherwise allow.
+    const QWidget* central = m_main->centralWidget();
+    QVERIFY2(central->minimumSizeHint().width() <= central->width(),
+        qPrintable(u"needs %1, has %2"_qs.arg(central->minimumSizeHint().width()).arg(central->width())));
     QStringList cut = cutTexts(m_main.get());
     for (QWidget* window : m_main->findChildren<QWidget*>()) {
         if (window->isWindow() && window->isVisible())
