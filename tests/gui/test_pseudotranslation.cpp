@@ -28,6 +28,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -392,6 +393,33 @@ enum class SettingsScene
     ClearConfirmation,
 };
 
+const std::pair<const char*, MainScene> mainScenes[] = {
+    { "not configured", MainScene::NotConfigured },
+    { "offline banner", MainScene::OfflineBanner },
+    { "error banner", MainScene::ErrorBanner },
+    { "no messages", MainScene::NoMessages },
+    { "no results", MainScene::NoResults },
+    { "list", MainScene::List },
+    { "link confirmation", MainScene::LinkConfirmation },
+    { "message menu", MainScene::MessageMenu },
+    { "application menu", MainScene::ApplicationMenu },
+    { "clear history confirmation", MainScene::ClearHistory },
+};
+
+const std::pair<const char*, SettingsScene> settingsScenes[] = {
+    { "unlinked", SettingsScene::Unlinked },
+    { "waiting for the server", SettingsScene::Waiting },
+    { "waiting with a code", SettingsScene::WaitingWithCode },
+    { "linked, no push service", SettingsScene::Linked },
+    { "link failed", SettingsScene::LinkFailed },
+    { "credential unreadable", SettingsScene::CredentialProblem },
+    { "sync error", SettingsScene::SyncError },
+    { "notifications off", SettingsScene::NotificationsOff },
+    { "no notification service", SettingsScene::NoNotificationService },
+    { "unlink confirmation", SettingsScene::UnlinkConfirmation },
+    { "clear confirmation", SettingsScene::ClearConfirmation },
+};
+
 // The failures a sync can end in, each with the words its own code gives it.
 enum class SyncFailure
 {
@@ -455,6 +483,8 @@ private slots:
     void syncFailureTexts();
 
 private:
+    // The German translation in place of the pseudo-translation, until the test function ends.
+    void useGerman();
     void serve();
     void makeState(bool configured);
     // The main window in a scene, shown; the windows it opened for the scene (a question, a menu) are its children.
@@ -462,6 +492,7 @@ private:
     void showSettings(SettingsScene scene);
 
     QTranslator m_translator;
+    QTranslator m_german;
     QTemporaryDir m_folder;
     std::unique_ptr<QSettings> m_prefs;
     MemoryCredentialStore m_credentials;
@@ -481,6 +512,7 @@ void TestPseudoTranslation::initTestCase()
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QVERIFY2(m_translator.load(QStringLiteral(TIDEWELL_PSEUDO_TRANSLATION)), TIDEWELL_PSEUDO_TRANSLATION);
     QVERIFY(QCoreApplication::installTranslator(&m_translator));
+    QVERIFY(m_german.load(QDir(QStringLiteral(TIDEWELL_TRANSLATIONS_BUILD_DIR)).filePath(u"tidewell_de.qm"_qs)));
 }
 
 void TestPseudoTranslation::init()
@@ -497,8 +529,18 @@ void TestPseudoTranslation::cleanup()
 {
     m_main.reset();
     m_settings.reset();
+    QCoreApplication::removeTranslator(&m_german);
+    QCoreApplication::installTranslator(&m_translator);
     m_state.reset();
     m_server.reset();
+}
+
+void TestPseudoTranslation::useGerman()
+{
+    QCoreApplication::removeTranslator(&m_translator);
+    QCoreApplication::installTranslator(&m_german);
+    const QString settings = MainWindow::Texts::settings();
+    QVERIFY2(settings != u"Settings"_qs && !settings.contains(markOpen), qPrintable(settings));
 }
 
 // Two applications with messages of every kind a row shows (with and without a title, a link, high and emergency
@@ -592,16 +634,8 @@ void TestPseudoTranslation::showMainWindow(MainScene scene)
 void TestPseudoTranslation::mainWindowTexts_data()
 {
     QTest::addColumn<MainScene>("scene");
-    QTest::newRow("not configured") << MainScene::NotConfigured;
-    QTest::newRow("offline banner") << MainScene::OfflineBanner;
-    QTest::newRow("error banner") << MainScene::ErrorBanner;
-    QTest::newRow("no messages") << MainScene::NoMessages;
-    QTest::newRow("no results") << MainScene::NoResults;
-    QTest::newRow("list") << MainScene::List;
-    QTest::newRow("link confirmation") << MainScene::LinkConfirmation;
-    QTest::newRow("message menu") << MainScene::MessageMenu;
-    QTest::newRow("application menu") << MainScene::ApplicationMenu;
-    QTest::newRow("clear history confirmation") << MainScene::ClearHistory;
+    for (const auto& [name, scene] : mainScenes)
+        QTest::newRow(name) << scene;
 }
 
 void TestPseudoTranslation::mainWindowTexts()
@@ -616,14 +650,23 @@ void TestPseudoTranslation::mainWindowTexts()
     QVERIFY2(walk.failures.isEmpty(), qPrintable(u"\n"_qs + walk.failures.join(u'\n')));
 }
 
+// The same states under the pseudo-translation and under the German one, whose words are the longest shipped.
 void TestPseudoTranslation::mainWindowFits_data()
 {
-    mainWindowTexts_data();
+    QTest::addColumn<MainScene>("scene");
+    QTest::addColumn<bool>("german");
+    for (const bool german : { false, true }) {
+        for (const auto& [name, scene] : mainScenes)
+            QTest::addRow("%s, %s", german ? "German" : "pseudo", name) << scene << german;
+    }
 }
 
 void TestPseudoTranslation::mainWindowFits()
 {
     QFETCH(MainScene, scene);
+    QFETCH(bool, german);
+    if (german)
+        useGerman();
     showMainWindow(scene);
     if (QTest::currentTestFailed())
         return;
@@ -716,17 +759,8 @@ void TestPseudoTranslation::showSettings(SettingsScene scene)
 void TestPseudoTranslation::settingsTexts_data()
 {
     QTest::addColumn<SettingsScene>("scene");
-    QTest::newRow("unlinked") << SettingsScene::Unlinked;
-    QTest::newRow("waiting for the server") << SettingsScene::Waiting;
-    QTest::newRow("waiting with a code") << SettingsScene::WaitingWithCode;
-    QTest::newRow("linked, no push service") << SettingsScene::Linked;
-    QTest::newRow("link failed") << SettingsScene::LinkFailed;
-    QTest::newRow("credential unreadable") << SettingsScene::CredentialProblem;
-    QTest::newRow("sync error") << SettingsScene::SyncError;
-    QTest::newRow("notifications off") << SettingsScene::NotificationsOff;
-    QTest::newRow("no notification service") << SettingsScene::NoNotificationService;
-    QTest::newRow("unlink confirmation") << SettingsScene::UnlinkConfirmation;
-    QTest::newRow("clear confirmation") << SettingsScene::ClearConfirmation;
+    for (const auto& [name, scene] : settingsScenes)
+        QTest::newRow(name) << scene;
 }
 
 void TestPseudoTranslation::settingsTexts()
@@ -743,12 +777,20 @@ void TestPseudoTranslation::settingsTexts()
 
 void TestPseudoTranslation::settingsFit_data()
 {
-    settingsTexts_data();
+    QTest::addColumn<SettingsScene>("scene");
+    QTest::addColumn<bool>("german");
+    for (const bool german : { false, true }) {
+        for (const auto& [name, scene] : settingsScenes)
+            QTest::addRow("%s, %s", german ? "German" : "pseudo", name) << scene << german;
+    }
 }
 
 void TestPseudoTranslation::settingsFit()
 {
     QFETCH(SettingsScene, scene);
+    QFETCH(bool, german);
+    if (german)
+        useGerman();
     showSettings(scene);
     if (QTest::currentTestFailed())
         return;
