@@ -76,19 +76,24 @@ const QStringList serverTexts = [] {
 }();
 
 // The words QLocale itself writes into a formatted time or date (month names, AM and PM) come from its own locale
-// data in the user's language, not from Tidewell's texts, so they pass wherever they stand as whole words.
-const QStringList localeWords = [] {
-    const QLocale locale;
-    QStringList words { locale.amText(), locale.pmText() };
-    for (int month = 1; month <= 12; ++month) {
-        for (const auto format : { QLocale::LongFormat, QLocale::ShortFormat, QLocale::NarrowFormat }) {
-            words.append(locale.monthName(month, format));
-            words.append(locale.standaloneMonthName(month, format));
+// data in the user's language, not from Tidewell's texts, so they pass wherever they stand as whole words. Read on
+// first use, once the test has chosen its locale.
+const QStringList& localeWords()
+{
+    static const QStringList words = [] {
+        const QLocale locale;
+        QStringList found { locale.amText(), locale.pmText() };
+        for (int month = 1; month <= 12; ++month) {
+            for (const auto format : { QLocale::LongFormat, QLocale::ShortFormat, QLocale::NarrowFormat }) {
+                found.append(locale.monthName(month, format));
+                found.append(locale.standaloneMonthName(month, format));
+            }
         }
-    }
-    words.removeAll(QString());
+        found.removeAll(QString());
+        return found;
+    }();
     return words;
-}();
+}
 
 // What is left of a user-visible text once every part that came through the translator (a span between the
 // markers, however much it holds, nested spans included), every text of the server and every word of the locale's
@@ -115,7 +120,7 @@ QString untranslatedRest(const QString& text)
         return plain;
     for (const QString& server : serverTexts)
         rest.replace(server, u" "_qs);
-    for (const QString& word : localeWords)
+    for (const QString& word : localeWords())
         rest.replace(QRegularExpression(u"\\b"_qs + QRegularExpression::escape(word) + u"\\b"_qs), u" "_qs);
     return rest;
 }
