@@ -15,6 +15,7 @@
 #include "triggeraction.h"
 #include "ui/applistmodel.h"
 #include "ui/applistpane.h"
+#include "ui/emptystate.h"
 #include "ui/mainwindow.h"
 #include "ui/messagelistmodel.h"
 #include "ui/messagelistpane.h"
@@ -598,11 +599,19 @@ void TestPseudoTranslation::showMainWindow(MainScene scene)
         m_state->cache().save();
     }
     switch (scene) {
+    case MainScene::OfflineBanner:
+    case MainScene::ErrorBanner: {
+        const QString name = scene == MainScene::OfflineBanner ? u"offlineBanner"_qs : u"errorBanner"_qs;
+        QTRY_VERIFY(m_main->findChild<QWidget*>(name)->isVisible());
+        break;
+    }
     case MainScene::NoMessages:
         m_state->setSelectedAppId(3);
+        QVERIFY(m_main->messageList()->emptyState()->isVisible());
         break;
     case MainScene::NoResults:
         m_main->messageList()->searchField()->setText(u"zzzz"_qs);
+        QVERIFY(m_main->messageList()->emptyState()->isVisible());
         break;
     case MainScene::LinkConfirmation:
         m_state->setPendingLink(DeviceConfig { QUrl(u"https://other.example:8443"_qs), linkSecret });
