@@ -46,6 +46,65 @@
     </message>
 </context>
 <context>
+    <name>DecodingError</name>
+    <message>
+        <location filename="../src/core/api/decodingerror.h" line="+17"/>
+        <source>The server&apos;s data could not be read: %1</source>
+        <translation>Die Daten des Servers ließen sich nicht lesen: %1</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The server&apos;s data could not be read: &quot;%1&quot; %2</source>
+        <translation>Die Daten des Servers ließen sich nicht lesen: „%1“ %2</translation>
+    </message>
+    <message>
+        <location filename="../src/core/api/wiredecoder.cpp" line="+31"/>
+        <source>the body is not valid JSON (%1)</source>
+        <translation>der Inhalt ist kein gültiges JSON (%1)</translation>
+    </message>
+    <message>
+        <location line="+15"/>
+        <source>is not an object</source>
+        <extracomment>Follows the name of a member of the server&apos;s data, as in &quot;messages[3].ts&quot; is not an object.</extracomment>
+        <translation>ist kein Objekt</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>is not a boolean</source>
+        <translation>ist kein Wahrheitswert</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>is not an array</source>
+        <translation>ist keine Liste</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>is missing</source>
+        <translation>fehlt</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>is null</source>
+        <translation>ist leer (null)</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>is not a 64-bit integer</source>
+        <translation>ist keine 64-Bit-Ganzzahl</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>is not a string</source>
+        <translation>ist keine Zeichenkette</translation>
+    </message>
+    <message>
+        <location line="+63"/>
+        <source>the application list is not an array</source>
+        <translation>die Anwendungsliste ist keine Liste</translation>
+    </message>
+</context>
+<context>
     <name>DeviceLinker</name>
     <message>
         <location filename="../src/core/account/devicelinker.cpp" line="+22"/>
@@ -627,9 +686,25 @@
     </message>
 </context>
 <context>
+    <name>Store</name>
+    <message>
+        <location filename="../src/core/cache/store.cpp" line="+25"/>
+        <source>The cache file holds another schema</source>
+        <translation>Die Cache-Datei hat ein anderes Schema</translation>
+    </message>
+</context>
+<context>
+    <name>SyncError</name>
+    <message>
+        <location filename="../src/core/sync/syncerror.h" line="+16"/>
+        <source>Sync stopped because the server returned a repeated page. Try again after checking the server.</source>
+        <translation>Die Synchronisation wurde angehalten, weil der Server eine Seite wiederholt geliefert hat. Prüfen Sie den Server und versuchen Sie es dann erneut.</translation>
+    </message>
+</context>
+<context>
     <name>tidewell::AboutSection</name>
     <message>
-        <location filename="../src/ui/settings/aboutsection.cpp" line="+52"/>
+        <location filename="../src/ui/settings/aboutsection.cpp" line="+48"/>
         <source>GNU General Public License, version 3 or later</source>
         <translation>GNU General Public License, Version 3 oder neuer</translation>
     </message>
@@ -907,7 +982,7 @@
 <context>
     <name>tidewell::MessageListPane</name>
     <message>
-        <location filename="../src/ui/messagelistpane.cpp" line="+33"/>
+        <location filename="../src/ui/messagelistpane.cpp" line="+34"/>
         <source>Mark All Read</source>
         <translation>Alle als gelesen markieren</translation>
     </message>

@@ -3,6 +3,8 @@
 
 #include "base/error.h"
 
+#include <QCoreApplication>
+
 namespace tidewell {
 
 // A server body that does not have the shape Tidewell expects. Names the member and what was wrong with it, so a
@@ -12,8 +14,10 @@ class DecodingError : public Error
 public:
     DecodingError(QString member, QString problem)
         : Error(member.isEmpty()
-                ? QStringLiteral("The server's data could not be read: %1").arg(problem)
-                : QStringLiteral("The server's data could not be read: \"%1\" %2").arg(member, problem))
+                ? QCoreApplication::translate("DecodingError", "The server's data could not be read: %1").arg(problem)
+                //: %1 is a member of the server's data, such as "messages[3].ts"; %2 what is wrong with it.
+                : QCoreApplication::translate("DecodingError", "The server's data could not be read: \"%1\" %2")
+                      .arg(member, problem))
         , m_member(std::move(member))
         , m_problem(std::move(problem))
     { }

@@ -28,7 +28,8 @@ element parse(QByteArrayView json)
     const char* bytes = json.data() ? json.data() : "";
     if (auto error = parser().parse(bytes, size_t(json.size())).get(root)) {
         throw DecodingError({},
-            QStringLiteral("the body is not valid JSON (%1)").arg(QString::fromUtf8(simdjson::error_message(error))));
+            QCoreApplication::translate("DecodingError", "the body is not valid JSON (%1)")
+                .arg(QString::fromUtf8(simdjson::error_message(error))));
     }
     return root;
 }
@@ -41,7 +42,8 @@ public:
         : m_path(std::move(path))
     {
         if (value.get_object().get(m_object))
-            throw DecodingError(m_path, QStringLiteral("is not an object"));
+            //: Follows the name of a member of the server's data, as in "messages[3].ts" is not an object.
+            throw DecodingError(m_path, QCoreApplication::translate("DecodingError", "is not an object"));
     }
 
     qint64 requiredInt(const char* key) const { return integer(key, present(key)); }
@@ -50,7 +52,7 @@ public:
     {
         bool result = false;
         if (present(key).get_bool().get(result))
-            throw fail(key, QStringLiteral("is not a boolean"));
+            throw fail(key, QCoreApplication::translate("DecodingError", "is not a boolean"));
         return result;
     }
     std::optional<QString> optionalString(const char* key) const
@@ -64,7 +66,7 @@ public:
     {
         simdjson::dom::array array;
         if (present(key).get_array().get(array))
-            throw fail(key, QStringLiteral("is not an array"));
+            throw fail(key, QCoreApplication::translate("DecodingError", "is not an array"));
         return array;
     }
     // Lenient flag: a boolean, else a non-zero integer, else false. Never fails.
@@ -85,9 +87,9 @@ private:
     {
         element value;
         if (m_object.at_key(key).get(value))
-            throw fail(key, QStringLiteral("is missing"));
+            throw fail(key, QCoreApplication::translate("DecodingError", "is missing"));
         if (value.is_null())
-            throw fail(key, QStringLiteral("is null"));
+            throw fail(key, QCoreApplication::translate("DecodingError", "is null"));
         return value;
     }
 
@@ -108,14 +110,14 @@ private:
     {
         if (auto number = asInteger(value))
             return *number;
-        throw fail(key, QStringLiteral("is not a 64-bit integer"));
+        throw fail(key, QCoreApplication::translate("DecodingError", "is not a 64-bit integer"));
     }
 
     QString string(const char* key, element value) const
     {
         std::string_view text;
         if (value.get_string().get(text))
-            throw fail(key, QStringLiteral("is not a string"));
+            throw fail(key, QCoreApplication::translate("DecodingError", "is not a string"));
         return QString::fromUtf8(text.data(), qsizetype(text.size()));
     }
 
@@ -178,7 +180,7 @@ QList<AppInfo> WireDecoder::appList(QByteArrayView json)
 {
     simdjson::dom::array array;
     if (parse(json).get_array().get(array))
-        throw DecodingError({}, QStringLiteral("the application list is not an array"));
+        throw DecodingError({}, QCoreApplication::translate("DecodingError", "the application list is not an array"));
     QList<AppInfo> apps;
     apps.reserve(qsizetype(array.size()));
     for (element item : array)

@@ -4,6 +4,7 @@
 #include "base/logging.h"
 #include "cache/storeerror.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,9 +17,13 @@ namespace tidewell {
 namespace {
 
 const auto fatalText = QStringLiteral("Unable to create even an in-memory Tidewell cache: %1");
-const auto otherSchemaText = QStringLiteral("The cache file holds another schema");
 
 constexpr int busyTimeoutMs = 5000;
+
+QString otherSchemaText()
+{
+    return QCoreApplication::translate("Store", "The cache file holds another schema");
+}
 
 struct SchemaObject
 {
@@ -119,10 +124,10 @@ void prepareSchema(sqlite3* db)
         expected.append(
             { QString::fromUtf8(object.type), QString::fromUtf8(object.name), QString::fromUtf8(object.sql) });
     if (objects != expected)
-        throw StoreError(otherSchemaText);
+        throw StoreError(otherSchemaText());
     const QList<QStringList> version = query(db, "SELECT schema_version FROM meta");
     if (version != QList<QStringList> { { QString::fromLatin1(Store::schemaVersion) } })
-        throw StoreError(otherSchemaText);
+        throw StoreError(otherSchemaText());
 }
 
 QByteArray nativePath(const QString& path)

@@ -3,6 +3,8 @@
 
 #include "base/error.h"
 
+#include <QCoreApplication>
+
 namespace tidewell {
 
 // The sync engine's own failure: the server keeps saying there is more but the cursor does not move.
@@ -11,7 +13,7 @@ class SyncError : public Error
 public:
     static SyncError paginationDidNotAdvance()
     {
-        return SyncError(QStringLiteral(
+        return SyncError(QCoreApplication::translate("SyncError",
             "Sync stopped because the server returned a repeated page. Try again after checking the server."));
     }
 
