@@ -3,12 +3,12 @@
 
 #include "ui/icons.h"
 
+#include <QBoxLayout>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
-#include <QVBoxLayout>
 
 namespace tidewell {
 
@@ -37,15 +37,16 @@ Banner::Banner(const QString& symbol, const QColor& textColour, QWidget* parent)
     } else {
         m_text->setForegroundRole(QPalette::PlaceholderText);
     }
-    // The buttons go under the text, at its trailing end: beside it they would leave a narrow pane (half a screen,
-    // or a longer translation of their labels) no room for the text.
-    auto* column = new QVBoxLayout;
-    column->setSpacing(6);
-    column->addWidget(m_text);
+    // Under the text, the buttons keep to its trailing end: beside it they would leave a narrow pane (half a screen,
+    // or a longer translation of their labels) no room for the text. Beside it, a short line leaves a wide window no
+    // empty row.
+    m_column = new QBoxLayout(QBoxLayout::TopToBottom);
+    m_column->setSpacing(6);
+    m_column->addWidget(m_text, 1);
     m_buttons = new QHBoxLayout;
     m_buttons->addStretch(1);
-    column->addLayout(m_buttons);
-    m_layout->addLayout(column, 1);
+    m_column->addLayout(m_buttons);
+    m_layout->addLayout(m_column, 1);
     alignText();
 }
 
@@ -64,10 +65,31 @@ void Banner::changeEvent(QEvent* event)
     QFrame::changeEvent(event);
 }
 
+void Banner::resizeEvent(QResizeEvent* event)
+{
+    QFrame::resizeEvent(event);
+    placeButtons();
+}
+
+// Decided from the width alone, so that moving the buttons, which changes only the height, never reverses it.
+void Banner::placeButtons()
+{
+    const QMargins margins = m_layout->contentsMargins();
+    const int room
+        = width() - margins.left() - margins.right() - m_layout->spacing() - m_layout->itemAt(0)->sizeHint().width();
+    const int line = m_text->fontMetrics().horizontalAdvance(m_text->text()) + m_text->contentsMargins().left()
+        + m_text->contentsMargins().right() + 2 * m_text->margin();
+    const bool beside = m_buttons->count() > 1 && line + m_column->spacing() + m_buttons->sizeHint().width() <= room;
+    const auto direction = beside ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+    if (m_column->direction() != direction)
+        m_column->setDirection(direction);
+}
+
 void Banner::setText(const QString& text)
 {
     m_text->setText(text);
     setAccessibleName(text);
+    placeButtons();
 }
 
 QString Banner::text() const
@@ -81,6 +103,7 @@ QPushButton* Banner::addButton(const QString& text, const QString& objectName)
     button->setObjectName(objectName);
     button->setAutoDefault(false);
     m_buttons->addWidget(button);
+    placeButtons();
     return button;
 }
 

@@ -3,14 +3,15 @@
 
 #include <QFrame>
 
+class QBoxLayout;
 class QLabel;
 class QHBoxLayout;
 class QPushButton;
 
 namespace tidewell {
 
-// A full-width strip above the message list: an icon and its text, optionally with buttons under the text, on the
-// window's bar colour.
+// A full-width strip above the message list: an icon and its text, optionally with buttons, on the window's bar
+// colour. The buttons sit beside the text while its one line and they fit side by side, and under it otherwise.
 class Banner : public QFrame
 {
     Q_OBJECT
@@ -23,12 +24,15 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void alignText();
+    void placeButtons();
 
     QLabel* m_text;
     QHBoxLayout* m_layout;
+    QBoxLayout* m_column;
     QHBoxLayout* m_buttons;
 };
 

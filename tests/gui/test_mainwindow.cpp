@@ -62,6 +62,8 @@ private slots:
     void detailPane_data();
     void detailPane();
     void banners();
+    void bannerButtonsBesideOrUnderTheText_data();
+    void bannerButtonsBesideOrUnderTheText();
     void linkConfirmation_data();
     void linkConfirmation();
     void linkConfirmationEscapeLeavesNothingPending();
@@ -227,6 +229,51 @@ void TestMainWindow::banners()
     QVERIFY(error->isVisible());
     QCOMPARE(error->text(), u"Couldn't save the device credential to the keyring \u2014 try linking again."_qs);
     QVERIFY(offline->y() < error->y());
+}
+
+void TestMainWindow::bannerButtonsBesideOrUnderTheText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("beside");
+    const QString shortText = u"Connection refused"_qs;
+    const QString longText = u"Sync stopped because the server returned a repeated page. Try again after checking "
+                             "the server."_qs;
+    QTest::newRow("short line, wide") << shortText << 900 << true;
+    QTest::newRow("short line, narrow") << shortText << 260 << false;
+    QTest::newRow("long line, half a screen") << longText << 640 << false;
+    QTest::newRow("long line, very wide") << longText << 1400 << true;
+}
+
+// A short error beside its buttons costs a wide window no extra row; a line that would have to wrap beside them
+// gets the whole width, with the buttons under it.
+void TestMainWindow::bannerButtonsBesideOrUnderTheText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(bool, beside);
+    Banner banner(u"exclamationmark.triangle"_qs, QColor());
+    banner.setText(text);
+    QPushButton* dismiss = banner.addButton(u"Dismiss"_qs, u"dismiss"_qs);
+    QPushButton* settings = banner.addButton(u"Settings"_qs, u"settings"_qs);
+    banner.resize(width, banner.heightForWidth(width));
+    banner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&banner));
+    banner.resize(width, banner.heightForWidth(width));
+    QCoreApplication::processEvents();
+
+    const QList<QLabel*> labels = banner.findChildren<QLabel*>();
+    const auto found = std::find_if(labels.begin(), labels.end(), [&](QLabel* each) { return each->text() == text; });
+    QVERIFY(found != labels.end());
+    const QLabel* label = *found;
+    const QRect textRect = label->geometry();
+    QCOMPARE(dismiss->geometry().top() >= textRect.bottom(), !beside);
+    QCOMPARE(dismiss->geometry().left() > textRect.right(), beside);
+    QVERIFY(dismiss->geometry().right() < settings->geometry().left());
+    QVERIFY(banner.rect().contains(settings->geometry()));
+    // Nothing of the text is cut, whichever way the buttons went.
+    QVERIFY2(label->heightForWidth(textRect.width()) <= textRect.height(),
+        qPrintable(u"%1 px of text in %2 px"_qs.arg(label->heightForWidth(textRect.width())).arg(textRect.height())));
 }
 
 void TestMainWindow::linkConfirmation_data()
