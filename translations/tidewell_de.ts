@@ -897,7 +897,7 @@
         <location line="+2"/>
         <source>Connect to %1 with the scanned device secret. This replaces any existing configuration.</source>
         <extracomment>%1 is the server&apos;s host name.</extracomment>
-        <translation>Verbindet sich mit dem eingelesenen Gerätegeheimnis mit %1. Eine bestehende Einrichtung wird dabei ersetzt.</translation>
+        <translation>Stellt mit dem eingelesenen Gerätegeheimnis eine Verbindung zu %1 her. Eine bestehende Einrichtung wird dabei ersetzt.</translation>
     </message>
     <message>
         <location line="+5"/>
