@@ -4,6 +4,7 @@
 #include "memorycredentialstore.h"
 #include "notify/notificationhandler.h"
 #include "scriptedclient.h"
+#include "scriptedservices.h"
 #include "state/appstate.h"
 #include "storeditem.h"
 
@@ -66,12 +67,8 @@ void TestCredentialWaits::cleanup()
 
 std::unique_ptr<AppState> TestCredentialWaits::makeState()
 {
-    AppState::Services services;
+    AppState::Services services = scriptedServices(m_credentials, *m_prefs, m_client);
     services.network = &m_nam;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     services.notifications = &m_handler;
     services.credentialBounds = CredentialBounds { 100ms, 300ms };
     return std::make_unique<AppState>(false, services);

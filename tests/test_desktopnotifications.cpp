@@ -7,6 +7,7 @@
 #include "notify/notificationhandler.h"
 #include "platform/dbusnotificationcentre.h"
 #include "scriptedclient.h"
+#include "scriptedservices.h"
 #include "services/badge.h"
 #include "state/appstate.h"
 
@@ -460,12 +461,8 @@ void TestDesktopNotifications::passesOfARealState()
     for (qint64 id = 1; id <= 3; ++id)
         client->addMessage(makeMessage(id, 7));
 
-    AppState::Services services;
-    services.credentials = &credentials;
-    services.preferences = &prefs;
+    AppState::Services services = scriptedServices(credentials, prefs, client);
     services.badge = &badge;
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient = [client](const DeviceConfig&) { return client; };
     AppState state(false, services);
     QList<MessageAlert> posted;
     NewMessageAlerts alerts(state.sharedCache(), [&posted](const MessageAlert& alert) { posted.append(alert); });
@@ -826,13 +823,9 @@ void TestDesktopNotifications::clickOnAnAnnouncedMessageSelectsIt()
     NotificationHandler handler;
     DBusNotificationCentre centre;
     handler.setCentre(&centre);
-    AppState::Services services;
-    services.credentials = &credentials;
-    services.preferences = &prefs;
+    AppState::Services services = scriptedServices(credentials, prefs, client);
     services.badge = &badge;
     services.notifications = &handler;
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient = [client](const DeviceConfig&) { return client; };
     services.tapSelectionLifetime = std::chrono::minutes(10);
     AppState state(false, services);
     state.configureNotifications({});

@@ -10,6 +10,7 @@
 #include "notify/notificationhandler.h"
 #include "notify/taprouting.h"
 #include "scriptedclient.h"
+#include "scriptedservices.h"
 #include "services/badge.h"
 #include "state/appstate.h"
 
@@ -146,13 +147,10 @@ void TestLinkFlow::init()
 
 std::unique_ptr<AppState> TestLinkFlow::makeState(std::chrono::milliseconds pollInterval, MakeClient makeClient)
 {
-    AppState::Services services;
+    AppState::Services services = scriptedServices(m_credentials, *m_prefs, m_client);
     services.network = &m_nam;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient
-        = makeClient ? std::move(makeClient) : MakeClient([client = m_client](const DeviceConfig&) { return client; });
+    if (makeClient)
+        services.makeClient = std::move(makeClient);
     services.notifications = &m_handler;
     services.linkPollInterval = pollInterval;
     services.tapSelectionLifetime = std::chrono::milliseconds(100);

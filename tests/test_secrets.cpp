@@ -17,6 +17,7 @@
 #include "net/transporterror.h"
 #include "platform/singleinstance.h"
 #include "platform/systemcredentialstore.h"
+#include "scriptedservices.h"
 #include "state/appstate.h"
 #include "storeditem.h"
 
@@ -292,11 +293,8 @@ void TestSecrets::init()
 
 std::unique_ptr<AppState> TestSecrets::makeState()
 {
-    AppState::Services services;
+    AppState::Services services = scriptedServices(m_credentials, *m_prefs);
     services.network = &m_network;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::openCache(true); };
     return std::make_unique<AppState>(false, services);
 }
 

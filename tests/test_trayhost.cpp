@@ -3,6 +3,7 @@
 #include "memorycredentialstore.h"
 #include "mockcalls.h"
 #include "platform/trayhostwatcher.h"
+#include "scriptedservices.h"
 #include "state/appstate.h"
 #include "ui/statusitem.h"
 #include "ui/statusitempresence.h"
@@ -107,11 +108,7 @@ void TestTrayHost::init()
     QVERIFY(m_folder.isValid());
     QVERIFY2(!onBus(watcherService), "a watcher from an earlier test is still on the bus");
     m_prefs = std::make_unique<QSettings>(m_folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
-    AppState::Services services;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::openCache(true); };
-    m_state = std::make_unique<AppState>(false, services);
+    m_state = std::make_unique<AppState>(false, scriptedServices(m_credentials, *m_prefs));
 }
 
 void TestTrayHost::cleanup()

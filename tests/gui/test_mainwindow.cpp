@@ -4,6 +4,7 @@
 #include "lists/listpresentation.h"
 #include "memorycredentialstore.h"
 #include "scriptedclient.h"
+#include "scriptedservices.h"
 #include "state/appstate.h"
 #include "sync/syncerror.h"
 #include "triggeraction.h"
@@ -141,12 +142,7 @@ void TestMainWindow::makeWindow(bool configured, bool syncFirst)
     if (configured)
         QVERIFY(QCoro::waitFor(linked.save(m_credentials)));
     m_prefs->setValue("lastReadId", 0);
-    AppState::Services services;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
-    m_state = std::make_unique<AppState>(false, services);
+    m_state = std::make_unique<AppState>(false, scriptedServices(m_credentials, *m_prefs, m_client));
     if (configured && syncFirst)
         await(m_state->sync());
     m_window = std::make_unique<MainWindow>(*m_state);

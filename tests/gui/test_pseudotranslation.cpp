@@ -9,6 +9,7 @@
 #include "memorycredentialstore.h"
 #include "notify/notificationhandler.h"
 #include "scriptedclient.h"
+#include "scriptedservices.h"
 #include "state/appstate.h"
 #include "sync/syncerror.h"
 #include "textwalk.h"
@@ -254,12 +255,8 @@ void TestPseudoTranslation::makeState(bool configured)
 {
     if (configured)
         QVERIFY(QCoro::waitFor(linked.save(m_credentials)));
-    AppState::Services services;
+    AppState::Services services = scriptedServices(m_credentials, *m_prefs, m_client);
     services.network = &m_network;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     services.notifications = &m_handler;
     services.linkPollInterval = std::chrono::milliseconds(20);
     m_state = std::make_unique<AppState>(false, services);

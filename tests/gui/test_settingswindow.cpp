@@ -6,6 +6,7 @@
 #include "memorycredentialstore.h"
 #include "notify/notificationhandler.h"
 #include "scriptedclient.h"
+#include "scriptedservices.h"
 #include "services/loginitem.h"
 #include "state/appstate.h"
 #include "state/checkinterval.h"
@@ -186,12 +187,8 @@ void TestSettingsWindow::makeWindow(bool configured, QUrl serverURL)
 {
     if (configured)
         QVERIFY((QCoro::waitFor(DeviceConfig { serverURL, u"secret"_qs }.save(m_credentials))));
-    AppState::Services services;
+    AppState::Services services = scriptedServices(m_credentials, *m_prefs, m_client);
     services.network = &m_network;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     services.notifications = &m_handler;
     services.linkPollInterval = std::chrono::milliseconds(20);
     m_state = std::make_unique<AppState>(false, services);

@@ -7,6 +7,7 @@
 #include "platform/synctriggers.h"
 #include "platform/xdgautostart.h"
 #include "scriptedclient.h"
+#include "scriptedservices.h"
 #include "state/appstate.h"
 #include "ui/settingswindow.h"
 
@@ -106,12 +107,8 @@ std::unique_ptr<AppState> TestShellServices::makeState(Badge* badge)
         QVERIFY(
             (QCoro::waitFor(DeviceConfig { QUrl(u"https://push.example.com"_qs), u"secret"_qs }.save(m_credentials))));
     }();
-    AppState::Services services;
-    services.credentials = &m_credentials;
-    services.preferences = m_prefs.get();
+    AppState::Services services = scriptedServices(m_credentials, *m_prefs, m_client);
     services.badge = badge;
-    services.openCache = [](bool) { return Store::openCache(true); };
-    services.makeClient = [client = m_client](const DeviceConfig&) { return client; };
     return std::make_unique<AppState>(false, services);
 }
 
