@@ -138,12 +138,12 @@
 <context>
     <name>ListPresentation</name>
     <message>
-        <location filename="../src/core/lists/listpresentation.cpp" line="+33"/>
+        <location filename="../src/core/lists/listpresentation.cpp" line="+32"/>
         <source>All Messages</source>
         <translation>Alle Nachrichten</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+7"/>
         <source>Messages</source>
         <translation>Nachrichten</translation>
     </message>
@@ -716,13 +716,8 @@
 </context>
 <context>
     <name>tidewell::AppListModel</name>
-    <message>
-        <location filename="../src/ui/applistmodel.cpp" line="+12"/>
-        <source>All Messages</source>
-        <translation>Alle Nachrichten</translation>
-    </message>
     <message numerus="yes">
-        <location line="+8"/>
+        <location filename="../src/ui/applistmodel.cpp" line="+15"/>
         <source>%1, %n unread</source>
         <translation>
             <numerusform>%1, %n ungelesen</numerusform>

@@ -7,11 +7,6 @@
 
 namespace tidewell {
 
-QString AppListModel::Texts::allMessages()
-{
-    return tr("All Messages");
-}
-
 // The name's own direction controls are closed inside it, so an override in it cannot turn the count around. The
 // count goes in before the name: a name holding "%n" or "%1" stays as written.
 QString AppListModel::Texts::accessibleName(const QString& name, qint64 unread)
@@ -50,9 +45,9 @@ QVariant AppListModel::data(const QModelIndex& index, int role) const
     if (index.row() == 0) {
         switch (role) {
         case Qt::DisplayRole:
-            return Texts::allMessages();
+            return ListPresentation::allMessagesTitle();
         case Qt::AccessibleTextRole:
-            return Texts::accessibleName(Texts::allMessages(), m_projection.totalUnread());
+            return Texts::accessibleName(ListPresentation::allMessagesTitle(), m_projection.totalUnread());
         case UnreadRole:
             return m_projection.totalUnread();
         case HighPriorityRole:

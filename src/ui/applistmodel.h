@@ -32,7 +32,6 @@ public:
 
     struct Texts
     {
-        static QString allMessages();
         static QString accessibleName(const QString& name, qint64 unread);
     };
 

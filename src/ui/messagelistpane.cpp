@@ -251,7 +251,7 @@ void MessageListPane::setBanners(QWidget* banners)
 // long as the server made it, may be.
 void MessageListPane::keepHeaderRoom()
 {
-    const QString allMessages = ListPresentation::title(std::nullopt, nullptr);
+    const QString allMessages = ListPresentation::allMessagesTitle();
     const int title = m_title->fontMetrics().horizontalAdvance(allMessages) + m_title->contentsMargins().left()
         + m_title->contentsMargins().right();
     m_header->setMinimumWidth(m_header->sizeHint().width() - m_title->sizeHint().width() + title);

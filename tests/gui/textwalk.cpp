@@ -103,14 +103,19 @@ QString describe(const QObject* object)
         + (name.isEmpty() ? QString() : u" \""_qs + name + u'"');
 }
 
+// What a label shows: its text, without the markup when it is rich text.
+QString shownText(const QLabel* label)
+{
+    return Qt::mightBeRichText(label->text()) && label->textFormat() != Qt::PlainText
+        ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+        : label->text();
+}
+
 // The widest word of a wrapped text, which no line break can make narrower.
 int widestWord(const QLabel* label)
 {
-    const QString text = Qt::mightBeRichText(label->text()) && label->textFormat() != Qt::PlainText
-        ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
-        : label->text();
     int widest = 0;
-    for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+    for (const QString& word : shownText(label).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
         widest = std::max(widest, label->fontMetrics().horizontalAdvance(word));
     return widest;
 }
@@ -185,12 +190,8 @@ void TextWalk::widget(QWidget* widget)
     check(where, u"status tip"_qs, widget->statusTip());
     check(where, u"accessible name"_qs, widget->accessibleName());
     check(where, u"accessible description"_qs, widget->accessibleDescription());
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        const QString text = Qt::mightBeRichText(label->text()) && label->textFormat() != Qt::PlainText
-            ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
-            : label->text();
-        check(where, u"text"_qs, text);
-    }
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        check(where, u"text"_qs, shownText(label));
     if (auto* button = qobject_cast<QAbstractButton*>(widget))
         check(where, u"text"_qs, button->text());
     if (auto* button = qobject_cast<QToolButton*>(widget); button && button->menu())

@@ -27,10 +27,15 @@ int hexDigitValue(QChar c)
 
 } // namespace
 
+QString ListPresentation::allMessagesTitle()
+{
+    return tr("All Messages");
+}
+
 QString ListPresentation::title(std::optional<qint64> selectedAppId, const CachedApp* selectedApp)
 {
     if (!selectedAppId)
-        return tr("All Messages");
+        return allMessagesTitle();
     return selectedApp ? selectedApp->name : tr("Messages");
 }
 

@@ -38,6 +38,8 @@ public:
     // An opaque colour as 0xffRRGGBB, the layout of QRgb, so the views hand it to QColor unchanged.
     using Rgb = quint32;
 
+    // What the list of every message is called, in its title and in the sidebar.
+    static QString allMessagesTitle();
     // The message list's title: all messages, the selected application's name, or a generic title when the
     // selected application is not cached (`selectedApp` is then nullptr).
     static QString title(std::optional<qint64> selectedAppId, const CachedApp* selectedApp);
