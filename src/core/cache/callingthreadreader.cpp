@@ -13,6 +13,8 @@ namespace tidewell {
 
 namespace {
 
+constexpr int busyTimeoutMs = 5000;
+
 struct CloseConnection
 {
     void operator()(sqlite3* db) const { sqlite3_close(db); }
@@ -27,6 +29,10 @@ void CallingThreadReader::forEachMessage(qint64 first, qint64 last, const Stored
     sqlite3* opened = nullptr;
     int rc = sqlite3_open_v2(m_file.constData(), &opened, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     const std::unique_ptr<sqlite3, CloseConnection> db(opened); // declared first, so closed after the statement
+    // A reader of a WAL file can find it busy for a moment (another connection checkpointing or opening it); that
+    // is a wait, not a failure, as for every other connection to the cache.
+    if (rc == SQLITE_OK)
+        sqlite3_busy_timeout(db.get(), busyTimeoutMs);
     SqlStatement statement;
     if (rc == SQLITE_OK)
         rc = statement.prepare(db.get(), sqlOf(CacheQuery::SelectMessagesBetween), false);
