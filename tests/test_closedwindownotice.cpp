@@ -3,6 +3,7 @@
 #include "platform/closedwindownotice.h"
 #include "platform/dbusnotificationcentre.h"
 #include "platform/trayhostwatcher.h"
+#include "testchild.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -113,6 +114,7 @@ void TestClosedWindowNotice::notSaidWithAHost()
 {
     QProcess watcher;
     watcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startsAsTestChild(watcher);
     watcher.start(u"/usr/bin/python3"_qs,
         { u"-m"_qs, u"dbusmock"_qs, u"--session"_qs, u"-t"_qs, QStringLiteral(TIDEWELL_TRAY_WATCHER_TEMPLATE) });
     QTRY_VERIFY_WITH_TIMEOUT(m_host->hostPresent(), 20000);

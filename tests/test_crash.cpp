@@ -8,6 +8,7 @@
 #include "coro.h"
 #include "messageids.h"
 #include "sync/syncengine.h"
+#include "testchild.h"
 
 #include <QNetworkAccessManager>
 #include <QProcess>
@@ -143,6 +144,7 @@ void TestCrash::killedSyncKeepsEveryCommittedPage()
         child.setProgram(QStringLiteral(TIDEWELL_CRASH_CHILD));
         child.setArguments({ server.url().toString(), path });
         child.setProcessChannelMode(QProcess::ForwardedChannels);
+        startsAsTestChild(child);
         auto connection = connect(&server, &AccountServer::pageRequested, &child, [&](int n, qint64) {
             if (n != killAtRequest)
                 return;

@@ -20,6 +20,7 @@
 #include "scriptedservices.h"
 #include "state/appstate.h"
 #include "storeditem.h"
+#include "testchild.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -445,6 +446,7 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::MergedChannels); // standard output and standard error alike
+    startsAsTestChild(program);
     program.start(QStringLiteral(TIDEWELL_APP), {});
     const auto stopProgram = qScopeGuard([&program] {
         if (program.state() != QProcess::NotRunning) {
@@ -465,6 +467,7 @@ void TestSecrets::programKeepsTheSecretOffItsOutput()
     QProcess second;
     second.setProcessEnvironment(environment);
     second.setProcessChannelMode(QProcess::MergedChannels);
+    startsAsTestChild(second);
     second.start(QStringLiteral(TIDEWELL_APP), { server.link });
     QVERIFY(second.waitForFinished(slow));
     QCOMPARE(second.exitCode(), 0);
@@ -543,6 +546,7 @@ void TestSecrets::runningProgramShowsOthersNothing()
     first.setProcessEnvironment(environment);
     first.setProcessChannelMode(QProcess::MergedChannels);
     first.setStandardOutputFile(home.filePath(u"first.out"_qs));
+    startsAsTestChild(first);
     first.start(QStringLiteral(TIDEWELL_APP), arguments);
     const auto stopFirst = qScopeGuard([&] { stop(first); });
     QVERIFY2(first.waitForStarted(slow), qPrintable(first.errorString()));
@@ -597,6 +601,7 @@ void TestSecrets::runningProgramShowsOthersNothing()
     second.setProcessEnvironment(environment);
     second.setProcessChannelMode(QProcess::MergedChannels);
     second.setStandardOutputFile(home.filePath(u"second.out"_qs));
+    startsAsTestChild(second);
     second.start(QStringLiteral(TIDEWELL_APP), arguments);
     const auto stopSecond = qScopeGuard([&] { stop(second); });
     QVERIFY2(second.waitForStarted(slow), qPrintable(second.errorString()));

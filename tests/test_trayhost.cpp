@@ -5,6 +5,7 @@
 #include "platform/trayhostwatcher.h"
 #include "scriptedservices.h"
 #include "state/appstate.h"
+#include "testchild.h"
 #include "ui/statusitem.h"
 #include "ui/statusitempresence.h"
 
@@ -39,6 +40,7 @@ public:
     explicit FakeWatcher(bool host)
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        startsAsTestChild(m_process);
         m_process.start(u"/usr/bin/python3"_qs,
             { u"-m"_qs, u"dbusmock"_qs, u"--session"_qs, u"-t"_qs, QStringLiteral(TIDEWELL_TRAY_WATCHER_TEMPLATE),
                 u"-p"_qs, host ? u"{\"host\": true}"_qs : u"{\"host\": false}"_qs });

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "devserverprocess.h"
 
+#include "testchild.h"
+
 #include <QDeadlineTimer>
 
 namespace {
@@ -21,6 +23,7 @@ QString DevServerProcess::start(const QStringList& extraArguments)
     process.setProgram(m_program);
     process.setArguments(QStringList { QStringLiteral("--port"), QStringLiteral("0") } + extraArguments);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startsAsTestChild(process);
     process.start();
     if (!process.waitForStarted(patience))
         return QStringLiteral("did not start: ") + process.errorString();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "keyringprompter.h"
 
+#include "testchild.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -72,6 +74,7 @@ KeyringPrompter::KeyringPrompter(QString password, int giveUpAfterSeconds, QObje
     , m_giveUpAfter(giveUpAfterSeconds)
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    startsAsTestChild(m_process);
 }
 
 KeyringPrompter::~KeyringPrompter()
