@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QCoroTask>
 #include <QEventLoop>
 #include <exception>
@@ -70,5 +71,8 @@ template <typename E, typename T> E awaitError(QCoro::Task<T>&& task)
     } catch (const E& error) {
         return error;
     }
-    throw std::logic_error(std::string("the operation succeeded where it should have failed with ") + typeid(E).name());
+    // Joined as a QByteArray: GCC 12 reports a false overflow in std::string's inlined append here.
+    const QByteArray message
+        = QByteArrayLiteral("the operation succeeded where it should have failed with ") + QByteArray(typeid(E).name());
+    throw std::logic_error(message.constData());
 }
