@@ -101,8 +101,11 @@ private slots:
     void cleanup();
     void passRequestedDuringAnOperation_data();
     void passRequestedDuringAnOperation();
+    void linkDuringALateReadOfTheFallback();
 
 private:
+    std::unique_ptr<AppState> makeState(
+        CredentialStore& credentials, const QString& cachePath, CredentialBounds bounds);
     std::optional<DeviceConfig> stored() { return QCoro::waitFor(DeviceConfig::load(m_credentials)); }
     // The passes that began from an empty cache since the call numbered `since` of each server.
     int passesFromScratch(qsizetype firstSince, qsizetype secondSince) const;
@@ -138,21 +141,28 @@ void TestAccountSwitch::init()
     m_firstServer->suspends = true;
     m_secondServer->suspends = true;
 
-    AppState::Services services = scriptedServices(m_credentials, *m_prefs);
-    services.network = &m_nam;
-    services.notifications = &m_handler;
-    services.openCache = [path = m_cachePath](bool) { return Store::open(path); };
-    services.makeClient = [first = m_firstServer, second = m_secondServer, url = m_first.serverURL](
-                              const DeviceConfig& config) -> std::shared_ptr<APIClientProtocol> {
-        return config.serverURL == url ? first : second;
-    };
-    m_state = std::make_unique<AppState>(false, services);
+    m_state = makeState(m_credentials, m_cachePath, {});
     QTRY_COMPARE(m_state->config(), m_first);
     await(m_state->sync());
     QCOMPARE(listing(m_state->cache().fetchMessages()), listing(m_firstServer->serverMessages));
     // What a pass of the first account would bring in from now on.
     m_firstServer->addMessage(makeMessage(7, 1));
     m_firstServer->addMessage(makeMessage(8, 2));
+}
+
+std::unique_ptr<AppState> TestAccountSwitch::makeState(
+    CredentialStore& credentials, const QString& cachePath, CredentialBounds bounds)
+{
+    AppState::Services services = scriptedServices(credentials, *m_prefs);
+    services.network = &m_nam;
+    services.notifications = &m_handler;
+    services.credentialBounds = bounds;
+    services.openCache = [cachePath](bool) { return Store::open(cachePath); };
+    services.makeClient = [first = m_firstServer, second = m_secondServer, url = m_first.serverURL](
+                              const DeviceConfig& config) -> std::shared_ptr<APIClientProtocol> {
+        return config.serverURL == url ? first : second;
+    };
+    return std::make_unique<AppState>(false, services);
 }
 
 void TestAccountSwitch::cleanup()
@@ -251,6 +261,37 @@ void TestAccountSwitch::passRequestedDuringAnOperation()
     QCOMPARE(stored(), state.config());
     QCOMPARE(listing(state.cache().fetchMessages()), installed ? listing(installed->serverMessages) : Listing());
     QCOMPARE(passesFromScratch(firstCalls, secondCalls), installed ? 1 : 0);
+}
+
+// The first account's credential is in the fallback placement alone, and the keyring answers one job at a time, in
+// the order asked, too late for the start-up read's bound; the user links the second account meanwhile. The read's
+// move of the first credential into the keyring must not land after the link's save, and the load ends.
+void TestAccountSwitch::linkDuringALateReadOfTheFallback()
+{
+    MemoryCredentialStore credentials;
+    credentials.failAdds(CredentialStore::Placement::Primary, -25308);
+    QVERIFY(QCoro::waitFor(m_first.save(credentials)));
+    credentials.failAdds(CredentialStore::Placement::Primary, 0);
+    QVERIFY(credentials.items(CredentialStore::Placement::Primary).isEmpty());
+    credentials.answerInOrder();
+    credentials.hold();
+
+    auto state = makeState(credentials, m_folder.filePath(u"late-read.sqlite"_qs), CredentialBounds { 50ms, 60s });
+    QSignalSpy loaded(state.get(), &AppState::credentialLoaded);
+    QTRY_COMPARE(state->credentialProblem(), std::optional(AppState::Texts::credentialNotAnswering()));
+    QCoro::Task<bool> linking = state->configure(m_second.serverURL, m_second.deviceSecret);
+    credentials.release();
+    QTRY_VERIFY(linking.isReady());
+    QVERIFY(await(std::move(linking)));
+    QTRY_COMPARE(credentials.pending(), 0);
+    QTRY_VERIFY(!state->isSyncRunning());
+
+    QCOMPARE(state->config(), m_second);
+    QCOMPARE(QCoro::waitFor(DeviceConfig::load(credentials)), m_second);
+    QVERIFY(credentials.items(CredentialStore::Placement::Fallback).isEmpty());
+    QCOMPARE(loaded.size(), 1);
+    QVERIFY(!state->isLoadingCredential());
+    QCOMPARE(state->credentialProblem(), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(TestAccountSwitch)

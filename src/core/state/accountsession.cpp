@@ -50,7 +50,7 @@ QCoro::Task<> AccountSession::loadTask(QPointer<AccountSession> self)
     TurnQueue::Turn turn = co_await self->m_turns.take();
     if (!turn || !self)
         co_return;
-    QCoro::Task<StoredConfig> reading = DeviceConfig::read(*self->m_credentials);
+    QCoro::Task<StoredConfig> reading = DeviceConfig::read(*self->m_credentials, false);
     QCoro::Task<std::optional<StoredConfig>> waiting
         = withinBound(std::move(reading), self->m_bounds.read, self->lateRead(self->m_generation));
     std::optional<StoredConfig> stored = co_await std::move(waiting);
@@ -72,7 +72,9 @@ std::function<void(StoredConfig)> AccountSession::lateRead(quint64 generation)
         if (!self)
             return;
         if (self->m_generation != generation) {
+            // The load is over all the same: what is installed stands, and nothing waits for the read any more.
             qCInfo(lcPlatform) << "the stored credential arrived after another was installed; left alone";
+            self->finishLoad(StoredConfig {});
             return;
         }
         qCInfo(lcPlatform) << "the stored credential arrived after" << self->m_bounds.read.count() << "ms";
@@ -82,10 +84,28 @@ std::function<void(StoredConfig)> AccountSession::lateRead(quint64 generation)
 
 void AccountSession::finishLoad(StoredConfig stored)
 {
-    if (stored.config)
+    if (stored.config) {
+        const std::optional<DeviceConfig> moving = stored.inFallback ? stored.config : std::nullopt;
         install(std::move(stored.config));
+        if (moving)
+            moveToPrimaryTask(QPointer<AccountSession>(this), *moving, m_generation);
+    }
     setCredentialState(stored.unavailable ? CredentialState::Unreadable : CredentialState::Settled);
     emit credentialLoaded();
+}
+
+// A credential found in the fallback placement alone is written again, which puts it in the primary placement when
+// that takes it. In a turn of its own, after the read's, and only while it is still the one installed: a link saved
+// meanwhile must not be overwritten by the credential it replaced.
+QCoro::Task<> AccountSession::moveToPrimaryTask(QPointer<AccountSession> self, DeviceConfig config, quint64 generation)
+{
+    TurnQueue::Turn turn = co_await self->m_turns.take();
+    if (!turn || !self || self->m_generation != generation)
+        co_return;
+    QCoro::Task<std::optional<bool>> writing = self->write(std::move(config));
+    const std::optional<bool> moved = co_await std::move(writing);
+    if (self && moved && !*moved)
+        qCWarning(lcPlatform) << "the credential could not be moved out of the fallback placement";
 }
 
 // Apart, so that the value written outlives the caller when the store answers after the bound.

@@ -99,6 +99,7 @@ private:
     static QCoro::Task<bool> configureTask(QPointer<AccountSession> self, DeviceConfig config);
     static QCoro::Task<> unlinkTask(QPointer<AccountSession> self);
     static QCoro::Task<bool> installLinked(QPointer<AccountSession> self, DeviceConfig config);
+    static QCoro::Task<> moveToPrimaryTask(QPointer<AccountSession> self, DeviceConfig config, quint64 generation);
     static QCoro::Task<> adoptLateTask(
         QPointer<AccountSession> self, std::optional<DeviceConfig> written, quint64 generation);
     // Writes `config` (or removes the item when none) within the write bound; a write that finishes later goes to
