@@ -51,6 +51,10 @@ private slots:
     void cancelAndJoinDropsPendingRequests();
     void unexpectedExceptionEndsThePass();
     void destroyedWhileRequestsWait();
+    void requestsDuringAHoldRunOnceAfterIt();
+    void overlappingHolds();
+    void holdStopsTheRunningPass();
+    void destroyedWhileARequestWaitsOnAHold();
 };
 
 void TestSyncScheduler::requestsDuringAPassCollapseIntoOne_data()
@@ -129,6 +133,94 @@ void TestSyncScheduler::destroyedWhileRequestsWait()
     QTest::qWait(20);
     QCOMPARE(counter.started, 1);
     QCOMPARE(counter.stopped, 1);
+}
+
+void TestSyncScheduler::requestsDuringAHoldRunOnceAfterIt()
+{
+    Passes counter;
+    counter.duration = std::chrono::milliseconds(1);
+    SyncScheduler scheduler(counter.pass());
+    SyncScheduler::Hold hold = await(scheduler.hold());
+    QVERIFY(scheduler.isHeld());
+    bool firstDone = false;
+    bool secondDone = false;
+    auto first = markDone(scheduler.request(), firstDone);
+    auto second = markDone(scheduler.request(), secondDone);
+    QTest::qWait(20);
+    QCOMPARE(counter.started, 0);
+    QVERIFY(!firstDone && !secondDone);
+
+    hold.release();
+    QVERIFY(!scheduler.isHeld());
+    QCOMPARE(counter.started, 1); // started as the hold ends
+    QTRY_VERIFY(firstDone && secondDone);
+    QCOMPARE(counter.started, 1);
+    QCOMPARE(counter.stopped, 0);
+}
+
+// Holds nest: the pass asked for meanwhile waits for the last one, whatever order they end in.
+void TestSyncScheduler::overlappingHolds()
+{
+    Passes counter;
+    counter.duration = std::chrono::milliseconds(1);
+    SyncScheduler scheduler(counter.pass());
+    std::optional<SyncScheduler::Hold> outer = await(scheduler.hold());
+    auto request = scheduler.request();
+    SyncScheduler::Hold inner = await(scheduler.hold());
+    outer.reset();
+    QVERIFY(scheduler.isHeld());
+    QTest::qWait(20);
+    QCOMPARE(counter.started, 0);
+    SyncScheduler::Hold moved = std::move(inner);
+    inner.release(); // moved from: ends nothing
+    QCOMPARE(counter.started, 0);
+    moved.release();
+    await(std::move(request));
+    QCOMPARE(counter.started, 1);
+}
+
+// A hold stops the running pass and resumes once it has ended; a request made while it is being stopped, and those
+// made before the hold that waited for a further pass, run once after the hold.
+void TestSyncScheduler::holdStopsTheRunningPass()
+{
+    Passes counter;
+    counter.duration = std::chrono::seconds(30);
+    SyncScheduler scheduler(counter.pass());
+    bool runningDone = false;
+    bool pendingDone = false;
+    bool duringDone = false;
+    auto running = markDone(scheduler.request(), runningDone);
+    auto pending = markDone(scheduler.request(), pendingDone);
+    auto holding = scheduler.hold();
+    auto during = markDone(scheduler.request(), duringDone);
+    SyncScheduler::Hold hold = await(std::move(holding));
+    QCOMPARE(counter.stopped, 1);
+    QVERIFY(!scheduler.isRunning());
+    QTRY_VERIFY(runningDone);
+    QTest::qWait(20);
+    QCOMPARE(counter.started, 1);
+    QVERIFY(!pendingDone && !duringDone);
+
+    counter.duration = std::chrono::milliseconds(1);
+    hold.release();
+    QTRY_VERIFY(pendingDone && duringDone);
+    QCOMPARE(counter.started, 2);
+    QCOMPARE(counter.stopped, 1);
+}
+
+// A request waiting for a hold to end returns when the scheduler goes, and the hold ending later starts nothing.
+void TestSyncScheduler::destroyedWhileARequestWaitsOnAHold()
+{
+    Passes counter;
+    auto scheduler = std::make_unique<SyncScheduler>(counter.pass());
+    SyncScheduler::Hold hold = await(scheduler->hold());
+    bool done = false;
+    auto request = markDone(scheduler->request(), done);
+    scheduler.reset();
+    QTRY_VERIFY(done);
+    hold.release();
+    QTest::qWait(20);
+    QCOMPARE(counter.started, 0);
 }
 
 QTEST_GUILESS_MAIN(TestSyncScheduler)

@@ -19,9 +19,35 @@ void MemoryCredentialStore::hold()
 void MemoryCredentialStore::release()
 {
     m_hold->held = false;
+    if (m_hold->inOrder) {
+        answerNext(m_hold);
+        return;
+    }
     QTimer::singleShot(0, [hold = m_hold] {
         for (const std::coroutine_handle<> waiting : std::exchange(hold->waiting, {}))
             waiting.resume();
+    });
+}
+
+void MemoryCredentialStore::answerInOrder()
+{
+    m_hold->inOrder = true;
+}
+
+// One answer per event-loop turn; an operation asked meanwhile goes behind the ones already waiting.
+void MemoryCredentialStore::answerNext(const std::shared_ptr<Hold>& hold)
+{
+    if (hold->held || hold->answerDue || hold->waiting.empty())
+        return;
+    hold->answerDue = true;
+    QTimer::singleShot(0, [hold] {
+        hold->answerDue = false;
+        if (hold->held || hold->waiting.empty())
+            return;
+        const std::coroutine_handle<> next = hold->waiting.front();
+        hold->waiting.pop_front();
+        next.resume();
+        answerNext(hold);
     });
 }
 
@@ -30,8 +56,12 @@ QCoro::Task<> MemoryCredentialStore::gate()
     struct Awaiter
     {
         std::shared_ptr<Hold> hold;
-        bool await_ready() const noexcept { return !hold->held; }
-        void await_suspend(std::coroutine_handle<> waiting) { hold->waiting.push_back(waiting); }
+        bool await_ready() const noexcept { return !hold->held && !hold->inOrder; }
+        void await_suspend(std::coroutine_handle<> waiting)
+        {
+            hold->waiting.push_back(waiting);
+            answerNext(hold);
+        }
         void await_resume() const noexcept { }
     };
     Awaiter released { m_hold }; // a named awaiter: GCC 12 destroys a temporary one too early

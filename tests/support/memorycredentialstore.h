@@ -6,8 +6,8 @@
 #include <QHash>
 #include <QString>
 #include <coroutine>
+#include <deque>
 #include <memory>
-#include <vector>
 
 // A credential store in memory whose adds can be made to fail per placement, whose reads can find it unavailable,
 // and whose operations can be held (as a keyring that asks the user would hold them), for the credential logic's
@@ -27,6 +27,9 @@ public:
     // they were called. An operation never released never finishes.
     void hold();
     void release();
+    // From now on operations are answered one per event-loop turn, strictly in the order they were asked, as a
+    // keyring's one job queue answers them; a hold stops the queue until release().
+    void answerInOrder();
     // Operations started and not finished.
     int pending() const { return m_pending; }
 
@@ -44,8 +47,11 @@ private:
     struct Hold
     {
         bool held = false;
-        std::vector<std::coroutine_handle<>> waiting;
+        bool inOrder = false;
+        bool answerDue = false; // in order: the next answer is posted
+        std::deque<std::coroutine_handle<>> waiting;
     };
+    static void answerNext(const std::shared_ptr<Hold>& hold);
     std::shared_ptr<Hold> m_hold = std::make_shared<Hold>();
     int m_pending = 0;
 };

@@ -38,7 +38,7 @@ std::optional<DeviceConfig> DeviceConfig::decode(const QByteArray& data)
     return DeviceConfig { url, object.value(QLatin1String("secret")).toString() };
 }
 
-QCoro::Task<StoredConfig> DeviceConfig::read(CredentialStore& store)
+QCoro::Task<StoredConfig> DeviceConfig::read(CredentialStore& store, bool moveFromFallback)
 {
     const CredentialStore::Item primary = co_await store.copy(Placement::Primary, service, account);
     if (primary.status == CredentialStore::Item::Status::Found) {
@@ -51,6 +51,8 @@ QCoro::Task<StoredConfig> DeviceConfig::read(CredentialStore& store)
         config = decode(fallback.data);
     if (!config)
         co_return StoredConfig { std::nullopt, primary.status == CredentialStore::Item::Status::Unavailable };
+    if (!moveFromFallback)
+        co_return StoredConfig { std::move(config), false, true };
     co_await config->save(store); // moves it to the primary placement when that accepts it
     co_return StoredConfig { std::move(config) };
 }

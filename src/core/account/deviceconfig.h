@@ -25,8 +25,8 @@ struct DeviceConfig
     friend bool operator==(const DeviceConfig&, const DeviceConfig&) = default;
 
     // The stored configuration, or why there is none. An item found only in the fallback placement is moved to the
-    // primary one on the way.
-    static QCoro::Task<StoredConfig> read(CredentialStore& store);
+    // primary one on the way, unless `moveFromFallback` is false: a caller whose writes take turns moves it itself.
+    static QCoro::Task<StoredConfig> read(CredentialStore& store, bool moveFromFallback = true);
     // The stored configuration, or none when nothing usable could be read.
     static QCoro::Task<std::optional<DeviceConfig>> load(CredentialStore& store);
 
@@ -49,6 +49,8 @@ struct StoredConfig
     std::optional<DeviceConfig> config;
     // Nothing usable was found, but the primary placement could not be read: a configuration may be there.
     bool unavailable = false;
+    // Found in the fallback placement alone, and left there.
+    bool inFallback = false;
 };
 
 // The server used for browser linking and the web dashboard, compiled in.

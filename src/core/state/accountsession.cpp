@@ -50,7 +50,7 @@ QCoro::Task<> AccountSession::loadTask(QPointer<AccountSession> self)
     TurnQueue::Turn turn = co_await self->m_turns.take();
     if (!turn || !self)
         co_return;
-    QCoro::Task<StoredConfig> reading = DeviceConfig::read(*self->m_credentials);
+    QCoro::Task<StoredConfig> reading = DeviceConfig::read(*self->m_credentials, false);
     QCoro::Task<std::optional<StoredConfig>> waiting
         = withinBound(std::move(reading), self->m_bounds.read, self->lateRead(self->m_generation));
     std::optional<StoredConfig> stored = co_await std::move(waiting);
@@ -72,7 +72,9 @@ std::function<void(StoredConfig)> AccountSession::lateRead(quint64 generation)
         if (!self)
             return;
         if (self->m_generation != generation) {
+            // The load is over all the same: what is installed stands, and nothing waits for the read any more.
             qCInfo(lcPlatform) << "the stored credential arrived after another was installed; left alone";
+            self->finishLoad(StoredConfig {});
             return;
         }
         qCInfo(lcPlatform) << "the stored credential arrived after" << self->m_bounds.read.count() << "ms";
@@ -82,10 +84,28 @@ std::function<void(StoredConfig)> AccountSession::lateRead(quint64 generation)
 
 void AccountSession::finishLoad(StoredConfig stored)
 {
-    if (stored.config)
+    if (stored.config) {
+        const std::optional<DeviceConfig> moving = stored.inFallback ? stored.config : std::nullopt;
         install(std::move(stored.config));
+        if (moving)
+            moveToPrimaryTask(QPointer<AccountSession>(this), *moving, m_generation);
+    }
     setCredentialState(stored.unavailable ? CredentialState::Unreadable : CredentialState::Settled);
     emit credentialLoaded();
+}
+
+// A credential found in the fallback placement alone is written again, which puts it in the primary placement when
+// that takes it. In a turn of its own, after the read's, and only while it is still the one installed: a link saved
+// meanwhile must not be overwritten by the credential it replaced.
+QCoro::Task<> AccountSession::moveToPrimaryTask(QPointer<AccountSession> self, DeviceConfig config, quint64 generation)
+{
+    TurnQueue::Turn turn = co_await self->m_turns.take();
+    if (!turn || !self || self->m_generation != generation)
+        co_return;
+    QCoro::Task<std::optional<bool>> writing = self->write(std::move(config));
+    const std::optional<bool> moved = co_await std::move(writing);
+    if (self && moved && !*moved)
+        qCWarning(lcPlatform) << "the credential could not be moved out of the fallback placement";
 }
 
 // Apart, so that the value written outlives the caller when the store answers after the bound.
@@ -162,7 +182,7 @@ void AccountSession::stopOperations()
 }
 
 // Each step is its own unit of work: a step that fails is undone alone, and never takes back one before it.
-void AccountSession::wipeLocalCache()
+void AccountSession::wipeLocalCache(const SyncScheduler::Hold&)
 {
     auto step = [this](const char* what, auto&& remove) {
         try {
@@ -186,8 +206,8 @@ QCoro::Task<bool> AccountSession::configure(DeviceConfig config)
     return configureTask(QPointer<AccountSession>(this), std::move(config));
 }
 
-// Saved first, so that a failed save changes nothing, not even a running pass. A pass of the old account may start
-// while the save waits (the poll timer, a notification), so the joins come after it, in a loop.
+// Saved first, so that a failed save changes nothing, not even a running pass; the syncs are held only from the
+// install on.
 QCoro::Task<bool> AccountSession::configureTask(QPointer<AccountSession> self, DeviceConfig config)
 {
     if (!self || !self->m_credentials)
@@ -203,24 +223,32 @@ QCoro::Task<bool> AccountSession::configureTask(QPointer<AccountSession> self, D
     co_return co_await std::move(installing);
 }
 
-// Installs a credential just saved, in the caller's turn.
+// Installs a credential just saved, in the caller's turn. The syncs are held from before the first wait until the
+// new account is in: a pass of the old account that started during the save is stopped and joined, and one asked for
+// from then on runs after the hold, for the new account.
 QCoro::Task<bool> AccountSession::installLinked(QPointer<AccountSession> self, DeviceConfig config)
 {
-    if (self && self->m_config != config) {
-        while (self && self->m_scheduler.isRunning())
-            co_await self->m_scheduler.cancelAndJoin();
-        if (!self)
-            co_return false;
-        // A delete running on its own thread holds the cache's write lock; the wipe goes in after it commits.
-        const std::shared_ptr<CacheContext> cache = self->m_cache;
-        co_await cache->writesSettled();
-        if (!self)
-            co_return false;
-        // Nothing cached or remembered for the old account may show under the new one.
-        self->stopOperations();
-        self->wipeLocalCache();
-        emit self->accountReset();
+    if (!self)
+        co_return false;
+    if (self->m_config == config) {
+        self->install(std::move(config));
+        emit self->linked();
+        co_return true;
     }
+    QCoro::Task<SyncScheduler::Hold> holding = self->m_scheduler.hold(); // named: see withinBound
+    const SyncScheduler::Hold hold = co_await std::move(holding);
+    if (!self)
+        co_return false;
+    // A delete running on its own thread holds the cache's write lock; the wipe goes in after it commits.
+    const std::shared_ptr<CacheContext> cache = self->m_cache;
+    QCoro::Task<> settling = cache->writesSettled();
+    co_await std::move(settling);
+    if (!self)
+        co_return false;
+    // Nothing cached or remembered for the old account may show under the new one.
+    self->stopOperations();
+    self->wipeLocalCache(hold);
+    emit self->accountReset();
     self->install(std::move(config));
     emit self->linked();
     co_return true;
@@ -232,7 +260,8 @@ QCoro::Task<> AccountSession::unlink()
 }
 
 // The account it began with is the one it unlinks: when another is linked during any wait, that one stays, and
-// the old one's cache was already wiped by the link.
+// the old one's cache was already wiped by the link. The syncs are held throughout, so that no pass of the account
+// being revoked starts, and one asked for meanwhile runs after it for whatever account is installed then.
 QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
 {
     if (!self)
@@ -241,6 +270,10 @@ QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
     const std::optional<DeviceConfig> unlinking = self->m_config;
     const auto stillThisAccount = [&] { return self && !account.stop_requested() && self->m_config == unlinking; };
 
+    QCoro::Task<SyncScheduler::Hold> holding = self->m_scheduler.hold(); // named: see withinBound
+    const SyncScheduler::Hold hold = co_await std::move(holding);
+    if (!stillThisAccount())
+        co_return;
     if (const std::shared_ptr<APIClientProtocol> client = self->newClient()) {
         try {
             co_await client->revokeDevice();
@@ -251,13 +284,6 @@ QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
         if (!stillThisAccount())
             co_return;
     }
-    co_await self->m_scheduler.cancelAndJoin();
-    if (!stillThisAccount())
-        co_return;
-    const std::shared_ptr<CacheContext> cache = self->m_cache;
-    co_await cache->writesSettled();
-    if (!stillThisAccount())
-        co_return;
     TurnQueue::Turn turn;
     if (self->m_credentials) {
         turn = co_await self->m_turns.take();
@@ -270,17 +296,17 @@ QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
             co_return;
         if (!cleared)
             qCWarning(lcPlatform) << "the credential store has not removed the credential yet";
-        // A pass may have started while the store was asked.
-        while (stillThisAccount() && self->m_scheduler.isRunning())
-            co_await self->m_scheduler.cancelAndJoin();
-        if (!stillThisAccount())
-            co_return;
-        co_await cache->writesSettled();
         if (!stillThisAccount())
             co_return;
     }
+    // A delete running on its own thread holds the cache's write lock; the wipe goes in after it commits.
+    const std::shared_ptr<CacheContext> cache = self->m_cache;
+    QCoro::Task<> settling = cache->writesSettled();
+    co_await std::move(settling);
+    if (!stillThisAccount())
+        co_return;
     self->stopOperations();
-    self->wipeLocalCache();
+    self->wipeLocalCache(hold);
     self->install(std::nullopt);
     emit self->accountReset();
 }

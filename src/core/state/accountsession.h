@@ -4,6 +4,7 @@
 #include "account/deviceconfig.h"
 #include "api/apiclientprotocol.h"
 #include "state/turnqueue.h"
+#include "sync/syncscheduler.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -19,7 +20,6 @@ namespace tidewell {
 class CacheContext;
 class CredentialStore;
 class SyncEngine;
-class SyncScheduler;
 
 // How long the credential store may take.
 struct CredentialBounds
@@ -54,8 +54,8 @@ public:
         Settled, // the start-up read has finished (found or not)
     };
 
-    // `credentials` may be null (nothing is stored or loaded); `scheduler` runs the account's passes and is joined
-    // before the cache is wiped.
+    // `credentials` may be null (nothing is stored or loaded); `scheduler` runs the account's passes and is held
+    // while the account is replaced or wiped.
     AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
         SyncScheduler& scheduler, CredentialBounds bounds = {}, QObject* parent = nullptr);
     ~AccountSession() override;
@@ -77,8 +77,9 @@ public:
     // Revokes this device on the server (whatever it answers), then wipes the cache and forgets the credential.
     // Ends early, changing nothing, when another account is linked while it waits.
     QCoro::Task<> unlink();
-    // Deletes every cached message and application; each kind is its own unit of work.
-    void wipeLocalCache();
+    // Deletes every cached message and application; each kind is its own unit of work. Only under a hold of the
+    // syncs, taken before the wait for the cache's writes: a pass would otherwise write the old data back.
+    void wipeLocalCache(const SyncScheduler::Hold& hold);
     // Stops every operation of the installed account; it stays installed.
     void stopOperations();
 
@@ -98,6 +99,7 @@ private:
     static QCoro::Task<bool> configureTask(QPointer<AccountSession> self, DeviceConfig config);
     static QCoro::Task<> unlinkTask(QPointer<AccountSession> self);
     static QCoro::Task<bool> installLinked(QPointer<AccountSession> self, DeviceConfig config);
+    static QCoro::Task<> moveToPrimaryTask(QPointer<AccountSession> self, DeviceConfig config, quint64 generation);
     static QCoro::Task<> adoptLateTask(
         QPointer<AccountSession> self, std::optional<DeviceConfig> written, quint64 generation);
     // Writes `config` (or removes the item when none) within the write bound; a write that finishes later goes to

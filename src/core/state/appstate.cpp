@@ -366,18 +366,22 @@ QCoro::Task<> AppState::clearCache()
     return clearCacheTask(QPointer<AppState>(this));
 }
 
+// The syncs are held until the cache is empty, so that no pass writes back what the wipe removes; the pass asked for
+// at the end runs as the hold ends.
 QCoro::Task<> AppState::clearCacheTask(QPointer<AppState> self)
 {
     if (!self)
         co_return;
-    co_await self->cancelAndJoinSync();
+    QCoro::Task<SyncScheduler::Hold> holding = self->m_scheduler.hold(); // named: see withinBound
+    const SyncScheduler::Hold hold = co_await std::move(holding);
     if (!self)
         co_return;
     const std::shared_ptr<CacheContext> cache = self->m_cache;
-    co_await cache->writesSettled(); // a delete on its own thread holds the write lock until it commits
+    QCoro::Task<> settling = cache->writesSettled(); // a delete on its own thread holds the write lock until it commits
+    co_await std::move(settling);
     if (!self)
         co_return;
-    self->m_session->wipeLocalCache();
+    self->m_session->wipeLocalCache(hold);
     self->recomputeUnreadCount(true);
     self->startSync();
 }

@@ -42,7 +42,8 @@ class TapRouting;
 // — a failure the user must see becomes one line in lastSyncError.
 //
 // Syncs never overlap: one pass runs at a time and any number of requests made meanwhile collapse into exactly
-// one further pass (SyncScheduler). Operations that change the cache first cancel the running pass and wait for it.
+// one further pass (SyncScheduler). What replaces or wipes the account's data (link, unlink, clear cache) holds the
+// syncs while it works; a delete or a clear first cancels the running pass and waits for it.
 //
 // Ownership across suspensions: the state may be destroyed, and the engine replaced, while an operation waits on
 // the server. So every operation runs as a static coroutine that holds the state through a QPointer, checked after

@@ -4,6 +4,8 @@
 #include <QCoroTask>
 #include <QObject>
 #include <QPointer>
+#include <coroutine>
+#include <vector>
 
 namespace tidewell {
 
@@ -36,7 +38,8 @@ public:
     ~TurnQueue() override { close(); }
 
     // Every waiting and later take() answers an empty turn, so that what waits ends instead of waiting for ever;
-    // for the owner to call as it goes, before its other members do.
+    // for the owner to call as it goes, before its other members do. The waiting ones resume within this call, as
+    // nothing posted to the queue would reach them once it is gone.
     void close();
 
     // Resumes once every turn asked for before this one has ended. A queue closed or gone meanwhile answers an
@@ -44,15 +47,21 @@ public:
     QCoro::Task<Turn> take();
     bool isBusy() const { return m_serving != m_issued; }
 
-signals:
-    void advanced();
-
 private:
+    struct Waiter
+    {
+        quint64 ticket;
+        std::coroutine_handle<> handle;
+    };
+    struct Awaiter;
     static QCoro::Task<Turn> wait(QPointer<TurnQueue> self, quint64 ticket);
+    // Resumes the waiter whose ticket is served now, if it waits; from the event loop, after the turn that ended.
+    void serveNext();
 
     bool m_closed = false;
     quint64 m_issued = 0;
     quint64 m_serving = 0;
+    std::vector<Waiter> m_waiting; // each suspended take(), resumed exactly once
 };
 
 } // namespace tidewell

@@ -4,8 +4,7 @@
 #include "base/logging.h"
 #include "sync/syncpass.h"
 
-#include <QUuid>
-#include <optional>
+#include <utility>
 
 namespace tidewell {
 
@@ -13,10 +12,39 @@ struct SyncScheduler::Slot
 {
     Pass pass;
     std::shared_ptr<SyncPass> running;
-    std::optional<QUuid> runningId; // cleared by cancelAndJoin() before the pass has ended
-    bool dirty = false; // a request came while a pass ran
+    // The one further pass that the requests made while a pass ran, or while the syncs were held, wait for; it has
+    // not started yet.
+    std::shared_ptr<SyncPass> next;
+    int holds = 0;
     bool closed = false; // the scheduler is gone
 };
+
+SyncScheduler::Hold::Hold(std::shared_ptr<Slot> slot)
+    : m_slot(std::move(slot))
+{
+    ++m_slot->holds;
+}
+
+SyncScheduler::Hold::Hold(Hold&& other) noexcept
+    : m_slot(std::exchange(other.m_slot, nullptr))
+{ }
+
+SyncScheduler::Hold& SyncScheduler::Hold::operator=(Hold&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_slot = std::exchange(other.m_slot, nullptr);
+    }
+    return *this;
+}
+
+void SyncScheduler::Hold::release()
+{
+    if (const std::shared_ptr<Slot> slot = std::exchange(m_slot, nullptr)) {
+        --slot->holds;
+        startNext(slot);
+    }
+}
 
 SyncScheduler::SyncScheduler(Pass pass)
     : m_slot(std::make_shared<Slot>())
@@ -28,7 +56,7 @@ SyncScheduler::~SyncScheduler()
 {
     m_slot->closed = true;
     m_slot->pass = nullptr;
-    m_slot->dirty = false;
+    dropNext(*m_slot);
     if (m_slot->running)
         m_slot->running->stop.request_stop();
 }
@@ -36,6 +64,11 @@ SyncScheduler::~SyncScheduler()
 bool SyncScheduler::isRunning() const
 {
     return m_slot->running != nullptr;
+}
+
+bool SyncScheduler::isHeld() const
+{
+    return m_slot->holds > 0;
 }
 
 QCoro::Task<> SyncScheduler::request()
@@ -48,68 +81,80 @@ QCoro::Task<> SyncScheduler::cancelAndJoin()
     return cancelAndJoin(m_slot);
 }
 
+QCoro::Task<SyncScheduler::Hold> SyncScheduler::hold()
+{
+    return hold(m_slot);
+}
+
+// Each request waits on the pass that serves it and on nothing else: under a steady stream of requests no chain of
+// calls waiting on one another grows.
 QCoro::Task<> SyncScheduler::request(std::shared_ptr<Slot> slot)
 {
     if (slot->closed)
         co_return;
-    if (slot->running) {
-        slot->dirty = true;
-        const std::shared_ptr<SyncPass> running = slot->running;
-        co_await running->join();
-        // Whoever finds the slot free first with the request still pending runs the further pass.
-        if (slot->closed || !slot->dirty || slot->running)
-            co_return;
-        slot->dirty = false;
-    }
+    if (!slot->next)
+        slot->next = std::make_shared<SyncPass>();
+    const std::shared_ptr<SyncPass> serving = slot->next;
+    startNext(slot);
+    QCoro::Task<> joining = serving->join(); // named: see withinBound
+    co_await std::move(joining);
+}
 
-    // The further pass that requests made meanwhile ask for runs in this same call, by going round again rather
-    // than through a nested request(): under a steady stream of requests each nested call would wait on the next,
-    // and that chain would grow for as long as the stream lasts, then unwind recursively.
-    for (;;) {
-        auto run = std::make_shared<SyncPass>();
-        slot->running = run;
-        slot->runningId = run->id;
-        runPass(slot, run);
-        co_await run->join();
-        if (slot->runningId != run->id)
-            co_return; // cancelled and joined, which drops the pending requests
-        slot->running.reset();
-        slot->runningId.reset();
-        if (slot->closed || !slot->dirty)
-            co_return;
-        slot->dirty = false;
-    }
+void SyncScheduler::startNext(const std::shared_ptr<Slot>& slot)
+{
+    if (slot->closed || slot->holds > 0 || slot->running || !slot->next)
+        return;
+    slot->running = std::exchange(slot->next, nullptr);
+    runPass(slot, slot->running);
+}
+
+void SyncScheduler::dropNext(Slot& slot)
+{
+    if (const std::shared_ptr<SyncPass> dropped = std::exchange(slot.next, nullptr))
+        dropped->finish();
 }
 
 // Ends the pass whatever ends the pass function, an exception of any type included: a pass that never ended would
-// hold the slot for ever, and every later request, delete, clear and unlink would wait on it.
+// hold the slot for ever, and every later request, hold and shutdown would wait on it.
 QCoro::Task<> SyncScheduler::runPass(std::shared_ptr<Slot> slot, std::shared_ptr<SyncPass> run)
 {
     try {
-        if (slot->pass && !slot->closed)
-            co_await slot->pass(run->stop.get_token());
+        if (slot->pass && !slot->closed) {
+            QCoro::Task<> passing = slot->pass(run->stop.get_token()); // named: see withinBound
+            co_await std::move(passing);
+        }
     } catch (const std::exception& error) {
         qCWarning(lcSync) << "a sync pass ended by an unexpected exception:" << error.what();
     } catch (...) {
         qCWarning(lcSync) << "a sync pass ended by an unexpected exception";
     }
+    if (slot->running == run)
+        slot->running.reset();
     run->finish();
+    startNext(slot);
 }
 
 QCoro::Task<> SyncScheduler::cancelAndJoin(std::shared_ptr<Slot> slot)
 {
+    dropNext(*slot);
     if (const std::shared_ptr<SyncPass> running = slot->running) {
         running->stop.request_stop();
-        // Before waiting: requests that wait on this pass may resume first, and none of them may start a further
-        // pass. The slot itself stays taken until the pass has ended, so nothing overlaps it.
-        slot->runningId.reset();
-        slot->dirty = false;
-        co_await running->join();
-        if (slot->running == running)
-            slot->running.reset();
+        QCoro::Task<> joining = running->join(); // named: see withinBound
+        co_await std::move(joining);
     }
-    slot->runningId.reset();
-    slot->dirty = false;
+}
+
+// The hold counts from the call on, before any suspension: a pass requested while the running one is being joined
+// waits for the hold's end like any other.
+QCoro::Task<SyncScheduler::Hold> SyncScheduler::hold(std::shared_ptr<Slot> slot)
+{
+    Hold held(slot);
+    if (const std::shared_ptr<SyncPass> running = slot->running) {
+        running->stop.request_stop();
+        QCoro::Task<> joining = running->join(); // named: see withinBound
+        co_await std::move(joining);
+    }
+    co_return std::move(held);
 }
 
 } // namespace tidewell
