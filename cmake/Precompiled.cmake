@@ -3,12 +3,13 @@
 # code. A few targets compile those headers once, one per layer of the program, and every target that builds on the
 # core reuses the one of its layer:
 #   core      Qt Core and Network, QCoro: the core library, the test support, the tests of the core
-#   platform  the core's, with Qt D-Bus and Gui: the platform adapters and the tests that use them
+#   platform  the core's, with Qt D-Bus: the platform adapters and the tests that use them
 #   ui        the core's, with Qt Widgets: the windows, the program, the tests of the windows
 # A layer's headers are only those its targets may use, so that the core still cannot reach a widget or the bus
 # without saying so. GCC takes the precompiled headers only when a file's options and macros agree with them
-# (-Winvalid-pch, an error in a -Werror build), so none of them may depend on a macro that differs between targets:
-# QtTest, which reads QT_GUI_LIB and QT_WIDGETS_LIB, stays out. A clang build (the fuzzers) compiles without them,
+# (-Winvalid-pch, an error in a -Werror build): every macro defined where they were compiled must be defined alike in
+# the file (so a layer links only what all its targets link publicly), and no macro the file defines may change what
+# they say (so QtTest, which reads QT_GUI_LIB and QT_WIDGETS_LIB, stays out). A clang build (the fuzzers) compiles without them,
 # and so does -DTIDEWELL_PRECOMPILE=OFF, which also shows a file that forgot an include these headers gave it.
 
 function(tidewell_precompiled_layer layer)
@@ -43,7 +44,8 @@ function(tidewell_reuse_precompiled folder)
         # A test includes its own moc output, which leaves the target's generated moc file empty; reading the
         # precompiled headers would cost it more than a second for nothing.
         get_target_property(binary_dir ${target} BINARY_DIR)
-        if(type STREQUAL "EXECUTABLE" AND NOT target STREQUAL "tidewell")
+        get_target_property(automoc ${target} AUTOMOC)
+        if(type STREQUAL "EXECUTABLE" AND automoc AND NOT target STREQUAL "tidewell")
             set_source_files_properties(${binary_dir}/${target}_autogen/mocs_compilation.cpp
                 TARGET_DIRECTORY ${target} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
         endif()
@@ -55,6 +57,6 @@ function(tidewell_reuse_precompiled folder)
 endfunction()
 
 tidewell_precompiled_layer(core)
-tidewell_precompiled_layer(platform LIBS Qt6::DBus Qt6::Gui QCoro6::DBus HEADERS <QtDBus> <QtGui> <QCoroDBus>)
+tidewell_precompiled_layer(platform LIBS Qt6::DBus QCoro6::DBus HEADERS <QtDBus> <QCoroDBus>)
 tidewell_precompiled_layer(ui LIBS Qt6::Widgets HEADERS <QtWidgets>)
 tidewell_reuse_precompiled(${PROJECT_SOURCE_DIR})
