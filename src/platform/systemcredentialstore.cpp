@@ -154,7 +154,7 @@ QCoro::Task<bool> SystemCredentialStore::remove(Placement placement, const char*
 
 QCoro::Task<CredentialStore::Item> SystemCredentialStore::readSecret(QString service, QString key)
 {
-    // Named tasks throughout: GCC 12 destroys a temporary argument of an awaited call too early.
+    // Named tasks throughout, for the capturing lambdas: see base/bounded.h.
     QCoro::Task<KeyringThread::Outcome> reading = KeyringThread::instance().run([service, key]() -> QKeychain::Job* {
         auto* job = new QKeychain::ReadPasswordJob(service);
         job->setKey(key);

@@ -64,7 +64,7 @@ QCoro::Task<> MemoryCredentialStore::gate()
         }
         void await_resume() const noexcept { }
     };
-    Awaiter released { m_hold }; // a named awaiter: GCC 12 destroys a temporary one too early
+    Awaiter released { m_hold }; // named: see base/bounded.h
     co_await released;
 }
 

@@ -82,7 +82,6 @@ QCoro::Task<bool> DeviceConfig::save(CredentialStore& store) const
 {
     const QByteArray data = encoded();
 
-    // Named tasks: GCC 12 destroys a temporary argument of an awaited call too early.
     QCoro::Task<int> addingPrimary = store.add(Placement::Primary, service, account, data);
     if (co_await std::move(addingPrimary) == 0) {
         co_await store.remove(Placement::Fallback, service, account);

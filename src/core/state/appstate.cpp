@@ -492,7 +492,7 @@ void AppState::configureNotifications(std::function<void()> registerForRemoteNot
 
 QCoro::Task<> AppState::registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote)
 {
-    const bool granted = co_await handler->requestAuthorization(); // not inside a condition: GCC 12 miscompiles it
+    const bool granted = co_await handler->requestAuthorization();
     if (granted && registerForRemote)
         registerForRemote();
 }
