@@ -67,7 +67,8 @@ public:
     // while the account is replaced or wiped; `preferences` (may be null) remembers an unlinked credential the store
     // kept.
     AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
-        SyncScheduler& scheduler, QSettings* preferences, CredentialBounds bounds = {}, QObject* parent = nullptr);
+        SyncScheduler& scheduler, QSettings* preferences = nullptr, CredentialBounds bounds = {},
+        QObject* parent = nullptr);
     ~AccountSession() override;
 
     // Starts reading the stored credential and installs it when it arrives; `credentialLoaded` tells when.
