@@ -2,6 +2,7 @@
 #include "platform/singleinstance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -109,6 +110,9 @@ private slots:
     void dropsMalformedFrames_data();
     void dropsMalformedFrames();
     void failsWhenNoInstanceRuns();
+    void capsSimultaneousConnections();
+    void refusesANameOwnedByAnotherUser_data();
+    void refusesANameOwnedByAnotherUser();
     void secondLaunchHandsOverToRunningInstance();
     void takesOverFromCrashedInstance();
     void simultaneousLaunchesElectOnePrimary();
@@ -575,6 +579,62 @@ void TestSingleInstance::decidesWhatALaunchIs()
         QVERIFY(silent.isListening());
         QVERIFY(QFileInfo::exists(socketPath(name)));
     }
+}
+
+// Senders that connect and never finish their frame hold their connections open; past the cap, more are closed at
+// once, and the primary serves hand-overs again as soon as one goes.
+void TestSingleInstance::capsSimultaneousConnections()
+{
+    SingleInstance primary(uniqueName());
+    QVERIFY(primary.tryBecomePrimary());
+    QSignalSpy received(&primary, &SingleInstance::argumentsReceived);
+    std::vector<std::unique_ptr<QLocalSocket>> idle;
+    for (int i = 0; i < SingleInstance::maxConnections; ++i) {
+        idle.push_back(std::make_unique<QLocalSocket>());
+        idle.back()->connectToServer(primary.name());
+        QVERIFY(idle.back()->waitForConnected(handOverTimeoutMs));
+    }
+    QLocalSocket extra;
+    extra.connectToServer(primary.name());
+    QVERIFY(extra.waitForConnected(handOverTimeoutMs));
+    QTRY_COMPARE(extra.state(), QLocalSocket::UnconnectedState);
+    for (const auto& socket : idle)
+        QCOMPARE(socket->state(), QLocalSocket::ConnectedState);
+
+    idle.front()->abort();
+    auto sent = sendInBackground(primary.name(), { u"after"_qs });
+    AWAIT_FUTURE(sent);
+    QVERIFY(sent.get());
+    QTRY_COMPARE(received.count(), 1);
+}
+
+void TestSingleInstance::refusesANameOwnedByAnotherUser_data()
+{
+    QTest::addColumn<bool>("lockFile");
+    QTest::newRow("the socket's place") << false;
+    QTest::newRow("the lock file") << true;
+}
+
+// Where there is no runtime folder the name lies in the shared temporary folder, where another account may have put
+// a file first.
+void TestSingleInstance::refusesANameOwnedByAnotherUser()
+{
+    QFETCH(bool, lockFile);
+    if (::getuid() != 0)
+        QSKIP("giving a file to another user takes root");
+    const QString name = uniqueName();
+    const QString path = socketPath(name) + (lockFile ? u".lock"_qs : QString());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const auto remove = qScopeGuard([&file] { file.remove(); });
+    QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+
+    SingleInstance launch(name);
+    QCOMPARE(launch.becomePrimaryOrHandOver({ u"link"_qs }, 1s), SingleInstance::Launch::OwnedByAnotherUser);
+    QCOMPARE(launch.foreignPath(), path);
+    QVERIFY(!launch.tryBecomePrimary());
+    QVERIFY(!launch.isPrimary());
 }
 
 int main(int argc, char** argv)

@@ -38,7 +38,7 @@ public:
 protected:
     QCoro::Task<Item> readSecret(QString, QString) override { co_return Item { Item::Status::Missing, {} }; }
     QCoro::Task<int> writeSecret(QString, QString, QByteArray) override { co_return refusal; }
-    QCoro::Task<> deleteSecret(QString, QString) override { co_return; }
+    QCoro::Task<bool> deleteSecret(QString, QString) override { co_return true; }
 };
 
 struct FileIdentity
@@ -171,7 +171,7 @@ void TestSystemCredentialStore::callerGoesOnWhileTheStoreWorks()
     const DeviceConfig second { QUrl(u"https://push.example.com"_qs), u"second"_qs };
     QCoro::Task<std::optional<DeviceConfig>> loading;
     QCoro::Task<bool> saving;
-    QCoro::Task<> clearing;
+    QCoro::Task<bool> clearing;
     const auto pending = [&] {
         if (operation == u"load")
             return !loading.isReady();
@@ -193,6 +193,8 @@ void TestSystemCredentialStore::callerGoesOnWhileTheStoreWorks()
         QCOMPARE(QCoro::waitFor(std::move(loading)), config);
     else if (operation == u"save")
         QVERIFY(QCoro::waitFor(std::move(saving)));
+    else
+        QVERIFY(QCoro::waitFor(std::move(clearing)));
     QCOMPARE(QCoro::waitFor(DeviceConfig::load(store)),
         operation == u"clear" ? std::nullopt : std::optional<DeviceConfig>(operation == u"save" ? second : config));
     QCoro::waitFor(DeviceConfig::clear(store));

@@ -799,6 +799,11 @@
     </message>
     <message>
         <location line="+5"/>
+        <source>Unlinked, but the keyring kept the device credential. Tidewell won&apos;t use it and removes it at the next start.</source>
+        <translation>Die Verknüpfung ist aufgehoben, aber der Schlüsselbund hat die Zugangsdaten des Geräts behalten. Tidewell verwendet sie nicht und entfernt sie beim nächsten Start.</translation>
+    </message>
+    <message>
+        <location line="+5"/>
         <source>Sync failed unexpectedly — try again.</source>
         <translation>Die Synchronisation ist unerwartet fehlgeschlagen – versuchen Sie es erneut.</translation>
     </message>

@@ -45,7 +45,6 @@ QCoro::Task<QList<QByteArray>> fetchAppsAndIcons(QNetworkAccessManager* nam, QUr
     *apps = WireDecoder::appList(list);
     QList<QByteArray> icons;
     for (const AppInfo& app : std::as_const(*apps)) {
-        // Awaited as a statement of its own: GCC 12 miscompiles a co_await inside a conditional expression.
         QByteArray icon;
         if (app.hasIcon)
             icon = co_await fetch(nam, base, QStringLiteral("/api/apps/%1/icon").arg(app.id));

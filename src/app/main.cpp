@@ -15,6 +15,7 @@
 #include "ui/statusitempresence.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLocale>
@@ -78,6 +79,11 @@ int main(int argc, char* argv[])
     case SingleInstance::Launch::NameUnavailable:
         std::fputs("tidewell: cannot create the socket that keeps Tidewell to one instance; not starting\n", stderr);
         return 4;
+    case SingleInstance::Launch::OwnedByAnotherUser:
+        std::fprintf(stderr,
+            "tidewell: %s belongs to another user; not starting (set XDG_RUNTIME_DIR to a private folder)\n",
+            qPrintable(QDir::toNativeSeparators(instance.foreignPath())));
+        return 5;
     }
 
     TerminationSignals termination;

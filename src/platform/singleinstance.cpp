@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -21,6 +22,7 @@
 #include <optional>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tidewell {
@@ -63,10 +65,23 @@ bool peerIsSameUser(qintptr descriptor)
 #endif
 }
 
+QString socketPath(const QString& name)
+{
+    return QDir::isAbsolutePath(name) ? name : QDir::tempPath() + u'/' + name;
+}
+
 QString lockPath(const QString& name)
 {
-    const QString path = QDir::isAbsolutePath(name) ? name : QDir::tempPath() + u'/' + name;
-    return path + u".lock"_qs;
+    return socketPath(name) + u".lock"_qs;
+}
+
+// Whether `path` exists and belongs to another account. Such a file in the shared temporary folder is either a
+// mistake or a trap, and neither is ours to replace or to hand a link to.
+bool ownedByAnotherUser(const QString& path)
+{
+    struct stat status
+    { };
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && status.st_uid != ::getuid();
 }
 
 int remaining(const QDeadlineTimer& deadline)
@@ -226,6 +241,14 @@ SingleInstance::Claim SingleInstance::claim()
 {
     if (m_server->isListening())
         return Claim::Taken;
+    m_foreignPath.clear();
+    for (const QString& path : { socketPath(m_name), lockPath(m_name) }) {
+        if (ownedByAnotherUser(path)) {
+            qCWarning(lcPlatform, "%ls belongs to another user", qUtf16Printable(path));
+            m_foreignPath = path;
+            return Claim::Foreign;
+        }
+    }
 
     // Listening with access options moves the new socket over whatever file holds the name, even a live
     // instance's, so the check for a running instance and the takeover must not interleave with another launch.
@@ -258,6 +281,8 @@ SingleInstance::Launch SingleInstance::becomePrimaryOrHandOver(
             return Launch::BecamePrimary;
         case Claim::Failed:
             return Launch::NameUnavailable;
+        case Claim::Foreign:
+            return Launch::OwnedByAnotherUser;
         case Claim::HeldByAnother:
             break;
         }
@@ -283,11 +308,14 @@ void SingleInstance::acceptConnections()
 void SingleInstance::serve(QLocalSocket* socket)
 {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    if (!peerIsSameUser(socket->socketDescriptor())) {
+    // Each connection costs a descriptor for as long as its sender takes; a launch that meets the cap tries again.
+    if (m_connections >= maxConnections || !peerIsSameUser(socket->socketDescriptor())) {
         socket->abort();
         socket->deleteLater();
         return;
     }
+    ++m_connections;
+    connect(socket, &QObject::destroyed, this, [this] { --m_connections; });
     // Bounds what one connection can make us hold before the size check sees it.
     socket->setReadBufferSize(headerSize + maxPayloadSize + 1);
     QTimer::singleShot(idleTimeoutMs, socket, [socket] { socket->abort(); });

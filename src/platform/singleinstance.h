@@ -28,6 +28,8 @@ public:
     // Largest activation token handed over, in UTF-8 bytes; real ones are a few dozen. A longer one is left behind
     // and the arguments go alone.
     static constexpr qsizetype maxTokenSize = 1024;
+    // Hand-over connections served at once; each may be held open for up to 30 s, so more are closed at once.
+    static constexpr int maxConnections = 8;
 
     // The socket name for the current user and an optional profile, so that two profiles run side by side.
     static QString serverName(const QString& profile = {});
@@ -43,6 +45,7 @@ public:
         PrimaryUnresponsive, // an instance is alive but did not take the arguments within the patience
         TooLarge, // an instance is alive, and the arguments cannot be handed to it in one frame
         NameUnavailable, // nobody answers on the name, yet it cannot be listened on
+        OwnedByAnotherUser, // the socket or its lock file belongs to another account: see foreignPath()
     };
 
     // Becomes the primary, or hands the arguments to the one that runs. A busy primary is waited for, and a primary
@@ -57,6 +60,8 @@ public:
     bool tryBecomePrimary();
     bool isPrimary() const;
     QString name() const { return m_name; }
+    // The file of another account found in the name's place by the last attempt; empty when there was none.
+    QString foreignPath() const { return m_foreignPath; }
 
     // Hands the arguments to the primary listening on the name. True once the primary has confirmed receipt; false
     // when no instance answers within the time-out, the peer is another user, or an argument holds a NUL character
@@ -73,6 +78,7 @@ private:
     {
         Taken,
         HeldByAnother, // a live instance answers, or another launch is deciding right now
+        Foreign, // a file in the name's place belongs to another account
         Failed,
     };
 
@@ -82,6 +88,8 @@ private:
 
     QString m_name;
     QLocalServer* m_server;
+    QString m_foreignPath;
+    int m_connections = 0;
 };
 
 } // namespace tidewell

@@ -2,39 +2,25 @@
 #include "platform/systemcredentialstore.h"
 
 #include "base/logging.h"
+#include "platform/keyringthread.h"
 
-#include <QCoreApplication>
+#include <QCoroDBus>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
-#include <QFuture>
-#include <QFutureWatcher>
-#include <QPromise>
-#include <QThread>
-#include <qt6keychain/keychain.h>
 
 #include <cerrno>
-#include <coroutine>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace tidewell {
 
 namespace {
 
 const auto secretsName = QStringLiteral("org.freedesktop.secrets");
-
-struct JobOutcome
-{
-    QKeychain::Error error = QKeychain::OtherError;
-    QString message;
-    QByteArray data;
-};
 
 // Writes `data` to `path` so that the file is never readable by others and a reader sees either the old
 // content or the new one, never a mix: a private temporary file in the same folder, synced, then renamed.
@@ -65,99 +51,6 @@ int writePrivateFile(const QString& path, const QByteArray& data)
     if (status != 0)
         ::unlink(temp.constData());
     return status;
-}
-
-// Resumes the awaiting coroutine on its own thread once the future has finished, with or without a result.
-struct FutureFinished
-{
-    QFuture<JobOutcome> future;
-    bool await_ready() const { return future.isFinished(); }
-    void await_suspend(std::coroutine_handle<> waiting)
-    {
-        auto* watcher = new QFutureWatcher<JobOutcome>();
-        QObject::connect(watcher, &QFutureWatcherBase::finished, [watcher, waiting] {
-            watcher->deleteLater();
-            waiting.resume();
-        });
-        watcher->setFuture(future);
-    }
-    void await_resume() const { }
-};
-
-// Runs secret-store jobs on a thread that exists for them alone. QtKeychain delivers a job's result through the
-// event loop of the thread that started it; this thread's loop serves only these jobs, and hands each outcome
-// back to the caller's loop, which keeps running while the store asks the user (an unlock prompt, say).
-class JobThread
-{
-public:
-    JobThread()
-    {
-        m_thread.setObjectName(QStringLiteral("tidewell-secrets"));
-        m_context.moveToThread(&m_thread);
-        m_thread.start();
-    }
-
-    ~JobThread()
-    {
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-    // `makeJob` runs on the job thread, so the job is created, started, finished and deleted there. A job the
-    // store never answers never finishes, and neither does the returned task.
-    QCoro::Task<JobOutcome> run(std::function<QKeychain::Job*()> makeJob)
-    {
-        auto promise = std::make_shared<QPromise<JobOutcome>>();
-        promise->start();
-        const QFuture<JobOutcome> outcome = promise->future();
-        QMetaObject::invokeMethod(
-            &m_context,
-            [makeJob = std::move(makeJob), promise] {
-                QKeychain::Job* job = makeJob(); // deletes itself once finished
-                QObject::connect(job, &QKeychain::Job::finished, job, [promise](QKeychain::Job* finished) {
-                    JobOutcome result { finished->error(), finished->errorString(), {} };
-                    if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(finished))
-                        result.data = read->binaryData();
-                    promise->addResult(std::move(result));
-                    promise->finish();
-                });
-                job->start();
-            },
-            Qt::QueuedConnection);
-        // A named awaiter: GCC 12 destroys a temporary one before the coroutine resumes.
-        FutureFinished finished { outcome };
-        co_await finished;
-        // A promise dropped unanswered (the job thread ended first) leaves no result.
-        if (outcome.resultCount() == 0)
-            co_return JobOutcome { QKeychain::OtherError, QStringLiteral("the secret-store job ended unanswered"), {} };
-        co_return outcome.result();
-    }
-
-private:
-    QThread m_thread;
-    QObject m_context; // lives on m_thread; queued calls to it run there
-};
-
-// One for the process, kept until the application object goes: the secret-store library keeps its connection,
-// and the main context that connection answers in, for the life of the process, so jobs started from a second
-// thread would wait on a context that nobody iterates any more.
-std::mutex jobThreadMutex;
-JobThread* jobThreadInstance = nullptr;
-
-void stopJobThread()
-{
-    const std::lock_guard lock(jobThreadMutex);
-    delete std::exchange(jobThreadInstance, nullptr);
-}
-
-JobThread& jobThread()
-{
-    const std::lock_guard lock(jobThreadMutex);
-    if (!jobThreadInstance) {
-        jobThreadInstance = new JobThread;
-        qAddPostRoutine(&stopJobThread);
-    }
-    return *jobThreadInstance;
 }
 
 } // namespace
@@ -205,19 +98,20 @@ bool SystemCredentialStore::secretStoreOnSessionBus()
     return true;
 }
 
-bool SystemCredentialStore::defaultCollectionLocked()
+QCoro::Task<bool> SystemCredentialStore::defaultCollectionLocked()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        return false;
+        co_return false;
     QDBusMessage message
         = QDBusMessage::createMethodCall(secretsName, QStringLiteral("/org/freedesktop/secrets/aliases/default"),
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     message.setArguments({ QStringLiteral("org.freedesktop.Secret.Collection"), QStringLiteral("Locked") });
     // A property read the store answers at once, prompt or not; bounded all the same.
-    const QDBusMessage reply = bus.call(message, QDBus::Block, 2000);
-    return reply.type() == QDBusMessage::ReplyMessage
-        && reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+    QDBusPendingCall asking = bus.asyncCall(message, 2000);
+    const QDBusMessage reply = co_await asking;
+    co_return reply.type()
+        == QDBusMessage::ReplyMessage&& reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
 }
 
 QCoro::Task<CredentialStore::Item> SystemCredentialStore::copy(
@@ -248,32 +142,33 @@ QCoro::Task<int> SystemCredentialStore::add(
     co_return co_await std::move(writing);
 }
 
-QCoro::Task<> SystemCredentialStore::remove(Placement placement, const char* service, const char* account)
+QCoro::Task<bool> SystemCredentialStore::remove(Placement placement, const char* service, const char* account)
 {
     if (placement == Placement::Fallback) {
-        QFile::remove(fallbackPath(service, account));
-        co_return;
+        QFile file(fallbackPath(service, account));
+        co_return file.remove() || !file.exists();
     }
-    QCoro::Task<> deleting = deleteSecret(QString::fromLatin1(service), key(account));
-    co_await std::move(deleting);
+    QCoro::Task<bool> deleting = deleteSecret(QString::fromLatin1(service), key(account));
+    co_return co_await std::move(deleting);
 }
 
 QCoro::Task<CredentialStore::Item> SystemCredentialStore::readSecret(QString service, QString key)
 {
-    // Named tasks throughout: GCC 12 destroys a temporary argument of an awaited call too early.
-    QCoro::Task<JobOutcome> reading = jobThread().run([service, key]() -> QKeychain::Job* {
+    // Named tasks throughout, for the capturing lambdas: see base/bounded.h.
+    QCoro::Task<KeyringThread::Outcome> reading = KeyringThread::instance().run([service, key]() -> QKeychain::Job* {
         auto* job = new QKeychain::ReadPasswordJob(service);
         job->setKey(key);
         return job;
     });
-    const JobOutcome outcome = co_await std::move(reading);
+    const KeyringThread::Outcome outcome = co_await std::move(reading);
     if (outcome.error == QKeychain::NoError)
         co_return Item { Item::Status::Found, outcome.data };
     // The library reports a read whose unlock prompt was dismissed as a missing item; a collection still locked
     // says the item may well be there.
-    if (outcome.error == QKeychain::EntryNotFound && !defaultCollectionLocked())
-        co_return Item { Item::Status::Missing, {} };
     if (outcome.error == QKeychain::EntryNotFound) {
+        QCoro::Task<bool> asking = defaultCollectionLocked();
+        if (!co_await std::move(asking))
+            co_return Item { Item::Status::Missing, {} };
         qCWarning(lcPlatform) << "Secret store read found the keyring locked";
         co_return Item { Item::Status::Unavailable, {} };
     }
@@ -283,29 +178,32 @@ QCoro::Task<CredentialStore::Item> SystemCredentialStore::readSecret(QString ser
 
 QCoro::Task<int> SystemCredentialStore::writeSecret(QString service, QString key, QByteArray data)
 {
-    QCoro::Task<JobOutcome> writing = jobThread().run([service, key, data]() -> QKeychain::Job* {
-        auto* job = new QKeychain::WritePasswordJob(service);
-        job->setKey(key);
-        job->setBinaryData(data);
-        return job;
-    });
-    const JobOutcome outcome = co_await std::move(writing);
+    QCoro::Task<KeyringThread::Outcome> writing
+        = KeyringThread::instance().run([service, key, data]() -> QKeychain::Job* {
+              auto* job = new QKeychain::WritePasswordJob(service);
+              job->setKey(key);
+              job->setBinaryData(data);
+              return job;
+          });
+    const KeyringThread::Outcome outcome = co_await std::move(writing);
     // The caller sees only the number; the store's own words go to the log.
     if (outcome.error != QKeychain::NoError)
         qCWarning(lcPlatform) << "Secret store refused the write:" << outcome.message;
     co_return int(outcome.error);
 }
 
-QCoro::Task<> SystemCredentialStore::deleteSecret(QString service, QString key)
+QCoro::Task<bool> SystemCredentialStore::deleteSecret(QString service, QString key)
 {
-    QCoro::Task<JobOutcome> deleting = jobThread().run([service, key]() -> QKeychain::Job* {
+    QCoro::Task<KeyringThread::Outcome> deleting = KeyringThread::instance().run([service, key]() -> QKeychain::Job* {
         auto* job = new QKeychain::DeletePasswordJob(service);
         job->setKey(key);
         return job;
     });
-    const JobOutcome outcome = co_await std::move(deleting);
-    if (outcome.error != QKeychain::NoError && outcome.error != QKeychain::EntryNotFound)
-        qCWarning(lcPlatform) << "Secret store delete failed:" << outcome.message;
+    const KeyringThread::Outcome outcome = co_await std::move(deleting);
+    if (outcome.error == QKeychain::NoError || outcome.error == QKeychain::EntryNotFound)
+        co_return true;
+    qCWarning(lcPlatform) << "Secret store delete failed:" << outcome.message;
+    co_return false;
 }
 
 } // namespace tidewell

@@ -37,21 +37,21 @@ public:
 
     QCoro::Task<Item> copy(Placement placement, const char* service, const char* account) override;
     QCoro::Task<int> add(Placement placement, const char* service, const char* account, QByteArray data) override;
-    QCoro::Task<> remove(Placement placement, const char* service, const char* account) override;
+    QCoro::Task<bool> remove(Placement placement, const char* service, const char* account) override;
 
     QString fallbackPath(const char* service, const char* account) const;
 
     // Whether org.freedesktop.secrets has an owner on the session bus or can be started by it.
     static bool secretStoreOnSessionBus();
     // Whether the secret store's default collection is locked (a dismissed unlock prompt leaves it so).
-    static bool defaultCollectionLocked();
+    static QCoro::Task<bool> defaultCollectionLocked();
 
 protected:
     // The secret-store half of the placements, apart so that a test can play a store that refuses, which an
     // unlocked keyring never does. `add` returns 0 or the store's non-zero error.
     virtual QCoro::Task<Item> readSecret(QString service, QString key);
     virtual QCoro::Task<int> writeSecret(QString service, QString key, QByteArray data);
-    virtual QCoro::Task<> deleteSecret(QString service, QString key);
+    virtual QCoro::Task<bool> deleteSecret(QString service, QString key);
 
 private:
     QString key(const char* account) const;

@@ -105,6 +105,7 @@ private slots:
     void pushRegistrationRow();
     void confirmations_data();
     void confirmations();
+    void unlinkConfirmationKeepsItsAccount();
     void versionText_data();
     void versionText();
     void aboutAndDone();
@@ -519,6 +520,44 @@ void TestSettingsWindow::confirmations()
         QCOMPARE(m_client->count(u"revokeDevice"_qs), 0);
         QCOMPARE(m_state->cache().fetchMessages().size(), 3);
     }
+}
+
+// The question was asked about the account linked then; a browser link that completes while it is open installs
+// another, which the answer must leave alone.
+void TestSettingsWindow::unlinkConfirmationKeepsItsAccount()
+{
+    auto approved = std::make_shared<bool>(false);
+    m_server = std::make_unique<FakeServer>();
+    m_server->setHandler([approved](const FakeServer::Request& request) {
+        if (request.target == "/api/link")
+            return Response::json(R"({"code":"K7MX3Q","poll_token":"pt-1","expires_in":600})");
+        if (request.target == "/api/link/poll" && *approved)
+            return Response::json(R"({"status":"approved","secret":"new-secret"})");
+        if (request.target == "/api/link/poll")
+            return Response::json(R"({"status":"pending"})");
+        return Response::empty(404);
+    });
+    m_services.serverURL = m_server->url();
+    makeWindow(true);
+    m_window->show();
+    QTest::mouseClick(find<QPushButton>("linkButton"), Qt::LeftButton);
+    QTRY_COMPARE(text("pairCode"), u"K7MX3Q"_qs);
+
+    QTest::mouseClick(find<QPushButton>("unlinkButton"), Qt::LeftButton);
+    auto* dialog = m_window->findChild<QMessageBox*>(u"unlinkConfirmation"_qs);
+    QVERIFY(dialog);
+    *approved = true;
+    QTRY_COMPARE(m_state->config().value_or(DeviceConfig {}).deviceSecret, u"new-secret"_qs);
+
+    const QPointer<QMessageBox> watched(dialog);
+    QTest::mouseClick(dialog->findChild<QPushButton*>(u"unlinkConfirmationConfirm"_qs), Qt::LeftButton);
+    QTRY_VERIFY(!watched);
+    await(m_state->sync()); // gives a wrongly started unlink the time to act
+    QVERIFY(m_state->isConfigured());
+    QCOMPARE(m_state->config()->deviceSecret, u"new-secret"_qs);
+    QCOMPARE(m_client->count(u"revokeDevice"_qs), 0);
+    const std::optional<DeviceConfig> stored = await(DeviceConfig::load(m_credentials));
+    QCOMPARE(stored.value_or(DeviceConfig {}).deviceSecret, u"new-secret"_qs);
 }
 
 void TestSettingsWindow::versionText_data()

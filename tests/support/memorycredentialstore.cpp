@@ -64,7 +64,7 @@ QCoro::Task<> MemoryCredentialStore::gate()
         }
         void await_resume() const noexcept { }
     };
-    Awaiter released { m_hold }; // a named awaiter: GCC 12 destroys a temporary one too early
+    Awaiter released { m_hold }; // named: see base/bounded.h
     co_await released;
 }
 
@@ -95,12 +95,15 @@ QCoro::Task<int> MemoryCredentialStore::add(
     co_return 0;
 }
 
-QCoro::Task<> MemoryCredentialStore::remove(Placement placement, const char* service, const char* account)
+QCoro::Task<bool> MemoryCredentialStore::remove(Placement placement, const char* service, const char* account)
 {
     ++m_pending;
     co_await gate();
     --m_pending;
+    if (m_removeFailure[int(placement)])
+        co_return false;
     m_items[int(placement)].remove(key(service, account));
+    co_return true;
 }
 
 void MemoryCredentialStore::put(Placement placement, const QByteArray& data)

@@ -17,10 +17,12 @@ class MemoryCredentialStore : public tidewell::CredentialStore
 public:
     QCoro::Task<Item> copy(Placement placement, const char* service, const char* account) override;
     QCoro::Task<int> add(Placement placement, const char* service, const char* account, QByteArray data) override;
-    QCoro::Task<> remove(Placement placement, const char* service, const char* account) override;
+    QCoro::Task<bool> remove(Placement placement, const char* service, const char* account) override;
 
     // Non-zero: every add to that placement fails with this status and changes nothing.
     void failAdds(Placement placement, int status) { m_failure[int(placement)] = status; }
+    // Every removal from that placement is refused and leaves the item where it is.
+    void failRemoves(Placement placement, bool fail) { m_removeFailure[int(placement)] = fail; }
     // Every read of that placement answers Unavailable.
     void failReads(Placement placement, bool fail) { m_readFailure[int(placement)] = fail; }
     // From now on every operation waits, before it does anything, until release(); then all go on in the order
@@ -44,6 +46,7 @@ private:
     QHash<QString, QByteArray> m_items[2];
     int m_failure[2] = { 0, 0 };
     bool m_readFailure[2] = { false, false };
+    bool m_removeFailure[2] = { false, false };
     struct Hold
     {
         bool held = false;

@@ -117,7 +117,6 @@ QCoro::Task<> BrowserLinkFlow::run(QPointer<BrowserLinkFlow> self, DeviceLinker 
             self->fail(Texts::linkTimedOut());
             co_return;
         }
-        // Awaited into a local: GCC 12 miscompiles a co_await that sits inside a condition.
         const bool slept = co_await sleepFor(pollInterval, stop);
         if (!slept)
             co_return;
@@ -139,7 +138,7 @@ QCoro::Task<> BrowserLinkFlow::run(QPointer<BrowserLinkFlow> self, DeviceLinker 
             self->fail(Texts::linkExpired());
             co_return;
         case DeviceLinker::PollResult::Kind::Approved: {
-            // The call is made before the await: GCC 12 destroys a temporary argument of an awaited call too soon.
+            // The call is made before the await, for its braced argument: see base/bounded.h.
             QCoro::Task<std::optional<QString>> configuring
                 = self->m_configure(DeviceConfig { linker.serverURL(), result.secret });
             const std::optional<QString> failure = co_await std::move(configuring);

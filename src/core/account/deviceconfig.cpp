@@ -4,6 +4,7 @@
 #include "base/systemlog.h"
 #include "services/credentialstore.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -63,15 +64,24 @@ QCoro::Task<std::optional<DeviceConfig>> DeviceConfig::load(CredentialStore& sto
     co_return std::move(stored.config);
 }
 
-QCoro::Task<bool> DeviceConfig::save(CredentialStore& store) const
+QByteArray DeviceConfig::encoded() const
 {
     const QJsonObject object {
         { QStringLiteral("url"), serverURL.toString(QUrl::FullyEncoded) },
         { QStringLiteral("secret"), deviceSecret },
     };
-    const QByteArray data = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
 
-    // Named tasks: GCC 12 destroys a temporary argument of an awaited call too early.
+QByteArray DeviceConfig::digest() const
+{
+    return QCryptographicHash::hash(encoded(), QCryptographicHash::Sha256).toHex();
+}
+
+QCoro::Task<bool> DeviceConfig::save(CredentialStore& store) const
+{
+    const QByteArray data = encoded();
+
     QCoro::Task<int> addingPrimary = store.add(Placement::Primary, service, account, data);
     if (co_await std::move(addingPrimary) == 0) {
         co_await store.remove(Placement::Fallback, service, account);
@@ -88,10 +98,13 @@ QCoro::Task<bool> DeviceConfig::save(CredentialStore& store) const
     co_return false;
 }
 
-QCoro::Task<> DeviceConfig::clear(CredentialStore& store)
+QCoro::Task<bool> DeviceConfig::clear(CredentialStore& store)
 {
-    co_await store.remove(Placement::Primary, service, account);
-    co_await store.remove(Placement::Fallback, service, account);
+    QCoro::Task<bool> removingPrimary = store.remove(Placement::Primary, service, account);
+    const bool primary = co_await std::move(removingPrimary);
+    QCoro::Task<bool> removingFallback = store.remove(Placement::Fallback, service, account);
+    const bool fallback = co_await std::move(removingFallback);
+    co_return primary&& fallback;
 }
 
 const QUrl& tidewellDefaultURL()

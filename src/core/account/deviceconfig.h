@@ -36,8 +36,13 @@ struct DeviceConfig
     // value and the store must outlive the returned task.
     QCoro::Task<bool> save(CredentialStore& store) const;
 
-    // Removes the item from both placements; never fails visibly.
-    static QCoro::Task<> clear(CredentialStore& store);
+    // Removes the item from both placements. Answers false when a placement refused, so the item may remain; the
+    // store's own words went to the log.
+    static QCoro::Task<bool> clear(CredentialStore& store);
+
+    // The stored item's bytes, and a digest of them that identifies this credential without revealing it.
+    QByteArray encoded() const;
+    QByteArray digest() const;
 
 private:
     static std::optional<DeviceConfig> decode(const QByteArray& data);

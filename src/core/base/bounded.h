@@ -23,7 +23,7 @@ template <typename T> struct BoundedRace
     std::function<void(T)> late;
 };
 
-// A free function rather than a lambda: GCC 12 loses the copies of a coroutine lambda's parameters.
+// A free function rather than a lambda: a coroutine lambda's captures die with the lambda object.
 template <typename T> QCoro::Task<> finishRace(QCoro::Task<T> running, std::shared_ptr<BoundedRace<T>> race)
 {
     T value = co_await std::move(running);
@@ -67,7 +67,11 @@ QCoro::Task<std::optional<T>> withinBound(
     auto race = std::make_shared<detail::BoundedRace<T>>();
     race->late = std::move(late);
     QCoro::Task<> finishing = detail::finishRace(std::move(task), race);
-    // Named: GCC 12 destroys a temporary awaiter, or a temporary argument of an awaited call, too early.
+    // GCC 12 destroys twice a temporary that a co_await expression initialises in place from braces or from a
+    // lambda's captures: an aggregate awaiter written `co_await Awaiter { ... }`, an argument written `{ ... }` of
+    // an aggregate type, a capturing lambda passed to the awaited call. So such an awaiter, argument or task is made
+    // in a named local first, as here; every other temporary in a co_await is destroyed once, as it should be
+    // (tests/test_awaittemporaries.cpp shows both).
     detail::BoundedAwaiter<T> answered { race, bound };
     co_await answered;
     co_return std::move(race->result);

@@ -230,8 +230,7 @@ QCoro::Task<> CacheContext::removeAllMessagesInBackground(qint64 applicationId)
         endSnapshot();
         throw StoreError(QString::fromLocal8Bit(error.what()));
     }
-    // Background deletes end in the order they started, and this one is the only one that runs now. Awaited into a
-    // local: GCC 12 miscompiles a co_await that sits inside a condition.
+    // Background deletes end in the order they started, and this one is the only one that runs now.
     for (;;) {
         const quint64 ended = co_await qCoro(this, &CacheContext::backgroundDeleteEnded);
         if (ended == job)

@@ -41,8 +41,9 @@ public:
     virtual QCoro::Task<Item> copy(Placement placement, const char* service, const char* account) = 0;
     // Adds or replaces the item. Answers 0 on success, otherwise a non-zero status that identifies the failure.
     virtual QCoro::Task<int> add(Placement placement, const char* service, const char* account, QByteArray data) = 0;
-    // Removes the item; a missing item is not an error.
-    virtual QCoro::Task<> remove(Placement placement, const char* service, const char* account) = 0;
+    // Removes the item; a missing item is not an error. Answers false when the store refused or failed, so that the
+    // item may still be there.
+    virtual QCoro::Task<bool> remove(Placement placement, const char* service, const char* account) = 0;
 };
 
 } // namespace tidewell

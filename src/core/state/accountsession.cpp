@@ -8,15 +8,18 @@
 #include "sync/syncengine.h"
 #include "sync/syncscheduler.h"
 
+#include <QSettings>
+
 namespace tidewell {
 
 AccountSession::AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
-    SyncScheduler& scheduler, CredentialBounds bounds, QObject* parent)
+    SyncScheduler& scheduler, QSettings* preferences, CredentialBounds bounds, QObject* parent)
     : QObject(parent)
     , m_cache(std::move(cache))
     , m_credentials(credentials)
     , m_makeClient(std::move(makeClient))
     , m_scheduler(scheduler)
+    , m_preferences(preferences)
     , m_bounds(bounds)
 { }
 
@@ -82,8 +85,40 @@ std::function<void(StoredConfig)> AccountSession::lateRead(quint64 generation)
     };
 }
 
+void AccountSession::setKeptAfterUnlink(bool kept)
+{
+    if (m_keptAfterUnlink == kept)
+        return;
+    m_keptAfterUnlink = kept;
+    emit keptAfterUnlinkChanged();
+}
+
+bool AccountSession::wasUnlinked(const DeviceConfig& config) const
+{
+    return m_preferences && m_preferences->value(QLatin1String(unlinkedCredentialKey)).toByteArray() == config.digest();
+}
+
+// None forgets: the store no longer holds what was remembered.
+void AccountSession::rememberUnlinked(const std::optional<DeviceConfig>& config)
+{
+    if (!m_preferences)
+        return;
+    if (config)
+        m_preferences->setValue(QLatin1String(unlinkedCredentialKey), config->digest());
+    else if (m_preferences->contains(QLatin1String(unlinkedCredentialKey)))
+        m_preferences->remove(QLatin1String(unlinkedCredentialKey));
+}
+
 void AccountSession::finishLoad(StoredConfig stored)
 {
+    if (stored.config && wasUnlinked(*stored.config)) {
+        // Its device was revoked: installing it would only meet refusals from the server.
+        qCWarning(lcPlatform) << "the stored credential was unlinked before; not installed, removing it again";
+        stored.config.reset();
+        removeUnlinkedTask(QPointer<AccountSession>(this), m_generation);
+    } else if (!stored.unavailable) {
+        rememberUnlinked(std::nullopt);
+    }
     if (stored.config) {
         const std::optional<DeviceConfig> moving = stored.inFallback ? stored.config : std::nullopt;
         install(std::move(stored.config));
@@ -92,6 +127,22 @@ void AccountSession::finishLoad(StoredConfig stored)
     }
     setCredentialState(stored.unavailable ? CredentialState::Unreadable : CredentialState::Settled);
     emit credentialLoaded();
+}
+
+// In a turn of its own, after the read's; a credential installed meanwhile was saved over the item already.
+QCoro::Task<> AccountSession::removeUnlinkedTask(QPointer<AccountSession> self, quint64 generation)
+{
+    TurnQueue::Turn turn = co_await self->m_turns.take();
+    if (!turn || !self || self->m_generation != generation)
+        co_return;
+    QCoro::Task<std::optional<bool>> clearing = self->write(std::nullopt);
+    const std::optional<bool> cleared = co_await std::move(clearing);
+    if (!self)
+        co_return;
+    if (cleared && *cleared)
+        self->rememberUnlinked(std::nullopt);
+    else
+        qCWarning(lcPlatform) << "the credential store still keeps the unlinked credential; tried again next start";
 }
 
 // A credential found in the fallback placement alone is written again, which puts it in the primary placement when
@@ -112,10 +163,11 @@ QCoro::Task<> AccountSession::moveToPrimaryTask(QPointer<AccountSession> self, D
 QCoro::Task<bool> AccountSession::storeValue(CredentialStore* credentials, std::optional<DeviceConfig> value)
 {
     if (!value) {
-        co_await DeviceConfig::clear(*credentials);
-        co_return true;
+        QCoro::Task<bool> clearing = DeviceConfig::clear(*credentials);
+        co_return co_await std::move(clearing);
     }
-    co_return co_await value->save(*credentials);
+    QCoro::Task<bool> saving = value->save(*credentials);
+    co_return co_await std::move(saving);
 }
 
 QCoro::Task<std::optional<bool>> AccountSession::write(std::optional<DeviceConfig> config)
@@ -166,6 +218,8 @@ std::shared_ptr<APIClientProtocol> AccountSession::newClient() const
 void AccountSession::install(std::optional<DeviceConfig> config)
 {
     ++m_generation;
+    if (config)
+        setKeptAfterUnlink(false);
     m_engine.reset();
     if (config)
         m_engine = std::make_shared<SyncEngine>(m_makeClient(*config), m_cache);
@@ -219,6 +273,8 @@ QCoro::Task<bool> AccountSession::configureTask(QPointer<AccountSession> self, D
     const std::optional<bool> saved = co_await std::move(saving);
     if (!self || !saved || !*saved)
         co_return false;
+    if (self->wasUnlinked(config))
+        self->rememberUnlinked(std::nullopt); // linked again, with the credential the server had revoked
     QCoro::Task<bool> installing = installLinked(self, std::move(config)); // named: see withinBound
     co_return co_await std::move(installing);
 }
@@ -289,15 +345,21 @@ QCoro::Task<> AccountSession::unlinkTask(QPointer<AccountSession> self)
         turn = co_await self->m_turns.take();
         if (!turn || !stillThisAccount())
             co_return;
-        // The device is revoked: it is unlinked here even when the store does not let the item go.
+        // The device is revoked: it is unlinked here even when the store does not let the item go, and stays
+        // unlinked after a restart.
         QCoro::Task<std::optional<bool>> clearing = self->write(std::nullopt);
         const std::optional<bool> cleared = co_await std::move(clearing);
         if (!self)
             co_return;
-        if (!cleared)
-            qCWarning(lcPlatform) << "the credential store has not removed the credential yet";
+        const bool kept = !cleared || !*cleared;
+        if (kept) {
+            qCWarning(lcPlatform) << "the credential store has not removed the unlinked credential";
+            if (unlinking)
+                self->rememberUnlinked(unlinking);
+        }
         if (!stillThisAccount())
             co_return;
+        self->setKeptAfterUnlink(kept);
     }
     // A delete running on its own thread holds the cache's write lock; the wipe goes in after it commits.
     const std::shared_ptr<CacheContext> cache = self->m_cache;

@@ -15,6 +15,8 @@
 #include <optional>
 #include <stop_token>
 
+class QSettings;
+
 namespace tidewell {
 
 class CacheContext;
@@ -40,6 +42,10 @@ struct CredentialBounds
 // saved last is also the one installed. An operation that outlasts its bound gives up its turn; if the store
 // answers after all, what it did is installed when nothing else was meanwhile, and otherwise the installed
 // credential is written again.
+//
+// An unlink holds across a restart even when the store keeps the item: the preferences remember a digest of the
+// credential unlinked (never the secret), the next start installs no credential with that digest, and tries the
+// removal again.
 class AccountSession : public QObject
 {
     Q_OBJECT
@@ -54,15 +60,22 @@ public:
         Settled, // the start-up read has finished (found or not)
     };
 
+    // The preferences key of the digest of a credential that was unlinked while the store kept it.
+    static constexpr auto unlinkedCredentialKey = "unlinkedCredential";
+
     // `credentials` may be null (nothing is stored or loaded); `scheduler` runs the account's passes and is held
-    // while the account is replaced or wiped.
+    // while the account is replaced or wiped; `preferences` (may be null) remembers an unlinked credential the store
+    // kept.
     AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
-        SyncScheduler& scheduler, CredentialBounds bounds = {}, QObject* parent = nullptr);
+        SyncScheduler& scheduler, QSettings* preferences = nullptr, CredentialBounds bounds = {},
+        QObject* parent = nullptr);
     ~AccountSession() override;
 
     // Starts reading the stored credential and installs it when it arrives; `credentialLoaded` tells when.
     void load();
     CredentialState credentialState() const { return m_credentialState; }
+    // The last unlink of this run revoked the device, but the store kept its credential.
+    bool keptAfterUnlink() const { return m_keptAfterUnlink; }
 
     const std::optional<DeviceConfig>& config() const { return m_config; }
     // The engine of the installed account; operations that may outlive it hold their own copy.
@@ -86,6 +99,7 @@ public:
 signals:
     void configChanged();
     void credentialStateChanged();
+    void keptAfterUnlinkChanged();
     // The start-up read has finished, whatever it found.
     void credentialLoaded();
     // Another account, or none, replaces the one that was installed: what the old one showed must go. Emitted after
@@ -99,6 +113,7 @@ private:
     static QCoro::Task<bool> configureTask(QPointer<AccountSession> self, DeviceConfig config);
     static QCoro::Task<> unlinkTask(QPointer<AccountSession> self);
     static QCoro::Task<bool> installLinked(QPointer<AccountSession> self, DeviceConfig config);
+    static QCoro::Task<> removeUnlinkedTask(QPointer<AccountSession> self, quint64 generation);
     static QCoro::Task<> moveToPrimaryTask(QPointer<AccountSession> self, DeviceConfig config, quint64 generation);
     static QCoro::Task<> adoptLateTask(
         QPointer<AccountSession> self, std::optional<DeviceConfig> written, quint64 generation);
@@ -110,15 +125,20 @@ private:
     std::function<void(StoredConfig)> lateRead(quint64 generation);
     void finishLoad(StoredConfig stored);
     void setCredentialState(CredentialState state);
+    void setKeptAfterUnlink(bool kept);
+    bool wasUnlinked(const DeviceConfig& config) const;
+    void rememberUnlinked(const std::optional<DeviceConfig>& config);
     void install(std::optional<DeviceConfig> config);
 
     std::shared_ptr<CacheContext> m_cache;
     CredentialStore* m_credentials;
     MakeClient m_makeClient;
     SyncScheduler& m_scheduler;
+    QSettings* m_preferences;
     CredentialBounds m_bounds;
     TurnQueue m_turns;
     CredentialState m_credentialState = CredentialState::Settled;
+    bool m_keptAfterUnlink = false;
     // Counts installs, so that an answer that comes late can tell whether another credential went in meanwhile.
     quint64 m_generation = 0;
     std::optional<DeviceConfig> m_config;

@@ -46,6 +46,12 @@ QString AppState::Texts::credentialUnreadable()
     return tr("Couldn't read the device credential from the keyring; unlock it and restart Tidewell.");
 }
 
+QString AppState::Texts::credentialKeptAfterUnlink()
+{
+    return tr("Unlinked, but the keyring kept the device credential. Tidewell won't use it and removes it at the next "
+              "start.");
+}
+
 QString AppState::Texts::syncFailedUnexpectedly()
 {
     return tr("Sync failed unexpectedly \u2014 try again.");
@@ -75,10 +81,11 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
     connect(m_readPosition, &ReadPosition::onUnreadCountChanged, this, &AppState::onUnreadCountChanged);
 
     m_session = new AccountSession(m_cache, inMemory ? nullptr : m_services.credentials, m_services.makeClient,
-        m_scheduler, m_services.credentialBounds, this);
+        m_scheduler, inMemory ? nullptr : m_services.preferences, m_services.credentialBounds, this);
     connect(m_session, &AccountSession::configChanged, this, &AppState::configChanged);
     connect(m_session, &AccountSession::credentialLoaded, this, &AppState::credentialLoaded);
     connect(m_session, &AccountSession::credentialStateChanged, this, &AppState::credentialProblemChanged);
+    connect(m_session, &AccountSession::keptAfterUnlinkChanged, this, &AppState::credentialProblemChanged);
     connect(m_session, &AccountSession::accountReset, this, &AppState::resetAccountState);
     connect(m_session, &AccountSession::linked, this, [this] {
         emit onLinked();
@@ -133,6 +140,8 @@ bool AppState::isLoadingCredential() const
 
 std::optional<QString> AppState::credentialProblem() const
 {
+    if (m_session->keptAfterUnlink())
+        return Texts::credentialKeptAfterUnlink();
     switch (m_session->credentialState()) {
     case AccountSession::CredentialState::NotAnswering:
         return Texts::credentialNotAnswering();
@@ -483,7 +492,7 @@ void AppState::configureNotifications(std::function<void()> registerForRemoteNot
 
 QCoro::Task<> AppState::registerWhenPermitted(NotificationHandler* handler, std::function<void()> registerForRemote)
 {
-    const bool granted = co_await handler->requestAuthorization(); // not inside a condition: GCC 12 miscompiles it
+    const bool granted = co_await handler->requestAuthorization();
     if (granted && registerForRemote)
         registerForRemote();
 }

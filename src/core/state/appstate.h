@@ -96,6 +96,7 @@ public:
         static QString credentialNotSaved();
         static QString credentialNotAnswering();
         static QString credentialUnreadable();
+        static QString credentialKeptAfterUnlink();
         static QString syncFailedUnexpectedly();
     };
 

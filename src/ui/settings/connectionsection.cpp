@@ -167,8 +167,9 @@ void ConnectionSection::confirmUnlink()
     question.confirmColour = Colours::negative();
     question.cancel = Texts::cancel();
     question.cancelName = name + u"Cancel"_qs;
-    m_unlinkConfirmation = Confirmation::build(window(), question, [this](bool confirmed) {
-        if (confirmed)
+    // A browser link may complete while the question is open; the answer is about the account it was asked for.
+    m_unlinkConfirmation = Confirmation::build(window(), question, [this, askedFor = m_state.config()](bool confirmed) {
+        if (confirmed && askedFor && m_state.config() == askedFor)
             m_state.unlink();
     });
     m_unlinkConfirmation->open();
