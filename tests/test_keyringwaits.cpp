@@ -2,6 +2,7 @@
 #include "coro.h"
 #include "platform/keyringthread.h"
 #include "platform/systemcredentialstore.h"
+#include "testchild.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -55,6 +56,7 @@ private:
 // A bus of this test's own, with no secret service but the fake below.
 void TestKeyringWaits::initTestCase()
 {
+    startsAsTestChild(m_bus);
     m_bus.start(u"dbus-daemon"_qs, { u"--session"_qs, u"--nofork"_qs, u"--print-address=1"_qs });
     QVERIFY(m_bus.waitForStarted());
     QTRY_VERIFY(m_bus.canReadLine());
