@@ -104,7 +104,8 @@ QCoro::Task<bool> DeviceConfig::clear(CredentialStore& store)
     const bool primary = co_await std::move(removingPrimary);
     QCoro::Task<bool> removingFallback = store.remove(Placement::Fallback, service, account);
     const bool fallback = co_await std::move(removingFallback);
-    co_return primary&& fallback;
+    const bool bothRemoved = primary && fallback;
+    co_return bothRemoved;
 }
 
 const QUrl& tidewellDefaultURL()
