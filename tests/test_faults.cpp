@@ -48,6 +48,7 @@ class TestFaults : public QObject
 {
     Q_OBJECT
 
+    // CTest runs these by name, in two parts (see tests/CMakeLists.txt): a new test function goes into one of them.
 private slots:
     void init();
     void cleanup();
@@ -57,7 +58,7 @@ private slots:
     void everyCacheStepFailingInTurn();
 
 private:
-    std::unique_ptr<AppState> makeState();
+    std::unique_ptr<AppState> makeState(std::chrono::milliseconds timeout = clientTimeout);
     void expectInStepWithServer(AppState& state);
 
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -84,7 +85,7 @@ void TestFaults::cleanup()
     m_folder.reset();
 }
 
-std::unique_ptr<AppState> TestFaults::makeState()
+std::unique_ptr<AppState> TestFaults::makeState(std::chrono::milliseconds timeout)
 {
     AppState::Services services;
     services.network = &m_network;
@@ -92,8 +93,8 @@ std::unique_ptr<AppState> TestFaults::makeState()
     services.preferences = m_prefs.get();
     const QString path = m_folder->filePath(u"cache.sqlite"_qs);
     services.openCache = [path](bool) { return Store::open(path); };
-    services.makeClient = [network = &m_network](const DeviceConfig& config) {
-        return std::make_shared<APIClient>(config, network, clientTimeout);
+    services.makeClient = [network = &m_network, timeout](const DeviceConfig& config) {
+        return std::make_shared<APIClient>(config, network, timeout);
     };
     return std::make_unique<AppState>(false, services);
 }
@@ -231,6 +232,8 @@ void TestFaults::everyCacheStepFailingInTurn()
     // Two pages and a bit: every kind of write a pass makes, yet few enough steps to try each of them.
     constexpr qint64 messages = SyncEngine::pageSize * 2 + 10;
     constexpr int giveUpAfter = 5000;
+    // Nothing here waits on the server's timing: a time-out no busy machine reaches, as this runs beside other tests.
+    constexpr auto patientClient = std::chrono::seconds(60);
     struct ClearFault
     {
         ~ClearFault() { SqlStatement::setStepFault(nullptr); }
@@ -241,7 +244,7 @@ void TestFaults::everyCacheStepFailingInTurn()
         cleanup();
         init();
         m_server->setMessageCount(messages);
-        auto state = makeState();
+        auto state = makeState(patientClient);
         int steps = 0;
         SqlStatement::setStepFault([&steps, failing] { return ++steps == failing; });
         await(state->sync());
@@ -265,7 +268,7 @@ void TestFaults::everyCacheStepFailingInTurn()
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(context));
         state.reset();
-        auto reopened = makeState();
+        auto reopened = makeState(patientClient);
         expectInStepWithServer(*reopened);
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(context + u", after reopening"_qs));
