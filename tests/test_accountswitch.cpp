@@ -23,6 +23,7 @@ enum class Operation
     Link,
     Unlink,
     ClearCache,
+    ClearApplication, // the first account's application 2, on the server and then in the cache
 };
 
 // Where in the operation a pass is asked for.
@@ -30,6 +31,7 @@ enum class When
 {
     BeforeTheSave, // a pass is under way when the operation begins
     DuringTheSave, // the credential store has not answered yet
+    DuringTheRequest, // the server has not answered the clear of an application yet
     DuringTheJoin, // a slow pass is being stopped and waited for
     DuringTheBackgroundDelete, // a clear of an application has not committed yet
     AfterTheWipe, // from the wipe's own commit
@@ -188,14 +190,19 @@ void TestAccountSwitch::passRequestedDuringAnOperation_data()
     QTest::addColumn<Operation>("operation");
     QTest::addColumn<When>("when");
     const std::pair<const char*, Operation> operations[]
-        = { { "link", Operation::Link }, { "unlink", Operation::Unlink }, { "clear cache", Operation::ClearCache } };
-    const std::pair<const char*, When> moments[] = { { "before the save", When::BeforeTheSave },
-        { "during the save", When::DuringTheSave }, { "during the join", When::DuringTheJoin },
-        { "during the background delete", When::DuringTheBackgroundDelete }, { "after the wipe", When::AfterTheWipe } };
+        = { { "link", Operation::Link }, { "unlink", Operation::Unlink }, { "clear cache", Operation::ClearCache },
+              { "clear application", Operation::ClearApplication } };
+    const std::pair<const char*, When> moments[] = { { "with a pass under way", When::BeforeTheSave },
+        { "during the save", When::DuringTheSave }, { "during the request", When::DuringTheRequest },
+        { "during the join", When::DuringTheJoin }, { "during the background delete", When::DuringTheBackgroundDelete },
+        { "after the wipe", When::AfterTheWipe } };
     for (const auto& [operationName, operation] : operations) {
         for (const auto& [momentName, when] : moments) {
-            // Clearing the cache saves nothing.
-            if (operation == Operation::ClearCache && (when == When::BeforeTheSave || when == When::DuringTheSave))
+            // Clearing saves no credential; only the clear of an application asks the server first.
+            const bool clears = operation == Operation::ClearCache || operation == Operation::ClearApplication;
+            if ((clears && when == When::DuringTheSave)
+                || (operation == Operation::ClearCache && when == When::BeforeTheSave)
+                || (operation != Operation::ClearApplication && when == When::DuringTheRequest))
                 continue;
             QTest::addRow("%s, %s", operationName, momentName) << operation << when;
         }
@@ -215,8 +222,13 @@ void TestAccountSwitch::passRequestedDuringAnOperation()
     if (when == When::DuringTheBackgroundDelete) {
         lock.emplace(m_cachePath);
         QVERIFY(lock->isHeld());
-        clearing.emplace(state.clearApp(2));
-        QTRY_VERIFY(state.cache().isDeletingInBackground());
+        // The clear of an application is its own background delete; the other operations wait for one.
+        if (operation != Operation::ClearApplication) {
+            clearing.emplace(state.clearApp(2));
+            QTRY_VERIFY(state.cache().isDeletingInBackground());
+        }
+    } else if (when == When::DuringTheRequest) {
+        m_firstServer->delay = [](const QString& op, qint64) { return op == u"clearApp" ? 300ms : 0ms; };
     } else if (when == When::DuringTheJoin) {
         m_firstServer->delay
             = [](const QString& op, qint64 since) { return op == u"messages" && since > 0 ? 10s : 0ms; };
@@ -236,13 +248,20 @@ void TestAccountSwitch::passRequestedDuringAnOperation()
 
     QCoro::Task<> operating = operation == Operation::Link
         ? linking(state.configure(m_second.serverURL, m_second.deviceSecret))
-        : operation == Operation::Unlink ? state.unlink()
-                                         : state.clearCache();
-    QCOMPARE(operating.isReady(), when == When::AfterTheWipe);
+        : operation == Operation::Unlink     ? state.unlink()
+        : operation == Operation::ClearCache ? state.clearCache()
+                                             : state.clearApp(2);
+    if (operation == Operation::ClearApplication && when == When::DuringTheBackgroundDelete)
+        QTRY_VERIFY(state.cache().isDeletingInBackground());
+    if (when == When::DuringTheRequest)
+        QTRY_COMPARE(m_firstServer->count(u"clearApp"_qs), 1);
+    QCOMPARE(operating.isReady(), when == When::AfterTheWipe && operation != Operation::ClearApplication);
     if (when == When::DuringTheSave)
         QCOMPARE(m_credentials.pending(), 1);
-    if (when == When::DuringTheSave || when == When::DuringTheJoin || when == When::DuringTheBackgroundDelete)
+    if (when == When::DuringTheSave || when == When::DuringTheJoin || when == When::DuringTheBackgroundDelete
+        || when == When::DuringTheRequest)
         state.startSync();
+    m_firstServer->delay = nullptr; // what is under way keeps its wait; the passes after the operation take none
     if (lock)
         lock->release();
     m_credentials.release();
@@ -260,7 +279,14 @@ void TestAccountSwitch::passRequestedDuringAnOperation()
                                              : std::optional(m_first));
     QCOMPARE(stored(), state.config());
     QCOMPARE(listing(state.cache().fetchMessages()), installed ? listing(installed->serverMessages) : Listing());
-    QCOMPARE(passesFromScratch(firstCalls, secondCalls), installed ? 1 : 0);
+    // A clear of an application keeps the cursor: the pass after it goes on from there.
+    QCOMPARE(passesFromScratch(firstCalls, secondCalls), installed && operation != Operation::ClearApplication ? 1 : 0);
+    if (operation == Operation::ClearApplication) {
+        const auto& calls = m_firstServer->calls;
+        const auto clear
+            = std::find_if(calls.begin(), calls.end(), [](const auto& call) { return call.op == u"clearApp"; });
+        QVERIFY(std::any_of(clear, calls.end(), [](const auto& call) { return call.op == u"messages"; }));
+    }
 }
 
 // The first account's credential is in the fallback placement alone, and the keyring answers one job at a time, in

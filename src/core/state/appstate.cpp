@@ -341,13 +341,16 @@ QCoro::Task<> AppState::clearApp(qint64 applicationId)
     return deleteOrClear(QPointer<AppState>(this), std::nullopt, applicationId);
 }
 
-// Deletes `message` or, without one, clears the application's messages: server first, then the cache.
+// Deletes `message` or, without one, clears the application's messages: server first, then the cache. The syncs are
+// held throughout: a pass that read the server before its delete could otherwise commit the removed messages after
+// the cache's delete. A pass asked for meanwhile runs as the hold ends.
 QCoro::Task<> AppState::deleteOrClear(
     QPointer<AppState> self, std::optional<CachedMessage> message, qint64 applicationId)
 {
     if (!self)
         co_return;
-    co_await self->cancelAndJoinSync();
+    QCoro::Task<SyncScheduler::Hold> holding = self->m_scheduler.hold(); // named: see withinBound
+    const SyncScheduler::Hold hold = co_await std::move(holding);
     if (!self)
         co_return;
     if (const std::shared_ptr<SyncEngine> engine = self->m_session->engine()) {

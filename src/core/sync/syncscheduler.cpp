@@ -145,11 +145,14 @@ QCoro::Task<> SyncScheduler::cancelAndJoin(std::shared_ptr<Slot> slot)
 }
 
 // The hold counts from the call on, before any suspension: a pass requested while the running one is being joined
-// waits for the hold's end like any other.
+// waits for the hold's end like any other. The pass it stops was asked for and did not finish, so one runs again as
+// the hold ends, on whatever account is then installed.
 QCoro::Task<SyncScheduler::Hold> SyncScheduler::hold(std::shared_ptr<Slot> slot)
 {
     Hold held(slot);
     if (const std::shared_ptr<SyncPass> running = slot->running) {
+        if (!slot->next)
+            slot->next = std::make_shared<SyncPass>();
         running->stop.request_stop();
         QCoro::Task<> joining = running->join(); // named: see withinBound
         co_await std::move(joining);

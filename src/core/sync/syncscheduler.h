@@ -62,7 +62,8 @@ public:
     QCoro::Task<> request();
     // Stops the running pass, if any, and returns once it has ended; pending requests are dropped.
     QCoro::Task<> cancelAndJoin();
-    // Holds the syncs from this call on; resumes once the running pass, if any, has been stopped and has ended.
+    // Holds the syncs from this call on; resumes once the running pass, if any, has been stopped and has ended. A pass
+    // stopped so runs again once no hold lives.
     QCoro::Task<Hold> hold();
 
 private:
