@@ -31,6 +31,9 @@ public:
     // Hand-over connections served at once; each may be held open for up to 30 s, so more are closed at once.
     static constexpr int maxConnections = 8;
 
+    // Hand-over connections being served now; one a launch closed counts until the primary has seen it go.
+    int openConnections() const { return m_connections; }
+
     // The socket name for the current user and an optional profile, so that two profiles run side by side.
     static QString serverName(const QString& profile = {});
 
