@@ -116,7 +116,7 @@ private:
     const DeviceConfig m_second { QUrl(u"https://second.example.com"_qs), u"second-secret"_qs };
     QTemporaryDir m_folder;
     QString m_cachePath;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_firstServer;
     std::shared_ptr<ScriptedClient> m_secondServer;
@@ -130,7 +130,7 @@ private:
 void TestAccountSwitch::init()
 {
     const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    m_prefs = std::make_unique<QSettings>(m_folder.filePath(name + u".ini"_qs), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(name + u".ini"_qs));
     m_cachePath = m_folder.filePath(name + u".sqlite"_qs);
     m_credentials = MemoryCredentialStore();
     QVERIFY(QCoro::waitFor(m_first.save(m_credentials)));

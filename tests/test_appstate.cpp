@@ -75,7 +75,7 @@ private:
     std::unique_ptr<CacheContext> filledCache(qint64 lastId);
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     RecordingBadge m_badge;
     std::shared_ptr<ScriptedClient> m_client;
@@ -83,8 +83,7 @@ private:
 
 void TestAppState::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     QVERIFY(QCoro::waitFor(linked.save(m_credentials)));
     m_badge.counts.clear();
@@ -194,11 +193,11 @@ void TestAppState::firstStartTakesTheBaseline()
 {
     auto state = makeState(false, filledCache(5));
     QCOMPARE(state->lastReadId(), 5);
-    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 5);
+    QCOMPARE(m_prefs->file().value("lastReadId").toLongLong(), 5);
     QCOMPARE(state->unreadCount(), 0);
 
     // Later starts take the stored position, whatever the cache holds.
-    m_prefs->setValue("lastReadId", 3);
+    m_prefs->file().setValue("lastReadId", 3);
     auto again = makeState(false, filledCache(5));
     QCOMPARE(again->lastReadId(), 3);
     QCOMPARE(again->unreadCount(), 2);
@@ -206,22 +205,22 @@ void TestAppState::firstStartTakesTheBaseline()
 
 void TestAppState::throwAwayInstanceKeepsNothing()
 {
-    m_prefs->setValue("messageSort", "Oldest");
-    m_prefs->setValue("pushRegistered", true);
+    m_prefs->file().setValue("messageSort", "Oldest");
+    m_prefs->file().setValue("pushRegistered", true);
     auto state = makeState(true, filledCache(4));
     QVERIFY(!state->isConfigured());
     QVERIFY(!state->pushRegistered());
     QCOMPARE(state->messageSort(), MessageSort(MessageSort::Newest));
     QCOMPARE(state->lastReadId(), 0);
     QCOMPARE(state->unreadCount(), 4);
-    QVERIFY(!m_prefs->contains("lastReadId"));
+    QVERIFY(!m_prefs->file().contains("lastReadId"));
 
     state->recomputeUnreadCount(true);
     QVERIFY(m_badge.counts.isEmpty());
-    QVERIFY(!m_prefs->contains("lastReadId"));
+    QVERIFY(!m_prefs->file().contains("lastReadId"));
 
     state->setMessageSort(MessageSort::Title);
-    QCOMPARE(m_prefs->value("messageSort").toString(), u"Title (A\u2013Z)"_qs);
+    QCOMPARE(m_prefs->file().value("messageSort").toString(), u"Title (A\u2013Z)"_qs);
 }
 
 void TestAppState::sortRawValues_data()
@@ -240,17 +239,17 @@ void TestAppState::sortRawValues()
     QFETCH(QVariant, stored);
     QFETCH(int, expected);
     if (stored.isValid())
-        m_prefs->setValue("messageSort", stored);
-    m_prefs->setValue("applicationSort", u"Name (A\u2013Z)"_qs);
+        m_prefs->file().setValue("messageSort", stored);
+    m_prefs->file().setValue("applicationSort", u"Name (A\u2013Z)"_qs);
     auto state = makeState();
     QCOMPARE(int(state->messageSort().value()), expected);
     QCOMPARE(state->applicationSort(), ApplicationSort(ApplicationSort::Alphabetical));
 
     // Assigning stores the raw value even when nothing changes, and notifies only on a change.
     QSignalSpy changed(state.get(), &AppState::messageSortChanged);
-    m_prefs->remove("messageSort");
+    m_prefs->file().remove("messageSort");
     state->setMessageSort(state->messageSort());
-    QCOMPARE(m_prefs->value("messageSort").toString(), state->messageSort().rawValue());
+    QCOMPARE(m_prefs->file().value("messageSort").toString(), state->messageSort().rawValue());
     QCOMPARE(changed.size(), 0);
 }
 
@@ -275,7 +274,7 @@ void TestAppState::recountCallbackRules()
 
 void TestAppState::markRead()
 {
-    m_prefs->setValue("lastReadId", 25);
+    m_prefs->file().setValue("lastReadId", 25);
     auto state = makeState(false, filledCache(40));
     QCOMPARE(state->unreadCount(), 15);
     QList<qint64> reported;
@@ -284,7 +283,7 @@ void TestAppState::markRead()
     await(state->markRead());
     QCOMPARE(m_client->lastReadId, std::optional<qint64>(40));
     QCOMPARE(state->lastReadId(), 40);
-    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 40);
+    QCOMPARE(m_prefs->file().value("lastReadId").toLongLong(), 40);
     QCOMPARE(state->unreadCount(), 0);
     QCOMPARE(reported, QList<qint64> { 0 });
 
@@ -297,14 +296,14 @@ void TestAppState::markRead()
 
 void TestAppState::markReadFailureChangesNothing()
 {
-    m_prefs->setValue("lastReadId", 25);
+    m_prefs->file().setValue("lastReadId", 25);
     auto state = makeState(false, filledCache(40));
     QList<qint64> reported;
     connect(state.get(), &AppState::onUnreadCountChanged, [&reported](qint64 count) { reported.append(count); });
     m_client->failures.insert(u"markRead"_qs, failWith(APIClient::APIError::http(503)));
     await(state->markRead());
     QCOMPARE(state->lastReadId(), 25);
-    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 25);
+    QCOMPARE(m_prefs->file().value("lastReadId").toLongLong(), 25);
     QCOMPARE(state->unreadCount(), 15);
     QCOMPARE(state->lastSyncError(), std::nullopt);
     QVERIFY(reported.isEmpty());
@@ -350,7 +349,7 @@ void TestAppState::clearCacheKeepsTheReadPosition()
 {
     for (qint64 id = 1; id <= 10; ++id)
         m_client->addMessage(makeMessage(id, 1));
-    m_prefs->setValue("lastReadId", 7);
+    m_prefs->file().setValue("lastReadId", 7);
     auto state = makeState();
     await(state->sync());
     QCOMPARE(state->unreadCount(), 3);
@@ -360,15 +359,15 @@ void TestAppState::clearCacheKeepsTheReadPosition()
     QTRY_COMPARE(state->cache().fetchMessages().size(), 10); // the re-sync it started
     QTRY_VERIFY(!state->isSyncing());
     QCOMPARE(state->unreadCount(), 3);
-    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 7);
+    QCOMPARE(m_prefs->file().value("lastReadId").toLongLong(), 7);
 }
 
 void TestAppState::unlinkWithTheServerUnreachable()
 {
     m_client->addMessage(makeMessage(1, 1));
     m_client->addMessage(makeMessage(2, 1));
-    m_prefs->setValue("lastReadId", 1);
-    m_prefs->setValue("pushRegistered", true);
+    m_prefs->file().setValue("lastReadId", 1);
+    m_prefs->file().setValue("pushRegistered", true);
     auto state = makeState();
     await(state->sync());
     state->setSelectedAppId(1);
@@ -384,9 +383,9 @@ void TestAppState::unlinkWithTheServerUnreachable()
     QVERIFY(!state->syncEngine());
     QCOMPARE(state->unreadCount(), 0);
     QCOMPARE(state->lastReadId(), 0);
-    QVERIFY(!m_prefs->contains("lastReadId"));
-    QVERIFY(m_prefs->contains("pushRegistered"));
-    QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
+    QVERIFY(!m_prefs->file().contains("lastReadId"));
+    QVERIFY(m_prefs->file().contains("pushRegistered"));
+    QCOMPARE(m_prefs->file().value("pushRegistered").toBool(), false);
     QVERIFY(!state->pushRegistered());
     QCOMPARE(QCoro::waitFor(DeviceConfig::load(m_credentials)), std::nullopt);
     QVERIFY(state->cache().fetchMessages().isEmpty());
@@ -544,7 +543,7 @@ void TestAppState::readPositionNeverMovesBack()
 
     QCOMPARE(m_client->count(u"markRead"_qs), 2);
     QCOMPARE(state->lastReadId(), 8);
-    QCOMPARE(m_prefs->value("lastReadId").toLongLong(), 8);
+    QCOMPARE(m_prefs->file().value("lastReadId").toLongLong(), 8);
     QCOMPARE(state->unreadCount(), 2);
 }
 
@@ -563,7 +562,7 @@ void TestAppState::readPositionReplyAfterUnlinkIsDropped()
     await(std::move(markRead));
 
     QCOMPARE(state->lastReadId(), 0);
-    QVERIFY(!m_prefs->contains("lastReadId"));
+    QVERIFY(!m_prefs->file().contains("lastReadId"));
     QCOMPARE(state->unreadCount(), 0);
 }
 
@@ -619,7 +618,7 @@ void TestAppState::shutDownDuringASyncClosesTheCache()
 // The read rules the state answers for any list of records, and what it says of the cache.
 void TestAppState::readRulesOfTheState()
 {
-    m_prefs->setValue("lastReadId", 2);
+    m_prefs->file().setValue("lastReadId", 2);
     auto state = makeState(false, filledCache(4));
     QVERIFY(state->persistsPreferences());
     QVERIFY(state->hasCachedMessages());

@@ -3,6 +3,7 @@
 #include "platform/closedwindownotice.h"
 #include "platform/dbusnotificationcentre.h"
 #include "platform/trayhostwatcher.h"
+#include "state/preferences.h"
 #include "testchild.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,7 @@ private:
     void closeAndSettle(ClosedWindowNotice& notice);
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     std::unique_ptr<DBusNotificationCentre> m_centre;
     std::unique_ptr<TrayHostWatcher> m_host;
 };
@@ -65,8 +66,8 @@ void TestClosedWindowNotice::init()
 {
     QVERIFY(m_folder.isValid());
     QVERIFY2(onBus(QString::fromLatin1(DBusNotificationCentre::serviceName)), "run under scripts/with-test-services");
-    m_prefs = std::make_unique<QSettings>(m_folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
-    m_prefs->clear();
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(u"prefs.ini"_qs));
+    m_prefs->file().clear();
     m_centre = std::make_unique<DBusNotificationCentre>();
     m_host = std::make_unique<TrayHostWatcher>();
 }
@@ -99,9 +100,9 @@ void TestClosedWindowNotice::saidOnceWithoutAHost()
         QCOMPARE(noticesSince(before), 1);
     }
     // The next run remembers that it was said.
-    m_prefs->sync();
-    QSettings reread(m_prefs->fileName(), QSettings::IniFormat);
-    QVERIFY(reread.value(QString::fromLatin1(ClosedWindowNotice::preferenceKey)).toBool());
+    m_prefs->file().sync();
+    Preferences reread(m_prefs->fileName());
+    QVERIFY(reread.file().value(u"closedWindowNoticeShown"_qs).toBool());
     ClosedWindowNotice later(*m_host, *m_centre, reread);
     closeAndSettle(later);
     QCOMPARE(noticesSince(before), 1);

@@ -41,7 +41,7 @@ private:
     const DeviceConfig m_first { QUrl(u"https://first.example.com"_qs), u"first-secret"_qs };
     const DeviceConfig m_second { QUrl(u"https://second.example.com"_qs), u"second-secret"_qs };
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client;
     QNetworkAccessManager m_nam;
@@ -50,8 +50,7 @@ private:
 
 void TestCredentialWaits::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     for (qint64 id = 1; id <= 3; ++id)

@@ -450,7 +450,7 @@ void TestDesktopNotifications::overflowAlert()
 void TestDesktopNotifications::passesOfARealState()
 {
     QTemporaryDir folder;
-    QSettings prefs(folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
+    Preferences prefs(folder.filePath(u"prefs.ini"_qs));
     MemoryCredentialStore credentials;
     QVERIFY(QCoro::waitFor(linked.save(credentials)));
     NullBadge badge;
@@ -811,7 +811,7 @@ void TestDesktopNotifications::clickOnAnAnnouncedMessageSelectsIt()
 {
     REQUIRE_MOCK_DAEMON();
     QTemporaryDir folder;
-    QSettings prefs(folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
+    Preferences prefs(folder.filePath(u"prefs.ini"_qs));
     MemoryCredentialStore credentials;
     QVERIFY(QCoro::waitFor(linked.save(credentials)));
     NullBadge badge;

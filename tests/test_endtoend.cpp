@@ -138,7 +138,7 @@ private:
     QTemporaryDir m_folder;
     QNetworkAccessManager m_network; // the client's
     QNetworkAccessManager m_probe; // the test's own calls, as a browser or another device would make them
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     std::unique_ptr<SystemCredentialStore> m_credentials;
     std::unique_ptr<AppState> m_state;
 
@@ -162,7 +162,7 @@ void TestEndToEnd::initTestCase()
     const QString problem = m_server.start({ u"--messages"_qs, QString::number(seededMessages) });
     QVERIFY2(problem.isEmpty(), qPrintable(u"tidewell-devserver "_qs + problem));
 
-    m_prefs = std::make_unique<QSettings>(m_folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(u"prefs.ini"_qs));
     // A profile of its own, so that tests running beside this one on the same keyring never see its item.
     m_credentials = std::make_unique<SystemCredentialStore>(
         m_folder.filePath(u"config"_qs), u"e2e-"_qs + QUuid::createUuid().toString(QUuid::WithoutBraces));
@@ -539,7 +539,7 @@ void TestEndToEnd::markRead()
     const qint64 last = messages.last().id;
     QCOMPARE(m_state->lastReadId(), last);
     QCOMPARE(m_state->unreadCount(), qint64(0));
-    QCOMPARE(m_prefs->value(u"lastReadId"_qs).toLongLong(), last);
+    QCOMPARE(m_prefs->file().value(u"lastReadId"_qs).toLongLong(), last);
     const QJsonObject state = serverState();
     QCOMPARE(deviceIn(state, m_state->config()->deviceSecret)[u"last_read_id"_qs].toInteger(), last);
     // The read position is this device's: the account's other device has not read anything.

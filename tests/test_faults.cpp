@@ -63,7 +63,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<AccountServer> m_server;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     QNetworkAccessManager m_network;
 };
@@ -73,7 +73,7 @@ void TestFaults::init()
     m_folder = std::make_unique<QTemporaryDir>();
     QVERIFY(m_folder->isValid());
     m_server = std::make_unique<AccountServer>(accountSize);
-    m_prefs = std::make_unique<QSettings>(m_folder->filePath(u"preferences.conf"_qs), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder->filePath(u"preferences.conf"_qs));
     m_credentials = MemoryCredentialStore();
     QVERIFY(
         (QCoro::waitFor(DeviceConfig { m_server->url(), u"device-secret-for-fault-tests"_qs }.save(m_credentials))));

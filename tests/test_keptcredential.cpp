@@ -25,7 +25,7 @@ private slots:
     void unlinkHoldsAcrossARestart();
 
 private:
-    std::unique_ptr<AppState> start(QSettings& prefs);
+    std::unique_ptr<AppState> start(Preferences& prefs);
 
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client = std::make_shared<ScriptedClient>();
@@ -33,7 +33,7 @@ private:
     NotificationHandler m_handler;
 };
 
-std::unique_ptr<AppState> TestKeptCredential::start(QSettings& prefs)
+std::unique_ptr<AppState> TestKeptCredential::start(Preferences& prefs)
 {
     AppState::Services services = scriptedServices(m_credentials, prefs, m_client);
     services.network = &m_nam;
@@ -55,7 +55,7 @@ void TestKeptCredential::unlinkHoldsAcrossARestart()
     QFETCH(bool, refusedAgain);
     QTemporaryDir folder;
     const QString prefsPath = folder.filePath(u"prefs.ini"_qs);
-    QSettings prefs(prefsPath, QSettings::IniFormat);
+    Preferences prefs(prefsPath);
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     const DeviceConfig revoked { QUrl(u"https://push.example.com"_qs), u"the-revoked-secret"_qs };
@@ -71,7 +71,7 @@ void TestKeptCredential::unlinkHoldsAcrossARestart()
     QVERIFY(!m_credentials.items(Placement::Primary).isEmpty()); // the store kept it
     QCOMPARE(state->credentialProblem(), std::optional(AppState::Texts::credentialKeptAfterUnlink()));
     QCOMPARE(problem.size(), 1);
-    prefs.sync();
+    prefs.file().sync();
     QFile written(prefsPath);
     QVERIFY(written.open(QIODevice::ReadOnly));
     QVERIFY(!written.readAll().contains("the-revoked-secret"));
@@ -90,7 +90,7 @@ void TestKeptCredential::unlinkHoldsAcrossARestart()
         QVERIFY(!state->isConfigured());
     }
     QTRY_VERIFY(m_credentials.items(Placement::Primary).isEmpty());
-    QTRY_VERIFY(!prefs.contains(QLatin1String(AccountSession::unlinkedCredentialKey)));
+    QTRY_VERIFY(!prefs.file().contains(u"unlinkedCredential"_qs));
 
     // Linking again afterwards is not held against the new credential.
     QVERIFY(await(state->configure(QUrl(u"https://push.example.com"_qs), u"a-new-secret"_qs)));

@@ -126,7 +126,7 @@ private:
     void link(AppState& state, const DeviceConfig& config);
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client;
     QNetworkAccessManager m_nam;
@@ -137,8 +137,7 @@ private:
 
 void TestLinkFlow::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     m_opened.clear();
@@ -195,8 +194,8 @@ void TestLinkFlow::approvedForAnotherAccount()
     QCOMPARE(linked, 1);
     // Nothing of the old account survives.
     QCOMPARE(state->lastReadId(), 0);
-    QVERIFY(!m_prefs->contains("lastReadId"));
-    QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
+    QVERIFY(!m_prefs->file().contains("lastReadId"));
+    QCOMPARE(m_prefs->file().value("pushRegistered").toBool(), false);
     QCOMPARE(state->selectedAppId(), std::nullopt);
     QTRY_VERIFY(!state->isSyncing());
     QCOMPARE(state->cache().fetchMessages().size(), 5); // refilled by the sync the link started
@@ -485,14 +484,14 @@ void TestLinkFlow::pushToken()
     QVERIFY(!state->pushRegistered());
 
     link(*state, { QUrl(u"https://a.example"_qs), u"s"_qs });
-    m_prefs->setValue("pushRegistered", false);
+    m_prefs->file().setValue("pushRegistered", false);
     state->configure(QUrl(u"https://b.example"_qs), u"other"_qs); // a new account starts unregistered
     QTRY_VERIFY(!state->pushRegistered());
 
     m_client->failures.insert(u"registerPushToken"_qs, failWith(APIClient::APIError::http(500)));
     await(state->uploadPushToken(token));
     QVERIFY(!state->pushRegistered());
-    QCOMPARE(m_prefs->value("pushRegistered").toBool(), false);
+    QCOMPARE(m_prefs->file().value("pushRegistered").toBool(), false);
 
     m_client->failures.clear();
     await(state->uploadPushToken(token));
@@ -501,7 +500,7 @@ void TestLinkFlow::pushToken()
     QVERIFY(m_client->pushToken.startsWith(u"01091119"_qs));
     QCOMPARE(m_client->pushToken, m_client->pushToken.toLower());
     QVERIFY(state->pushRegistered());
-    QCOMPARE(m_prefs->value("pushRegistered").toBool(), true);
+    QCOMPARE(m_prefs->file().value("pushRegistered").toBool(), true);
 }
 
 void TestLinkFlow::notificationWiring()

@@ -278,7 +278,7 @@ private:
     QTemporaryDir m_folder;
     RecordingNetwork m_network;
     std::unique_ptr<FakeServer> m_server;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
 };
 
@@ -288,8 +288,7 @@ void TestSecrets::init()
     m_network.clearConnectionCache();
     m_network.requested.clear();
     m_credentials = MemoryCredentialStore();
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
 }
 
 std::unique_ptr<AppState> TestSecrets::makeState()
@@ -310,7 +309,7 @@ void TestSecrets::secretStaysOutOfEverythingWritten()
     AccountServer server(3);
     QTemporaryDir written; // what Tidewell writes, and nothing else
     QTemporaryDir captured;
-    QSettings prefs(written.filePath(u"preferences.conf"_qs), QSettings::IniFormat);
+    Preferences prefs(written.filePath(u"preferences.conf"_qs));
     MemoryCredentialStore credentials;
     QHash<QString, QByteArray> whileLinked;
 
@@ -361,13 +360,13 @@ void TestSecrets::secretStaysOutOfEverythingWritten()
     failWith = 401;
     await(state->sync());
     QCOMPARE(state->lastSyncError(), std::optional<QString>(u"Server returned HTTP 401"_qs));
-    prefs.sync();
+    prefs.file().sync();
     whileLinked = filesUnder(written.path()); // the cache and its -wal and -shm, while they hold the messages
 
     await(state->unlink());
     QVERIFY(!state->isConfigured());
     state.reset();
-    prefs.sync();
+    prefs.file().sync();
     capture.stop();
 
     // The secret really was in use: every call carried it.

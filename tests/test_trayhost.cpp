@@ -100,7 +100,7 @@ private slots:
 
 private:
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::unique_ptr<AppState> m_state;
 };
@@ -109,7 +109,7 @@ void TestTrayHost::init()
 {
     QVERIFY(m_folder.isValid());
     QVERIFY2(!onBus(watcherService), "a watcher from an earlier test is still on the bus");
-    m_prefs = std::make_unique<QSettings>(m_folder.filePath(u"prefs.ini"_qs), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(u"prefs.ini"_qs));
     m_state = std::make_unique<AppState>(false, scriptedServices(m_credentials, *m_prefs));
 }
 

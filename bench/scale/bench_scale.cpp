@@ -279,8 +279,8 @@ private:
     {
         MemoryCredentialStore credentials;
         QCoro::waitFor(DeviceConfig { m_server.url(), QStringLiteral("bench-secret") }.save(credentials));
-        QSettings preferences(folder.filePath(QStringLiteral("preferences.conf")), QSettings::IniFormat);
-        preferences.setValue(QLatin1String(AppState::lastReadIdKey), newest - unread);
+        Preferences preferences(folder.filePath(QStringLiteral("preferences.conf")));
+        preferences.setValue(Preferences::Key::LastReadId, newest - unread);
 
         // From here on: what a start of the program does, with the real client against the loopback server.
         QElapsedTimer timer;

@@ -74,8 +74,8 @@ int main(int argc, char* argv[])
     MemoryCredentialStore credentials;
     QCoro::waitFor(
         DeviceConfig { QUrl(QStringLiteral("https://bench.example")), QStringLiteral("secret") }.save(credentials));
-    QSettings preferences(folder.filePath(QStringLiteral("preferences.conf")), QSettings::IniFormat);
-    preferences.setValue(QStringLiteral("lastReadId"), size - 1000);
+    Preferences preferences(folder.filePath(QStringLiteral("preferences.conf")));
+    preferences.file().setValue(QStringLiteral("lastReadId"), size - 1000);
     // The server knows the same applications, so that the sync the window starts finds nothing to change.
     auto client = std::make_shared<ScriptedClient>();
     for (qint64 app = 1; app <= applications; ++app)

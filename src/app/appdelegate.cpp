@@ -35,7 +35,7 @@ QString AppDelegate::Texts::pushRegistrationFailed(const QString& reason)
 AppDelegate::AppDelegate(const QString& profile, QObject* parent)
     : QObject(parent)
     , m_credentials(configFolder(), profile)
-    , m_preferences(configFolder() + QStringLiteral("/preferences.conf"), QSettings::IniFormat)
+    , m_preferences(configFolder() + QStringLiteral("/preferences.conf"))
 {
     // Before anything is written: the messages, the preferences and the fallback credential are the user's alone.
     PrivateFiles::makeAll({ configFolder(), QFileInfo(Store::defaultPath()).path() }, { m_preferences.fileName() });
@@ -70,6 +70,11 @@ void AppDelegate::launch()
     m_pollTimer.setInterval(CheckInterval::load(m_preferences));
     connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_state->startSync(); });
     m_pollTimer.start();
+    // A new interval counts from the moment it is chosen, wherever it was chosen.
+    connect(&m_preferences, &Preferences::changed, this, [this](Preferences::Key key) {
+        if (key == Preferences::Key::CheckInterval)
+            m_pollTimer.start(CheckInterval::load(m_preferences));
+    });
     m_syncTriggers.watchNetwork();
     // The stored credential arrives after the window has shown (a keyring may ask the user first): the sync and
     // the read position that coming to the front would have sent happen now. A start at login only syncs.
@@ -81,13 +86,6 @@ void AppDelegate::launch()
         else
             m_state->startSync();
     });
-}
-
-void AppDelegate::setPollInterval(std::chrono::seconds interval)
-{
-    m_pollTimer.setInterval(interval);
-    if (m_pollTimer.isActive())
-        m_pollTimer.start();
 }
 
 void AppDelegate::becameActive()

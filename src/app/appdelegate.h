@@ -11,7 +11,6 @@
 
 #include <QNetworkAccessManager>
 #include <QObject>
-#include <QSettings>
 #include <QTimer>
 #include <memory>
 
@@ -33,15 +32,13 @@ public:
     explicit AppDelegate(const QString& profile, QObject* parent = nullptr);
 
     AppState& state() { return *m_state; }
-    QSettings& preferences() { return m_preferences; }
+    Preferences& preferences() { return m_preferences; }
     PushRegistrar& pushRegistrar() { return m_pushRegistrar; }
     std::chrono::milliseconds pollInterval() const { return m_pollTimer.intervalAsDuration(); }
     // Wires notifications and push registration and starts the periodic sync.
     void launch();
     // Syncs and then marks everything read, as when the user comes back to Tidewell.
     void becameActive();
-    // Restarts the periodic sync at the new interval, counting from now.
-    void setPollInterval(std::chrono::seconds interval);
     // Ends the program once the running pass has stopped and the cache is closed (or after shutDownLimit).
     void quit();
 
@@ -58,7 +55,7 @@ private:
 
     QNetworkAccessManager m_network;
     SystemCredentialStore m_credentials;
-    QSettings m_preferences;
+    Preferences m_preferences;
     LauncherBadge m_badge;
     DBusNotificationCentre m_notifications;
     LinuxPushRegistrar m_pushRegistrar;

@@ -111,7 +111,6 @@ int main(int argc, char* argv[])
     settingsServices.buildVersion = QStringLiteral(TIDEWELL_BUILD_ID); // the version itself when there is no other
     SettingsWindow settings(state, settingsServices);
     settings.addActions(window.applicationActions()); // Ctrl+Shift+U and the others work there too
-    QObject::connect(&settings, &SettingsWindow::checkIntervalChanged, &delegate, &AppDelegate::setPollInterval);
     QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsWindow::showAndRaise);
     QObject::connect(&window, &MainWindow::quitRequested, &delegate, &AppDelegate::quit);
     // A notification click and a second launch bring the window forward with the token the desktop gave them.

@@ -5,15 +5,15 @@
 #include "notify/messagealert.h"
 #include "platform/dbusnotificationcentre.h"
 #include "platform/trayhostwatcher.h"
+#include "state/preferences.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QSettings>
 
 namespace tidewell {
 
 ClosedWindowNotice::ClosedWindowNotice(
-    const TrayHostWatcher& host, DBusNotificationCentre& centre, QSettings& preferences, QObject* parent)
+    const TrayHostWatcher& host, DBusNotificationCentre& centre, Preferences& preferences, QObject* parent)
     : QObject(parent)
     , m_host(host)
     , m_centre(centre)
@@ -36,7 +36,7 @@ QString ClosedWindowNotice::Texts::body()
 
 bool ClosedWindowNotice::wasShown() const
 {
-    return m_preferences.value(QString::fromLatin1(preferenceKey), false).toBool();
+    return m_preferences.value(Preferences::Key::ClosedWindowNoticeShown).toBool();
 }
 
 bool ClosedWindowNotice::eventFilter(QObject* watched, QEvent* event)
@@ -70,7 +70,7 @@ QCoro::Task<> ClosedWindowNotice::show(QPointer<ClosedWindowNotice> self, QPoint
         qCInfo(lcPlatform) << "the notice that Tidewell keeps running was not shown: no notification server";
         co_return;
     }
-    self->m_preferences.setValue(QString::fromLatin1(preferenceKey), true);
+    self->m_preferences.setValue(Preferences::Key::ClosedWindowNoticeShown, true);
 }
 
 } // namespace tidewell

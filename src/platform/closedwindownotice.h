@@ -5,11 +5,10 @@
 #include <QObject>
 #include <QPointer>
 
-class QSettings;
-
 namespace tidewell {
 
 class DBusNotificationCentre;
+class Preferences;
 class TrayHostWatcher;
 
 // Closing the main window leaves Tidewell running. With a status item the user sees that; without a status area
@@ -20,17 +19,14 @@ class ClosedWindowNotice : public QObject
 {
     Q_OBJECT
 public:
-    // Set once the notice was shown.
-    static constexpr auto preferenceKey = "closedWindowNoticeShown";
-
     struct Texts
     {
         static QString summary();
         static QString body();
     };
 
-    ClosedWindowNotice(
-        const TrayHostWatcher& host, DBusNotificationCentre& centre, QSettings& preferences, QObject* parent = nullptr);
+    ClosedWindowNotice(const TrayHostWatcher& host, DBusNotificationCentre& centre, Preferences& preferences,
+        QObject* parent = nullptr);
 
     bool wasShown() const;
     // A notice is on its way to the notification server.
@@ -49,7 +45,7 @@ private:
 
     const TrayHostWatcher& m_host;
     DBusNotificationCentre& m_centre;
-    QSettings& m_preferences;
+    Preferences& m_preferences; // ClosedWindowNoticeShown: set once the notice was shown
     // A notice on its way: a second close meanwhile must not raise another.
     bool m_showing = false;
     bool m_quitting = false;

@@ -108,7 +108,7 @@ private:
     void makeWindow(bool configured, bool syncFirst = true);
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client;
     std::unique_ptr<AppState> m_state;
@@ -117,8 +117,7 @@ private:
 
 void TestMainWindow::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     m_client->serverApps
@@ -141,7 +140,7 @@ void TestMainWindow::makeWindow(bool configured, bool syncFirst)
 {
     if (configured)
         QVERIFY(QCoro::waitFor(linked.save(m_credentials)));
-    m_prefs->setValue("lastReadId", 0);
+    m_prefs->file().setValue("lastReadId", 0);
     m_state = std::make_unique<AppState>(false, scriptedServices(m_credentials, *m_prefs, m_client));
     if (configured && syncFirst)
         await(m_state->sync());

@@ -186,7 +186,7 @@ private:
     QTranslator m_translator;
     QTranslator m_german;
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client;
     QNetworkAccessManager m_network;
@@ -209,8 +209,7 @@ void TestPseudoTranslation::initTestCase()
 
 void TestPseudoTranslation::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     m_centre.status = Status::Authorized;

@@ -85,7 +85,7 @@ private:
     void makeWindow(Qt::LayoutDirection direction);
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client;
     std::unique_ptr<AppState> m_state;
@@ -94,8 +94,7 @@ private:
 
 void TestRtl::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     m_client->serverApps = { { 1, u"Backups"_qs, u"#336699"_qs, false }, { 2, u"Deploys"_qs, u"#993366"_qs, false } };
@@ -118,7 +117,7 @@ void TestRtl::makeWindow(Qt::LayoutDirection direction)
 {
     QGuiApplication::setLayoutDirection(direction);
     QVERIFY(QCoro::waitFor(linked.save(m_credentials)));
-    m_prefs->setValue("lastReadId", 0);
+    m_prefs->file().setValue("lastReadId", 0);
     m_state = std::make_unique<AppState>(false, scriptedServices(m_credentials, *m_prefs, m_client));
     await(m_state->sync());
     m_window = std::make_unique<MainWindow>(*m_state);

@@ -134,7 +134,7 @@ private:
     QString text(const char* name) const { return find<QLabel>(name)->text(); }
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client;
     QNetworkAccessManager m_network;
@@ -152,8 +152,7 @@ private:
 
 void TestSettingsWindow::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     m_centre.status = Status::NotDetermined;
@@ -664,7 +663,7 @@ void TestSettingsWindow::checkInterval()
     QFETCH(QVariant, stored);
     QFETCH(QString, shown);
     if (stored.isValid())
-        m_prefs->setValue(CheckInterval::key, stored);
+        m_prefs->file().setValue(u"checkInterval"_qs, stored);
     makeWindow(false);
     auto* combo = find<QComboBox>("checkInterval");
     QCOMPARE(combo->currentText(), shown);
@@ -676,7 +675,7 @@ void TestSettingsWindow::checkInterval()
     QCOMPARE(changed.size(), 1);
     const auto chosen = changed.first().first().value<std::chrono::seconds>();
     QCOMPARE(chosen.count(), combo->itemData(target).toLongLong());
-    QCOMPARE(m_prefs->value(CheckInterval::key).toLongLong(), chosen.count());
+    QCOMPARE(m_prefs->file().value(u"checkInterval"_qs).toLongLong(), chosen.count());
     QCOMPARE(CheckInterval::load(*m_prefs), chosen);
 }
 

@@ -78,7 +78,7 @@ private:
     void countPasses(AppState& state);
 
     QTemporaryDir m_folder;
-    std::unique_ptr<QSettings> m_prefs;
+    std::unique_ptr<Preferences> m_prefs;
     MemoryCredentialStore m_credentials;
     std::shared_ptr<ScriptedClient> m_client;
     int m_passes = 0;
@@ -92,8 +92,7 @@ void TestShellServices::initTestCase()
 
 void TestShellServices::init()
 {
-    m_prefs = std::make_unique<QSettings>(
-        m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)), QSettings::IniFormat);
+    m_prefs = std::make_unique<Preferences>(m_folder.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces)));
     m_credentials = MemoryCredentialStore();
     m_client = std::make_shared<ScriptedClient>();
     m_passes = 0;

@@ -9,7 +9,7 @@ using namespace tidewell;
 const DeviceConfig LoadDriver::account { QUrl(QStringLiteral("https://push.example.com")), QStringLiteral("secret") };
 
 LoadDriver::LoadDriver(std::shared_ptr<APIClientProtocol> client, std::chrono::milliseconds tapSelectionLifetime)
-    : m_preferences(m_folder.filePath(QStringLiteral("preferences.conf")), QSettings::IniFormat)
+    : m_preferences(m_folder.filePath(QStringLiteral("preferences.conf")))
 {
     if (!QCoro::waitFor(account.save(m_credentials)))
         qFatal("LoadDriver: the in-memory credential store refused the account");

@@ -52,7 +52,7 @@ private:
     static QCoro::Task<> activation(tidewell::AppState* state, int* returned);
 
     QTemporaryDir m_folder;
-    QSettings m_preferences;
+    tidewell::Preferences m_preferences;
     MemoryCredentialStore m_credentials;
     FakeNotificationCentre m_centre;
     tidewell::NotificationHandler m_handler;

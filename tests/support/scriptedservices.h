@@ -10,8 +10,8 @@
 // The services of an AppState under test: the given credential store and preferences, a cache kept in memory, and,
 // when a client is given, that one client for whatever link the state makes. Tests set the other services on the
 // result.
-inline tidewell::AppState::Services scriptedServices(
-    tidewell::CredentialStore& credentials, QSettings& preferences, std::shared_ptr<ScriptedClient> client = nullptr)
+inline tidewell::AppState::Services scriptedServices(tidewell::CredentialStore& credentials,
+    tidewell::Preferences& preferences, std::shared_ptr<ScriptedClient> client = nullptr)
 {
     tidewell::AppState::Services services;
     services.credentials = &credentials;

@@ -8,12 +8,12 @@
 #include "sync/syncengine.h"
 #include "sync/syncscheduler.h"
 
-#include <QSettings>
+#include "state/preferences.h"
 
 namespace tidewell {
 
 AccountSession::AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
-    SyncScheduler& scheduler, QSettings* preferences, CredentialBounds bounds, QObject* parent)
+    SyncScheduler& scheduler, Preferences* preferences, CredentialBounds bounds, QObject* parent)
     : QObject(parent)
     , m_cache(std::move(cache))
     , m_credentials(credentials)
@@ -95,7 +95,7 @@ void AccountSession::setKeptAfterUnlink(bool kept)
 
 bool AccountSession::wasUnlinked(const DeviceConfig& config) const
 {
-    return m_preferences && m_preferences->value(QLatin1String(unlinkedCredentialKey)).toByteArray() == config.digest();
+    return m_preferences && m_preferences->value(Preferences::Key::UnlinkedCredential).toByteArray() == config.digest();
 }
 
 // None forgets: the store no longer holds what was remembered.
@@ -104,9 +104,9 @@ void AccountSession::rememberUnlinked(const std::optional<DeviceConfig>& config)
     if (!m_preferences)
         return;
     if (config)
-        m_preferences->setValue(QLatin1String(unlinkedCredentialKey), config->digest());
-    else if (m_preferences->contains(QLatin1String(unlinkedCredentialKey)))
-        m_preferences->remove(QLatin1String(unlinkedCredentialKey));
+        m_preferences->setValue(Preferences::Key::UnlinkedCredential, config->digest());
+    else
+        m_preferences->remove(Preferences::Key::UnlinkedCredential);
 }
 
 void AccountSession::finishLoad(StoredConfig stored)

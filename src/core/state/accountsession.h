@@ -15,9 +15,9 @@
 #include <optional>
 #include <stop_token>
 
-class QSettings;
-
 namespace tidewell {
+
+class Preferences;
 
 class CacheContext;
 class CredentialStore;
@@ -60,14 +60,11 @@ public:
         Settled, // the start-up read has finished (found or not)
     };
 
-    // The preferences key of the digest of a credential that was unlinked while the store kept it.
-    static constexpr auto unlinkedCredentialKey = "unlinkedCredential";
-
     // `credentials` may be null (nothing is stored or loaded); `scheduler` runs the account's passes and is held
     // while the account is replaced or wiped; `preferences` (may be null) remembers an unlinked credential the store
     // kept.
     AccountSession(std::shared_ptr<CacheContext> cache, CredentialStore* credentials, MakeClient makeClient,
-        SyncScheduler& scheduler, QSettings* preferences = nullptr, CredentialBounds bounds = {},
+        SyncScheduler& scheduler, Preferences* preferences = nullptr, CredentialBounds bounds = {},
         QObject* parent = nullptr);
     ~AccountSession() override;
 
@@ -134,7 +131,7 @@ private:
     CredentialStore* m_credentials;
     MakeClient m_makeClient;
     SyncScheduler& m_scheduler;
-    QSettings* m_preferences;
+    Preferences* m_preferences;
     CredentialBounds m_bounds;
     TurnQueue m_turns;
     CredentialState m_credentialState = CredentialState::Settled;

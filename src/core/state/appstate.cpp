@@ -14,7 +14,6 @@
 #include "state/readposition.h"
 #include "sync/syncengine.h"
 
-#include <QSettings>
 #include <QTimer>
 
 namespace tidewell {
@@ -113,18 +112,12 @@ AppState::AppState(bool inMemory, Services services, QObject* parent)
 
     if (!inMemory) {
         m_session->load();
-        QSettings& prefs = *m_services.preferences;
+        const Preferences& prefs = *m_services.preferences;
         m_push->load();
-        const QVariant messageSort = prefs.value(QLatin1String(messageSortKey));
-        if (messageSort.typeId() == QMetaType::QString) {
-            if (auto sort = MessageSort::fromRawValue(messageSort.toString()))
-                m_query.messageSort = *sort;
-        }
-        const QVariant applicationSort = prefs.value(QLatin1String(applicationSortKey));
-        if (applicationSort.typeId() == QMetaType::QString) {
-            if (auto sort = ApplicationSort::fromRawValue(applicationSort.toString()))
-                m_query.applicationSort = *sort;
-        }
+        if (auto sort = MessageSort::fromRawValue(prefs.value(Preferences::Key::MessageSort).toString()))
+            m_query.messageSort = *sort;
+        if (auto sort = ApplicationSort::fromRawValue(prefs.value(Preferences::Key::ApplicationSort).toString()))
+            m_query.applicationSort = *sort;
         m_readPosition->load();
     }
     m_readPosition->recompute(false);
@@ -198,7 +191,7 @@ void AppState::setSearchText(const QString& text)
 // The orderings are stored on every assignment, equal or not, by throw-away instances too.
 void AppState::setMessageSort(MessageSort sort)
 {
-    m_services.preferences->setValue(QLatin1String(messageSortKey), sort.rawValue());
+    m_services.preferences->setValue(Preferences::Key::MessageSort, sort.rawValue());
     ListQuery query = m_query;
     query.messageSort = sort;
     setQuery(std::move(query), &AppState::messageSortChanged);
@@ -206,7 +199,7 @@ void AppState::setMessageSort(MessageSort sort)
 
 void AppState::setApplicationSort(ApplicationSort sort)
 {
-    m_services.preferences->setValue(QLatin1String(applicationSortKey), sort.rawValue());
+    m_services.preferences->setValue(Preferences::Key::ApplicationSort, sort.rawValue());
     ListQuery query = m_query;
     query.applicationSort = sort;
     setQuery(std::move(query), &AppState::applicationSortChanged);

@@ -10,6 +10,7 @@
 #include "lists/listquery.h"
 #include "lists/messagesort.h"
 #include "state/accountsession.h"
+#include "state/preferences.h"
 #include "state/pushregistration.h"
 #include "state/readposition.h"
 #include "state/syncstatus.h"
@@ -25,7 +26,6 @@
 #include <optional>
 
 class QNetworkAccessManager;
-class QSettings;
 
 namespace tidewell {
 
@@ -73,7 +73,7 @@ public:
     {
         QNetworkAccessManager* network = nullptr;
         CredentialStore* credentials = nullptr;
-        QSettings* preferences = nullptr;
+        Preferences* preferences = nullptr;
         Badge* badge = nullptr;
         // Opens the cache; by default the application's cache file.
         std::function<std::shared_ptr<CacheContext>(bool inMemory)> openCache;
@@ -99,11 +99,6 @@ public:
         static QString credentialKeptAfterUnlink();
         static QString syncFailedUnexpectedly();
     };
-
-    static constexpr auto messageSortKey = "messageSort";
-    static constexpr auto applicationSortKey = "applicationSort";
-    static constexpr auto lastReadIdKey = ReadPosition::lastReadIdKey;
-    static constexpr auto pushRegisteredKey = PushRegistration::pushRegisteredKey;
 
     // `inMemory` true gives a throw-away instance: an in-memory cache, and no credential, preference or read
     // position is loaded; the read position is never stored and the badge never touched.

@@ -4,7 +4,7 @@
 #include "base/error.h"
 #include "base/logging.h"
 
-#include <QSettings>
+#include "state/preferences.h"
 
 namespace tidewell {
 
@@ -13,14 +13,14 @@ QString PushRegistration::Texts::uploadFailed()
     return QStringLiteral("push-token upload failed: ");
 }
 
-PushRegistration::PushRegistration(QSettings* preferences, QObject* parent)
+PushRegistration::PushRegistration(Preferences* preferences, QObject* parent)
     : QObject(parent)
     , m_preferences(preferences)
 { }
 
 void PushRegistration::load()
 {
-    m_registered = m_preferences->value(QLatin1String(pushRegisteredKey), false).toBool();
+    m_registered = m_preferences->value(Preferences::Key::PushRegistered).toBool();
 }
 
 void PushRegistration::setRegistered(bool registered)
@@ -29,7 +29,7 @@ void PushRegistration::setRegistered(bool registered)
         m_registered = registered;
         emit registeredChanged();
     }
-    m_preferences->setValue(QLatin1String(pushRegisteredKey), registered);
+    m_preferences->setValue(Preferences::Key::PushRegistered, registered);
 }
 
 void PushRegistration::markRegistered()

@@ -9,9 +9,9 @@
 #include <memory>
 #include <stop_token>
 
-class QSettings;
-
 namespace tidewell {
+
+class Preferences;
 
 // Whether the server holds this device's push token, and the upload that makes it so. Remembered in the
 // preferences; linking another account, or none, starts unregistered.
@@ -19,14 +19,12 @@ class PushRegistration : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr auto pushRegisteredKey = "pushRegistered";
-
     struct Texts
     {
         static QString uploadFailed();
     };
 
-    explicit PushRegistration(QSettings* preferences, QObject* parent = nullptr);
+    explicit PushRegistration(Preferences* preferences, QObject* parent = nullptr);
 
     bool isRegistered() const { return m_registered; }
     void load();
@@ -44,7 +42,7 @@ signals:
 private:
     void setRegistered(bool registered);
 
-    QSettings* m_preferences;
+    Preferences* m_preferences;
     bool m_registered = false;
 };
 

@@ -8,13 +8,13 @@
 #include "services/badge.h"
 #include "sync/syncengine.h"
 
-#include <QSettings>
+#include "state/preferences.h"
 #include <algorithm>
 
 namespace tidewell {
 
 ReadPosition::ReadPosition(
-    std::shared_ptr<CacheContext> cache, QSettings* preferences, Badge* badge, bool persists, QObject* parent)
+    std::shared_ptr<CacheContext> cache, Preferences* preferences, Badge* badge, bool persists, QObject* parent)
     : QObject(parent)
     , m_cache(std::move(cache))
     , m_preferences(preferences)
@@ -35,14 +35,14 @@ qint64 ReadPosition::unreadCount(std::optional<qint64> applicationId, const QLis
 
 void ReadPosition::load()
 {
-    const QVariant stored = m_preferences->value(QLatin1String(lastReadIdKey));
+    const QVariant stored = m_preferences->value(Preferences::Key::LastReadId);
     if (stored.isValid()) {
         m_lastReadId = stored.toLongLong();
         return;
     }
     m_lastReadId = SyncEngine::maxLocalId(*m_cache);
     if (m_persists)
-        m_preferences->setValue(QLatin1String(lastReadIdKey), m_lastReadId);
+        m_preferences->setValue(Preferences::Key::LastReadId, m_lastReadId);
 }
 
 void ReadPosition::set(qint64 id)
@@ -52,7 +52,7 @@ void ReadPosition::set(qint64 id)
         emit lastReadIdChanged();
     }
     if (m_persists)
-        m_preferences->setValue(QLatin1String(lastReadIdKey), id);
+        m_preferences->setValue(Preferences::Key::LastReadId, id);
 }
 
 void ReadPosition::reset()
@@ -62,7 +62,7 @@ void ReadPosition::reset()
         emit lastReadIdChanged();
     }
     if (m_persists)
-        m_preferences->remove(QLatin1String(lastReadIdKey));
+        m_preferences->remove(Preferences::Key::LastReadId);
     recompute(true);
 }
 

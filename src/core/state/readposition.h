@@ -11,11 +11,10 @@
 #include <optional>
 #include <stop_token>
 
-class QSettings;
-
 namespace tidewell {
 
 class Badge;
+class Preferences;
 class CacheContext;
 class SyncEngine;
 
@@ -26,10 +25,8 @@ class ReadPosition : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr auto lastReadIdKey = "lastReadId";
-
     // `persists` false: the position is never loaded or stored and the badge never touched.
-    ReadPosition(std::shared_ptr<CacheContext> cache, QSettings* preferences, Badge* badge, bool persists,
+    ReadPosition(std::shared_ptr<CacheContext> cache, Preferences* preferences, Badge* badge, bool persists,
         QObject* parent = nullptr);
 
     qint64 lastReadId() const { return m_lastReadId; }
@@ -60,7 +57,7 @@ private:
     void set(qint64 id);
 
     std::shared_ptr<CacheContext> m_cache;
-    QSettings* m_preferences;
+    Preferences* m_preferences;
     Badge* m_badge;
     const bool m_persists;
     qint64 m_lastReadId = 0;

@@ -6,12 +6,11 @@
 #include <functional>
 #include <optional>
 
-class QSettings;
-
 namespace tidewell {
 
 class LoginItem;
 class NotificationHandler;
+class Preferences;
 
 // What the settings reach beyond the state; tests hand in fakes.
 struct SettingsServices
@@ -31,7 +30,7 @@ struct SettingsServices
     // Without one, starting at login is not offered.
     LoginItem* loginItem = nullptr;
     // Where the check interval is kept; without one it is not offered.
-    QSettings* preferences = nullptr;
+    Preferences* preferences = nullptr;
     std::optional<QString> shortVersion;
     std::optional<QString> buildVersion;
 };

@@ -86,7 +86,7 @@ void SyncSection::addCheckInterval()
     QWidget* intervalRow = FormRows::labelled(this, QStringLiteral("checkIntervalRow"),
         FormRows::text(Texts::checkEvery(), QStringLiteral("checkIntervalLabel"), this), m_checkInterval);
     layout()->addWidget(intervalRow);
-    QSettings* preferences = m_services.preferences;
+    Preferences* preferences = m_services.preferences;
     if (!preferences) {
         intervalRow->hide();
         return;
