@@ -557,6 +557,16 @@ void TestMainWindow::linkConfirmationIsWideEnough()
     QVERIFY(message->width()
         >= metrics.horizontalAdvance(message->text()) / 2 + longestWord + 2 * metrics.averageCharWidth());
     QVERIFY(box->width() > box->fontMetrics().horizontalAdvance(u"Link this device? \u2014 Tidewell"_qs));
+
+    // Every later hand-over while the box is open widens it again; the rows that do so do not pile up (the box lays
+    // out a new grid for each text, which drops the last one's).
+    const int items = box->layout()->count();
+    for (int i = 0; i < 3; ++i) {
+        m_state->setPendingLink(DeviceConfig { QUrl(u"https://push%1.example.com"_qs.arg(i)), linkSecret });
+        QCOMPARE(m_window->linkConfirmation(), box);
+        QVERIFY(box->informativeText().contains(u"push%1.example.com"_qs.arg(i)));
+        QCOMPARE(box->layout()->count(), items);
+    }
 }
 
 // Clearing an application's history deletes it on the server: it is asked first, and only "Clear History" clears.

@@ -228,8 +228,6 @@ void AppState::setPendingLink(std::optional<DeviceConfig> link)
     emit pendingLinkChanged();
 }
 
-// ---- read position and unread count ----
-
 // ---- sync scheduling ----
 
 void AppState::startSync()
