@@ -33,6 +33,7 @@ public:
 
     AppState& state() { return *m_state; }
     Preferences& preferences() { return m_preferences; }
+    DBusNotificationCentre& notifications() { return m_notifications; }
     PushRegistrar& pushRegistrar() { return m_pushRegistrar; }
     std::chrono::milliseconds pollInterval() const { return m_pollTimer.intervalAsDuration(); }
     // Wires notifications and push registration and starts the periodic sync.

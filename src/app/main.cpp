@@ -1,18 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/appdelegate.h"
+#include "app/application.h"
 #include "app/commandline.h"
-#include "notify/notificationhandler.h"
-#include "platform/closedwindownotice.h"
-#include "platform/notificationsettings.h"
 #include "platform/singleinstance.h"
 #include "platform/terminationsignals.h"
 #include "platform/translationloader.h"
-#include "platform/trayhostwatcher.h"
 #include "platform/windowactivation.h"
 #include "platform/xdgautostart.h"
-#include "ui/mainwindow.h"
-#include "ui/settingswindow.h"
-#include "ui/statusitempresence.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,79 +80,9 @@ int main(int argc, char* argv[])
     }
 
     TerminationSignals termination;
-    AppDelegate delegate(profile);
+    Application application(profile, instance);
     // Every way out ends the running pass and closes the cache first.
-    QObject::connect(&termination, &TerminationSignals::received, &delegate, &AppDelegate::quit);
-    AppState& state = delegate.state();
-    MainWindow window(state);
-
-    // The demo's profile may point linking and the dashboard at its own server; see above.
-    const QString demoServer = qEnvironmentVariable("TIDEWELL_DEFAULT_URL");
-    // Start at login writes one entry for the real Tidewell; a profile (the demo) must not replace it.
-    std::optional<XdgAutostart> autostart;
-    if (profile.isEmpty())
-        autostart.emplace();
-    SettingsWindow::Services settingsServices;
-    settingsServices.serverURL = !profile.isEmpty() && !demoServer.isEmpty() ? QUrl(demoServer) : tidewellDefaultURL();
-    settingsServices.registerForRemoteNotifications
-        = [registrar = &delegate.pushRegistrar()] { registrar->registerForRemoteNotifications(); };
-    settingsServices.openNotificationSettings = [] { return NotificationSettings::open(); };
-    settingsServices.pushServiceAvailable = delegate.pushRegistrar().hasPushService();
-    settingsServices.loginItem = autostart ? &*autostart : nullptr;
-    settingsServices.preferences = &delegate.preferences();
-    settingsServices.shortVersion = QStringLiteral(TIDEWELL_VERSION);
-    settingsServices.buildVersion = QStringLiteral(TIDEWELL_BUILD_ID); // the version itself when there is no other
-    SettingsWindow settings(state, settingsServices);
-    settings.addActions(window.applicationActions()); // Ctrl+Shift+U and the others work there too
-    QObject::connect(&window, &MainWindow::settingsRequested, &settings, &SettingsWindow::showAndRaise);
-    QObject::connect(&window, &MainWindow::quitRequested, &delegate, &AppDelegate::quit);
-    // A notification click and a second launch bring the window forward with the token the desktop gave them.
-    WindowActivation activation;
-    const auto bringToFront = [&window, &activation] {
-        window.showAndRaise();
-        activation.activate(window.windowHandle());
-    };
-    if (auto* notifications = qobject_cast<DBusNotificationCentre*>(NotificationHandler::shared().centre()))
-        QObject::connect(
-            notifications, &DBusNotificationCentre::activationTokenReceived, &activation, &WindowActivation::setToken);
-    QObject::connect(&delegate, &AppDelegate::activationRequested, &window, bringToFront);
-
-    // The status item follows the desktop's status area, which may be missing, come late or restart; without one
-    // the window (and a second launch) is the way back in, and closing it says so once.
-    TrayHostWatcher trayHost;
-    StatusItemPresence statusItem(state);
-    QObject::connect(&trayHost, &TrayHostWatcher::hostPresentChanged, &statusItem, &StatusItemPresence::setHostPresent);
-    QObject::connect(&statusItem, &StatusItemPresence::openRequested, &window, &MainWindow::showAndRaise);
-    QObject::connect(&statusItem, &StatusItemPresence::quitRequested, &delegate, &AppDelegate::quit);
-    QObject::connect(&statusItem, &StatusItemPresence::shownChanged, &settings, &SettingsWindow::setStatusIconShown);
-    std::optional<ClosedWindowNotice> closedNotice;
-    if (auto* notifications = qobject_cast<DBusNotificationCentre*>(NotificationHandler::shared().centre())) {
-        closedNotice.emplace(trayHost, *notifications, delegate.preferences());
-        QObject::connect(&window, &MainWindow::closed, &*closedNotice, &ClosedWindowNotice::windowClosed);
-    }
-
-    QObject::connect(&instance, &SingleInstance::argumentsReceived, &window,
-        [&state, &activation, bringToFront](const QStringList& received, const QString& token) {
-            activation.setToken(token);
-            bringToFront();
-            if (!received.isEmpty())
-                state.handleIncomingURL(QUrl(received.first()));
-        });
-    if (!arguments.isEmpty())
-        state.handleIncomingURL(QUrl(arguments.first()));
-    delegate.launch();
-    // Coming back to Tidewell syncs and marks what is cached read.
-    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &delegate, [&delegate](Qt::ApplicationState now) {
-        if (now == Qt::ApplicationActive)
-            delegate.becameActive();
-    });
-    if (!background) {
-        window.show();
-        if (!launchToken.isEmpty()) {
-            activation.setToken(launchToken);
-            activation.activate(window.windowHandle());
-        }
-    }
-    // A start at login syncs first when the stored credential has arrived (AppDelegate::launch).
+    QObject::connect(&termination, &TerminationSignals::received, &application.delegate(), &AppDelegate::quit);
+    application.start(arguments, background, launchToken);
     return app.exec();
 }
