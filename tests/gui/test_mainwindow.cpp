@@ -94,6 +94,7 @@ private slots:
     void sidebarSelectionBindsBothWays();
     void keyboardDeletesAndCopies();
     void modelsStayConsistentWhileTheCacheChanges();
+    void readPositionIsOneChangeInEachList();
     // The server's texts, of any content, length and direction, in the sidebar and the message list.
     void sidebarRowKeepsHostileTextsInTheirPlace_data();
     void sidebarRowKeepsHostileTextsInTheirPlace();
@@ -924,6 +925,43 @@ void TestMainWindow::modelsStayConsistentWhileTheCacheChanges()
     await(m_state->unlink());
     QCOMPARE(m_window->messageList()->model()->rowCount(), 0);
     QCOMPARE(m_window->appList()->model()->rowCount(), 1);
+}
+
+// Marking everything read changes whether rows are unread, nothing else: each list says so once, over the rows from
+// the first to the last that changed, and neither is laid out or read anew.
+void TestMainWindow::readPositionIsOneChangeInEachList()
+{
+    serve(30);
+    makeWindow(true);
+    QAbstractItemModel* messages = m_window->messageList()->model();
+    QAbstractItemModel* apps = m_window->appList()->model();
+    QAbstractItemModelTester messagesTester(messages, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester appsTester(apps, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(messages->rowCount(), 30);
+    QSignalSpy messageChanges(messages, &QAbstractItemModel::dataChanged);
+    QSignalSpy appChanges(apps, &QAbstractItemModel::dataChanged);
+    QList<QSignalSpy*> wholeList;
+    for (QAbstractItemModel* model : { messages, apps }) {
+        wholeList.append(new QSignalSpy(model, &QAbstractItemModel::modelReset));
+        wholeList.append(new QSignalSpy(model, &QAbstractItemModel::layoutChanged));
+    }
+    const auto cleanup = qScopeGuard([&wholeList] { qDeleteAll(wholeList); });
+
+    await(m_state->markRead());
+    QCOMPARE(messageChanges.size(), 1);
+    QCOMPARE(messageChanges[0][0].toModelIndex().row(), 0);
+    QCOMPARE(messageChanges[0][1].toModelIndex().row(), 29);
+    QVERIFY(messageChanges[0][2].value<QList<int>>().contains(MessageListModel::UnreadRole));
+    for (int row = 0; row < messages->rowCount(); ++row)
+        QVERIFY(!messages->index(row, 0).data(MessageListModel::UnreadRole).toBool());
+    // "All Messages" and both applications.
+    QCOMPARE(appChanges.size(), 1);
+    QCOMPARE(appChanges[0][0].toModelIndex().row(), 0);
+    QCOMPARE(appChanges[0][1].toModelIndex().row(), 2);
+    for (int row = 0; row < apps->rowCount(); ++row)
+        QCOMPARE(apps->index(row, 0).data(AppListModel::UnreadRole).toLongLong(), 0);
+    for (const QSignalSpy* spy : std::as_const(wholeList))
+        QCOMPARE(spy->size(), 0);
 }
 
 namespace {
