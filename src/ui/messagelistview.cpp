@@ -509,13 +509,27 @@ void MessageListView::wheelEvent(QWheelEvent* event)
     event->setAccepted(Position { m_top, m_offset } != before);
 }
 
+// The item view finds the rectangle of every row it is told changed, which for a change over a long list is a walk
+// over rows nowhere on screen: it is told only of those from the top row on screen to the last, found while their
+// heights are still known.
 void MessageListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
 {
+    const int first = std::max(topLeft.row(), m_top);
+    int last = first - 1;
+    if (first <= bottomRight.row()) {
+        const int count = rowCount();
+        for (int row = m_top, y = -m_offset; row < count && y < viewport()->height() && row <= bottomRight.row();
+             ++row) {
+            y += rowHeight(row);
+            last = row;
+        }
+    }
     if (!m_heights.empty()) {
         m_heights.erase(m_heights.lower_bound(topLeft.row()), m_heights.upper_bound(bottomRight.row()));
         m_end.reset();
     }
-    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    if (first <= last)
+        QAbstractItemView::dataChanged(indexOf(first), indexOf(last), roles);
     if (topLeft != bottomRight)
         viewport()->update();
 }
