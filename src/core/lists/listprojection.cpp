@@ -211,16 +211,20 @@ void ListProjection::apply(const CacheChange& change)
     // A commit of applications alone leaves the message list as it is: nothing to compare.
     const bool messagesTouched = rebuilding || change.allMessagesRemoved || !change.clearedApplications.isEmpty()
         || !change.removedMessages.isEmpty() || !change.upsertedMessages.isEmpty();
-    // Every row shows its application's name and colour.
-    bool contentTouched = change.appsChanged || rebuilding;
+    // Every row shows its application's name, colour and icon; a sync stores the applications again each time,
+    // mostly as they were.
+    bool contentTouched = false;
     std::optional<CommitApplier::Outcome> outcome;
     // A failure here would otherwise leave the slot; the lists then show nothing rather than something half done.
     try {
         if (rebuilding) {
             reload();
         } else {
-            if (change.appsChanged)
+            if (change.appsChanged) {
+                const QList<CachedApp> before = d->appsByName;
                 loadApps();
+                contentTouched = d->appsByName != before;
+            }
             if (messagesTouched)
                 outcome = d->applyCommit(change);
         }
