@@ -550,7 +550,7 @@ void TestListProjection::followsRandomChanges()
             } else {
                 QVERIFY2(follower.changes.size() == 1, qPrintable(context + u": unread rows not told once"_qs));
                 const ListFollower::Change& change = follower.changes.first();
-                QCOMPARE(change.what, ListProjection::MessageAspects(ListProjection::Unread));
+                QCOMPARE(change.what, ListProjection::RowChanges(ListProjection::Unread));
                 QCOMPARE(change.first, firstFlipped);
                 QCOMPARE(change.last, shown.size() - 1 - lastFlipped);
             }

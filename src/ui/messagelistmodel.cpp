@@ -32,7 +32,7 @@ MessageListModel::MessageListModel(AppState& state, ListProjection& projection, 
         [this](qsizetype first, qsizetype last) { beginRemoveRows({}, int(first), int(last)); });
     connect(&projection, &ListProjection::messagesRemoved, this, &MessageListModel::endRemoveRows);
     connect(&projection, &ListProjection::messagesChanged, this,
-        [this](qsizetype first, qsizetype last, ListProjection::MessageAspects what) {
+        [this](qsizetype first, qsizetype last, ListProjection::RowChanges what) {
             emit dataChanged(index(int(first)), index(int(last)), rolesOf(what));
         });
     // The projection has already changed its rows when it says the list is new: nothing of the old list is read.
@@ -51,7 +51,7 @@ MessageListModel::MessageListModel(AppState& state, ListProjection& projection, 
 
 // The read position changes only whether a row is unread and what is read aloud for it; anything else may change
 // every role.
-QList<int> MessageListModel::rolesOf(ListProjection::MessageAspects what)
+QList<int> MessageListModel::rolesOf(ListProjection::RowChanges what)
 {
     if (what == ListProjection::Unread)
         return { UnreadRole, Qt::AccessibleTextRole };

@@ -52,7 +52,7 @@ public:
     int rowOf(qint64 messageId) const;
 
 private:
-    static QList<int> rolesOf(ListProjection::MessageAspects what);
+    static QList<int> rolesOf(ListProjection::RowChanges what);
 
     AppState& m_state;
     ListProjection& m_projection;

@@ -23,7 +23,7 @@ public:
     {
         qsizetype first = 0;
         qsizetype last = 0;
-        ListProjection::MessageAspects what;
+        ListProjection::RowChanges what;
     };
 
     explicit ListFollower(ListProjection& projection)
@@ -67,7 +67,7 @@ public:
             expectRows(u"after a removal"_qs);
         });
         QObject::connect(&projection, &ListProjection::messagesChanged, &m_context,
-            [this](qsizetype first, qsizetype last, ListProjection::MessageAspects what) {
+            [this](qsizetype first, qsizetype last, ListProjection::RowChanges what) {
                 changes.append(Change { first, last, what });
                 if (m_pending || first < 0 || last >= m_ids.size() || last < first)
                     fail(u"change of rows %1 to %2 of %3"_qs.arg(first).arg(last).arg(m_ids.size()));

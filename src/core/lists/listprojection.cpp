@@ -215,6 +215,7 @@ void ListProjection::apply(const CacheChange& change)
     // mostly as they were.
     bool contentTouched = false;
     std::optional<CommitApplier::Outcome> outcome;
+    bool failedNow = false;
     // A failure here would otherwise leave the slot; the lists then show nothing rather than something half done.
     try {
         if (rebuilding) {
@@ -231,11 +232,13 @@ void ListProjection::apply(const CacheChange& change)
     } catch (const std::exception& error) {
         failed(error);
         outcome.reset();
+        failedNow = true;
     }
-    if (!messagesTouched) {
+    if (!messagesTouched && !failedNow) {
         // The list is as it was.
     } else if (!outcome || change.allMessagesRemoved) {
-        // Read again or wiped: a new list, or the same rows showing what they may not have shown before.
+        // Read again, wiped or emptied by a failure: a new list, or the same rows showing what they may not have
+        // shown before.
         publish(NeedsRecompute, true, false);
         contentTouched = false;
     } else if (outcome->newestAdded && d->messageSort != MessageSort::Title) {

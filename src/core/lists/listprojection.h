@@ -49,13 +49,13 @@ public:
     };
 
     // What changed in rows that stayed where they were.
-    enum MessageAspect
+    enum RowChange
     {
         Content = 0x1, // anything a row shows: its record, or its application's name, colour or icon
         Unread = 0x2, // only whether it is unread
     };
-    Q_DECLARE_FLAGS(MessageAspects, MessageAspect)
-    Q_FLAG(MessageAspects)
+    Q_DECLARE_FLAGS(RowChanges, RowChange)
+    Q_FLAG(RowChanges)
 
     explicit ListProjection(std::shared_ptr<CacheContext> cache, QObject* parent = nullptr);
     // The same, reading the cache through `loader` at start and on every reload.
@@ -97,7 +97,7 @@ signals:
     void messagesAboutToBeRemoved(qsizetype first, qsizetype last);
     void messagesRemoved();
     // The rows from `first` to `last` stayed, but what they show may differ in `what`.
-    void messagesChanged(qsizetype first, qsizetype last, ListProjection::MessageAspects what);
+    void messagesChanged(qsizetype first, qsizetype last, ListProjection::RowChanges what);
     // The list was replaced as a whole (another application, search or order, the cache read again or emptied, or a
     // change too scattered to tell as ranges); its rows already read the new list.
     void messagesReset();
@@ -134,4 +134,4 @@ private:
 
 } // namespace tidewell
 
-Q_DECLARE_OPERATORS_FOR_FLAGS(tidewell::ListProjection::MessageAspects)
+Q_DECLARE_OPERATORS_FOR_FLAGS(tidewell::ListProjection::RowChanges)
