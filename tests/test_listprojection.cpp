@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cache/store.h"
 #include "cache/storeerror.h"
+#include "listfollower.h"
 #include "lists/applicationsort.h"
 #include "lists/listprojection.h"
 #include "lists/listquery.h"
@@ -425,8 +426,9 @@ void TestListProjection::followsRandomChanges()
     ListProjection projection(cache);
     Choices choices;
     QList<qint64> shownBefore = listedIds(projection);
-    QSignalSpy messagesReset(&projection, &ListProjection::messagesReset);
+    ListFollower follower(projection);
     QSignalSpy appsReset(&projection, &ListProjection::appsReset);
+    QSignalSpy appsChanged(&projection, &ListProjection::appsChanged);
 
     constexpr int steps = 400;
     for (int step = 0; step < steps; ++step) {
@@ -512,8 +514,12 @@ void TestListProjection::followsRandomChanges()
                 rows.append(projection.appAt(row));
             return rows;
         }();
-        messagesReset.clear();
+        follower.clear();
         appsReset.clear();
+        appsChanged.clear();
+        const qint64 lastReadBefore = projection.lastReadId();
+        const bool commits = cache->hasChanges();
+        const bool wipes = action == u"remove all";
         if (cache->hasChanges())
             cache->save();
         apply(projection, choices);
@@ -521,14 +527,56 @@ void TestListProjection::followsRandomChanges()
         const QString context = u"seed %1, step %2: %3"_qs.arg(seed).arg(step).arg(action);
         const QString mismatch = difference(projection, *cache, choices);
         QVERIFY2(mismatch.isEmpty(), qPrintable(context + u": "_qs + mismatch));
+        QVERIFY2(follower.failures.isEmpty(), qPrintable(context + u": "_qs + follower.failures.join(u"; "_qs)));
         const QList<qint64> shown = listedIds(projection);
-        QVERIFY2((shown != shownBefore) == !messagesReset.isEmpty(),
-            qPrintable(context + u": message list reset does not match a change of the list"_qs));
+        // The ranges, applied in order to the list before, give the list after.
+        QCOMPARE(follower.ids(), shown);
+        QVERIFY2((shown != shownBefore) == follower.toldOfRows(),
+            qPrintable(context + u": the rows told of do not match a change of the list"_qs));
+        // A commit other than a wipe is told as ranges. In the time orderings the rows that stay keep their order;
+        // in the title ordering, removing a row may reorder others, which is then told as a new list.
+        if (commits && !wipes && choices.messageSort != MessageSort::Title)
+            QVERIFY2(follower.resets == 0, qPrintable(context + u": a commit told as a new list"_qs));
+        QVERIFY2(follower.changes.size() <= 1, qPrintable(context + u": rows told to have changed more than once"_qs));
+        if (action.startsWith(u"read through")) {
+            // One change, of whether rows are unread, from the first such row to the last.
+            const auto flipped = [&](qint64 id) {
+                return ListRules::isUnread(id, lastReadBefore) != ListRules::isUnread(id, choices.lastReadId);
+            };
+            const qsizetype firstFlipped = std::find_if(shown.begin(), shown.end(), flipped) - shown.begin();
+            const qsizetype lastFlipped = std::find_if(shown.rbegin(), shown.rend(), flipped) - shown.rbegin();
+            if (firstFlipped == shown.size()) {
+                QVERIFY2(follower.changes.isEmpty(), qPrintable(context + u": no row changed, yet told"_qs));
+            } else {
+                QVERIFY2(follower.changes.size() == 1, qPrintable(context + u": unread rows not told once"_qs));
+                const ListFollower::Change& change = follower.changes.first();
+                QCOMPARE(change.what, ListProjection::RowChanges(ListProjection::Unread));
+                QCOMPARE(change.first, firstFlipped);
+                QCOMPARE(change.last, shown.size() - 1 - lastFlipped);
+            }
+            QVERIFY2(!follower.toldOfRows(), qPrintable(context + u": the read position moved rows"_qs));
+            QVERIFY2(appsReset.isEmpty(), qPrintable(context + u": the read position made a new application list"_qs));
+        }
         bool appsDiffer = appsBefore.size() != projection.appCount();
         for (qsizetype row = 0; !appsDiffer && row < appsBefore.size(); ++row)
             appsDiffer = !sameAppRow(projection.appAt(row), appsBefore[row]);
-        QVERIFY2(appsDiffer == !appsReset.isEmpty(),
-            qPrintable(context + u": application list reset does not match a change of the list"_qs));
+        QVERIFY2(appsDiffer == (!appsReset.isEmpty() || !appsChanged.isEmpty()),
+            qPrintable(context + u": the application list told does not match a change of the list"_qs));
+        QVERIFY2(appsReset.size() + appsChanged.size() <= 1,
+            qPrintable(context + u": the application list told more than once"_qs));
+        for (const QList<QVariant>& told : std::as_const(appsChanged)) {
+            const qsizetype first = told[0].value<qsizetype>();
+            const qsizetype last = told[1].value<qsizetype>();
+            QVERIFY2(appsBefore.size() == projection.appCount() && first >= 0 && first <= last
+                    && last < projection.appCount() && !sameAppRow(projection.appAt(first), appsBefore[first])
+                    && !sameAppRow(projection.appAt(last), appsBefore[last]),
+                qPrintable(context + u": application rows told changed are not the first and last that did"_qs));
+            for (qsizetype row = 0; row < projection.appCount(); ++row) {
+                if (row < first || row > last)
+                    QVERIFY2(sameAppRow(projection.appAt(row), appsBefore[row]),
+                        qPrintable(context + u": an application row changed outside the rows told"_qs));
+            }
+        }
         shownBefore = shown;
     }
 }
@@ -536,69 +584,71 @@ void TestListProjection::followsRandomChanges()
 void TestListProjection::signalsSayWhatChanged_data()
 {
     QTest::addColumn<std::function<void(CacheContext&, ListProjection&)>>("action");
-    QTest::addColumn<bool>("messagesReset");
-    QTest::addColumn<bool>("messagesUpdated");
-    QTest::addColumn<bool>("appsReset");
+    QTest::addColumn<bool>("listChanged"); // rows came, went or moved: told as ranges or as a new list
+    QTest::addColumn<bool>("messagesChanged"); // the same rows show something else
+    QTest::addColumn<bool>("appsTold"); // the application list or its summaries changed
+    QTest::addColumn<bool>("newList"); // the message list was told as a whole
 
     using Action = std::function<void(CacheContext&, ListProjection&)>;
     QTest::newRow("equal search text") << Action([](CacheContext&, ListProjection& p) {
         changeQuery(p, [](ListQuery& q) { q.searchText = u"o"_qs; });
-    }) << false << false << false;
+    }) << false << false << false << false;
     QTest::newRow("search with the same result") << Action([](CacheContext&, ListProjection& p) {
         changeQuery(p, [](ListQuery& q) { q.searchText = u"O"_qs; });
-    }) << false << false << false;
+    }) << false << false << false << false;
     QTest::newRow("search that narrows") << Action([](CacheContext&, ListProjection& p) {
         changeQuery(p, [](ListQuery& q) { q.searchText = u"tw"_qs; });
-    }) << true << false << false;
-    QTest::newRow("equal sort") << Action([](CacheContext&, ListProjection& p) {
-        changeQuery(p, [](ListQuery& q) { q.messageSort = MessageSort(); });
-    }) << false << false << false;
+    }) << true << false << false << true;
+    QTest::newRow("equal sort") << Action(
+        [](CacheContext&, ListProjection& p) { changeQuery(p, [](ListQuery& q) { q.messageSort = MessageSort(); }); })
+                                << false << false << false << false;
     QTest::newRow("other sort") << Action([](CacheContext&, ListProjection& p) {
         changeQuery(p, [](ListQuery& q) { q.messageSort = MessageSort::Oldest; });
-    }) << true << false << false;
+    }) << true << false << false << true;
     QTest::newRow("same selection") << Action([](CacheContext&, ListProjection& p) {
         changeQuery(p, [](ListQuery& q) { q.applicationId = std::nullopt; });
-    }) << false << false << false;
+    }) << false << false << false << false;
     QTest::newRow("read position over listed rows")
-        << Action([](CacheContext&, ListProjection& p) { p.setLastReadId(2); }) << false << true << true;
+        << Action([](CacheContext&, ListProjection& p) { p.setLastReadId(2); }) << false << true << true << false;
     QTest::newRow("listed message text replaced") << Action([](CacheContext& c, ListProjection&) {
         c.insert(message(2, 1, 20, std::nullopt, u"two, again"_qs));
         c.save();
-    }) << false << true << false;
+    }) << false << true << false << false;
     QTest::newRow("message inserted") << Action([](CacheContext& c, ListProjection&) {
         c.insert(message(4, 2, 40, std::nullopt, u"four"_qs));
         c.save();
-    }) << true << false << true;
+    }) << true << false << true << false;
     QTest::newRow("message of an unlisted application") << Action([](CacheContext& c, ListProjection& p) {
         changeQuery(p, [](ListQuery& q) { q.applicationId = 1; });
         c.insert(message(4, 2, 40, std::nullopt, u"four"_qs));
         c.save();
-    }) << false << false << true;
+    }) << false << false << true << false;
     QTest::newRow("application renamed") << Action([](CacheContext& c, ListProjection&) {
         c.insert(app(1, u"Post"_qs));
         c.save();
-    }) << false << true << true;
+    }) << false << true << true << false;
     QTest::newRow("application sort with the same order") << Action([](CacheContext&, ListProjection& p) {
         changeQuery(p, [](ListQuery& q) { q.applicationSort = ApplicationSort::Alphabetical; });
-    }) << false << false << false;
+    }) << false << false << false << false;
     QTest::newRow("selection and order at once") << Action([](CacheContext&, ListProjection& p) {
         p.setQuery(ListQuery { 1, u"o"_qs, MessageSort::Oldest, ApplicationSort() });
-    }) << true << false << false;
+    }) << true << false << false << true;
     QTest::newRow("narrower search and other order at once") << Action([](CacheContext&, ListProjection& p) {
         p.setQuery(ListQuery { std::nullopt, u"on"_qs, MessageSort::Oldest, ApplicationSort() });
-    }) << true << false << false;
+    }) << true << false << false << true;
     QTest::newRow("rolled back") << Action([](CacheContext& c, ListProjection&) {
         c.insert(message(4, 2, 40));
         c.rollback();
-    }) << false << false << false;
+    }) << false << false << false << false;
 }
 
 void TestListProjection::signalsSayWhatChanged()
 {
     QFETCH(std::function<void(CacheContext&, ListProjection&)>, action);
-    QFETCH(bool, messagesReset);
-    QFETCH(bool, messagesUpdated);
-    QFETCH(bool, appsReset);
+    QFETCH(bool, listChanged);
+    QFETCH(bool, messagesChanged);
+    QFETCH(bool, appsTold);
+    QFETCH(bool, newList);
 
     std::shared_ptr<CacheContext> cache = Store::openCache(true);
     cache->insert(message(1, 1, 10, std::nullopt, u"one"_qs));
@@ -611,14 +661,17 @@ void TestListProjection::signalsSayWhatChanged()
     changeQuery(projection, [](ListQuery& q) { q.searchText = u"o"_qs; });
     QCOMPARE(listedIds(projection), (QList<qint64> { 2, 1 }));
 
-    QSignalSpy reset(&projection, &ListProjection::messagesReset);
-    QSignalSpy updated(&projection, &ListProjection::messagesUpdated);
+    ListFollower follower(projection);
     QSignalSpy apps(&projection, &ListProjection::appsReset);
+    QSignalSpy appRows(&projection, &ListProjection::appsChanged);
     action(*cache, projection);
-    QCOMPARE(!reset.isEmpty(), messagesReset);
-    QCOMPARE(!updated.isEmpty(), messagesUpdated);
-    QCOMPARE(!apps.isEmpty(), appsReset);
-    QVERIFY(reset.size() <= 1 && updated.size() <= 1 && apps.size() <= 1);
+    QVERIFY2(follower.failures.isEmpty(), qPrintable(follower.failures.join(u"; "_qs)));
+    QCOMPARE(follower.ids(), listedIds(projection));
+    QCOMPARE(follower.toldOfRows(), listChanged);
+    QCOMPARE(!follower.changes.isEmpty(), messagesChanged);
+    QCOMPARE(apps.size() + appRows.size() > 0, appsTold);
+    QCOMPARE(follower.resets > 0, newList);
+    QVERIFY(follower.resets <= 1 && follower.changes.size() <= 1 && apps.size() + appRows.size() <= 1);
 }
 
 // Row text comes from the cache and is the record as now stored, replaced or removed records included.
@@ -701,7 +754,7 @@ void TestListProjection::startsEmptyWhenTheCacheCannotBeRead()
     cache->save();
     QCOMPARE(difference(projection, *cache, Choices()), QString());
     QCOMPARE(projection.messageCount(), 4);
-    QCOMPARE(messagesReset.size(), 1);
+    QCOMPARE(messagesReset.size(), 1); // read again as a whole, not told as ranges
     QCOMPARE(appsReset.size(), 1);
 }
 
@@ -770,7 +823,7 @@ void TestListProjection::newestMessagesJoinTheList_data()
 }
 
 // What a sync brings: messages newer than all the others, some listed and some not. The list takes them at its
-// front or its back and says so once; a list that none of them joins says nothing.
+// front or its back (or where the titles put them) and says so once; a list that none of them joins says nothing.
 void TestListProjection::newestMessagesJoinTheList()
 {
     QFETCH(MessageSort, sort);
@@ -787,13 +840,17 @@ void TestListProjection::newestMessagesJoinTheList()
     choices.messageSort = sort;
     choices.searchText = searchText;
     apply(projection, choices);
-    QSignalSpy messagesReset(&projection, &ListProjection::messagesReset);
+    ListFollower follower(projection);
 
     for (qint64 id = 21; id <= 24; ++id)
         cache->insert(message(id, 2, 200 + id % 2, u"Alert"_qs, id % 2 ? u"disk full"_qs : u"cpu"_qs));
     cache->save();
     QCOMPARE(difference(projection, *cache, choices), QString());
-    QCOMPARE(messagesReset.size(), grows ? 1 : 0);
+    QVERIFY2(follower.failures.isEmpty(), qPrintable(follower.failures.join(u"; "_qs)));
+    QCOMPARE(follower.ids(), listedIds(projection));
+    // Told once, as one range of new rows, the rows already listed staying where they are.
+    QCOMPARE(follower.insertions, grows ? 1 : 0);
+    QCOMPARE(follower.removals + follower.resets, 0);
 }
 
 #include "test_listprojection.moc"

@@ -18,10 +18,18 @@ QString AppListModel::Texts::accessibleName(const QString& name, qint64 unread)
 AppListModel::AppListModel(ListProjection& projection, QObject* parent)
     : QAbstractListModel(parent)
     , m_projection(projection)
+    , m_totalUnread(projection.totalUnread())
 {
+    // Applications come and go, and their order follows their summaries, rarely enough that a new list is simplest.
     connect(&projection, &ListProjection::appsReset, this, [this] {
         beginResetModel();
+        m_totalUnread = m_projection.totalUnread();
         endResetModel();
+    });
+    // The same applications in the same order with other summaries; "All Messages" above them counts them all.
+    connect(&projection, &ListProjection::appsChanged, this, [this](qsizetype first, qsizetype last) {
+        const qint64 total = std::exchange(m_totalUnread, m_projection.totalUnread());
+        emit dataChanged(index(total != m_totalUnread ? 0 : int(first) + 1), index(int(last) + 1));
     });
 }
 

@@ -45,6 +45,7 @@ public:
 
 private:
     ListProjection& m_projection;
+    qint64 m_totalUnread = 0; // as "All Messages" last showed it
     mutable AppIconCache m_icons;
 };
 

@@ -225,8 +225,11 @@ MainWindow::MainWindow(AppState& state, QWidget* parent)
 
     for (auto signal : { &AppState::configChanged, &AppState::isSyncingChanged })
         connect(&state, signal, this, &MainWindow::updateDetail);
-    connect(&projection, &ListProjection::messagesReset, this, &MainWindow::updateDetail);
-    connect(&projection, &ListProjection::appsReset, this, &MainWindow::updateDetail);
+    // Whether anything is cached changes only with the lists.
+    for (auto signal : { &ListProjection::messagesReset, &ListProjection::messagesInserted,
+             &ListProjection::messagesRemoved, &ListProjection::appsReset })
+        connect(&projection, signal, this, &MainWindow::updateDetail);
+    connect(&projection, &ListProjection::appsChanged, this, &MainWindow::updateDetail);
     connect(&state, &AppState::configChanged, this, &MainWindow::updateBanners);
     connect(&state, &AppState::credentialProblemChanged, this, &MainWindow::updateBanners);
     connect(&state, &AppState::lastSyncErrorChanged, this, &MainWindow::updateBanners);

@@ -23,14 +23,23 @@ MessageListModel::MessageListModel(AppState& state, ListProjection& projection, 
     , m_projection(projection)
     , m_selected(state.selectedMessageId())
 {
+    // The projection tells each range before its rows change and again after, which is what persistent indexes (the
+    // current row, the selection) and the view's measured heights need to follow the rows.
+    connect(&projection, &ListProjection::messagesAboutToBeInserted, this,
+        [this](qsizetype first, qsizetype last) { beginInsertRows({}, int(first), int(last)); });
+    connect(&projection, &ListProjection::messagesInserted, this, &MessageListModel::endInsertRows);
+    connect(&projection, &ListProjection::messagesAboutToBeRemoved, this,
+        [this](qsizetype first, qsizetype last) { beginRemoveRows({}, int(first), int(last)); });
+    connect(&projection, &ListProjection::messagesRemoved, this, &MessageListModel::endRemoveRows);
+    connect(&projection, &ListProjection::messagesChanged, this,
+        [this](qsizetype first, qsizetype last, ListProjection::RowChanges what) {
+            emit dataChanged(index(int(first)), index(int(last)), rolesOf(what));
+        });
+    // The projection has already changed its rows when it says the list is new: nothing of the old list is read.
     connect(&projection, &ListProjection::messagesReset, this, [this] {
         beginResetModel();
         endResetModel();
     });
-    connect(&projection, &ListProjection::messagesUpdated, this, &MessageListModel::allRowsChanged);
-    // The application's name, colour and icon show in every row of its messages; the read position in its dot.
-    connect(&projection, &ListProjection::appsReset, this, &MessageListModel::allRowsChanged);
-    connect(&state, &AppState::lastReadIdChanged, this, &MessageListModel::allRowsChanged);
     connect(&state, &AppState::selectedMessageIdChanged, this, [this] {
         for (const std::optional<qint64> id : { std::exchange(m_selected, m_state.selectedMessageId()), m_selected }) {
             const int row = id ? rowOf(*id) : -1;
@@ -40,14 +49,13 @@ MessageListModel::MessageListModel(AppState& state, ListProjection& projection, 
     });
 }
 
-// Told as a change of layout: what a row shows decides its height (an unread row's text is bolder), so the view
-// measures again, lazily and only the rows it shows. The rows themselves stay where they are.
-void MessageListModel::allRowsChanged()
+// The read position changes only whether a row is unread and what is read aloud for it; anything else may change
+// every role.
+QList<int> MessageListModel::rolesOf(ListProjection::RowChanges what)
 {
-    if (rowCount() == 0)
-        return;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::NoLayoutChangeHint);
-    emit layoutChanged({}, QAbstractItemModel::NoLayoutChangeHint);
+    if (what == ListProjection::Unread)
+        return { UnreadRole, Qt::AccessibleTextRole };
+    return {};
 }
 
 int MessageListModel::rowCount(const QModelIndex& parent) const
@@ -84,7 +92,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
         }
         return QString();
     case UnreadRole:
-        return ListRules::isUnread(row.id, m_state.lastReadId());
+        return ListRules::isUnread(row.id, m_projection.lastReadId());
     case SelectedRole:
         return m_state.selectedMessageId() == row.id;
     case HasAppRole:
@@ -120,7 +128,7 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const
     case PlainBodyRole:
         return ServerText::plain(message->message);
     case Qt::AccessibleTextRole:
-        return Texts::accessibleText(ListRules::isUnread(row.id, m_state.lastReadId()),
+        return Texts::accessibleText(ListRules::isUnread(row.id, m_projection.lastReadId()),
             ListPresentation::headerText(*message, m_projection.app(row.applicationId)), message->message);
     case LinkUrlRole:
         if (const auto link = ListPresentation::link(*message))

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "lists/listprojection.h"
 #include "ui/appiconcache.h"
 
 #include <QAbstractListModel>
@@ -51,7 +52,7 @@ public:
     int rowOf(qint64 messageId) const;
 
 private:
-    void allRowsChanged();
+    static QList<int> rolesOf(ListProjection::RowChanges what);
 
     AppState& m_state;
     ListProjection& m_projection;

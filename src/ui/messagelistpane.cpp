@@ -198,10 +198,18 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     });
     connect(&state, &AppState::selectedAppIdChanged, this, &MessageListPane::updateTitle);
     connect(&projection, &ListProjection::appsReset, this, &MessageListPane::updateTitle);
+    connect(&projection, &ListProjection::appsChanged, this, &MessageListPane::updateTitle);
     for (auto signal : { &AppState::lastReadIdChanged, &AppState::selectedAppIdChanged })
         connect(&state, signal, this, &MessageListPane::updateMarkAllRead);
     connect(&projection, &ListProjection::appsReset, this, &MessageListPane::updateMarkAllRead);
+    connect(&projection, &ListProjection::appsChanged, this, &MessageListPane::updateMarkAllRead);
     connect(&projection, &ListProjection::messagesReset, this, &MessageListPane::updateMarkAllRead);
+    for (auto signal : { &QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved }) {
+        connect(m_model, signal, this, &MessageListPane::updateMarkAllRead);
+        connect(m_model, signal, this, &MessageListPane::updateEmptyState);
+    }
+    // A tapped message that a sync has just brought takes the cursor.
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &MessageListPane::takeTapped);
     connect(m_view, &MessageListView::topChanged, this, &MessageListPane::rememberTop);
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_rebuilding = true; });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
@@ -214,13 +222,10 @@ MessageListPane::MessageListPane(AppState& state, ListProjection& projection, QW
     // After the reveal above, which the current row's own scrolling must not undo.
     connect(m_model, &QAbstractItemModel::modelReset, this, &MessageListPane::restoreCurrent);
     // The current message is known by its id, read while the rows are still the ones the view shows: by the time
-    // the model is reset the rows are already new. Moving on from a row being deleted gives up following it.
+    // the model is reset the rows are already new.
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (!current.isValid())
-            return;
-        m_currentId = current.data(MessageListModel::MessageIdRole).toLongLong();
-        if (m_pendingDelete && m_currentId != m_pendingDelete->messageId)
-            m_pendingDelete.reset();
+        if (current.isValid())
+            m_currentId = current.data(MessageListModel::MessageIdRole).toLongLong();
     });
     connect(&state, &AppState::searchTextChanged, this, &MessageListPane::updateEmptyState);
 
@@ -307,9 +312,10 @@ void MessageListPane::revealSelected()
         m_view->scrollTo(m_model->index(row), QAbstractItemView::PositionAtCenter);
 }
 
-// A rebuilt list keeps what was being read where it was, to the pixel: the message at the top and how far it was
-// scrolled into. It is noted as the list scrolls, since by the time the model says it will be reset, its rows
-// already read the new list. At the very top of the list nothing is noted, so that new messages come into view.
+// Rows that come and go are told as ranges, which the view follows by itself. A list made anew (another application,
+// search or order) keeps what was being read where it was, to the pixel, when it is still listed: the message at
+// the top and how far it was scrolled into. It is noted as the list scrolls, since by the time the model says it
+// was reset, its rows already read the new list. At the very top nothing is noted, so that new messages show.
 void MessageListPane::rememberTop()
 {
     if (m_rebuilding)
@@ -337,62 +343,54 @@ void MessageListPane::restoreTop()
     rememberTop();
 }
 
-// The cursor moves on to the next row (the previous one after the last) once the row is gone, so that Delete
-// pressed again goes on down the list. Pressed again before then, it does nothing: that message is on its way.
+// The row goes when the cache changes, and the view then hands the cursor to the next row (the previous one after
+// the last), so that Delete pressed again goes on down the list. Pressed again before then, it does nothing: that
+// message is on its way.
 void MessageListPane::deleteCurrent()
 {
     const QModelIndex current = m_view->currentIndex();
     if (!current.isValid())
         return;
     const qint64 id = current.data(MessageListModel::MessageIdRole).toLongLong();
-    if (m_pendingDelete && m_pendingDelete->messageId == id)
+    if (m_deleting == id)
         return;
     const std::optional<CachedMessage> message = m_projection.message(id);
     if (!message)
         return;
-    const int row = current.row();
-    const QModelIndex beside = m_model->index(row + 1 < m_model->rowCount() ? row + 1 : row - 1);
-    m_pendingDelete = PendingDelete { id,
-        beside.isValid() ? std::optional<qint64>(beside.data(MessageListModel::MessageIdRole).toLongLong())
-                         : std::nullopt,
-        row };
+    m_deleting = id;
     settleDelete(QPointer<MessageListPane>(this), m_state.deleteMessage(*message), id); // runs on
 }
 
-// A delete that failed leaves the message cached; the cursor stays on it, and Delete may try again.
+// Once the delete is over, the row is gone, or it failed and the message stays cached: Delete may try again.
 QCoro::Task<> MessageListPane::settleDelete(QPointer<MessageListPane> self, QCoro::Task<> deletion, qint64 messageId)
 {
     co_await std::move(deletion);
-    if (self && self->m_pendingDelete && self->m_pendingDelete->messageId == messageId
-        && self->m_projection.message(messageId))
-        self->m_pendingDelete.reset();
+    if (self && self->m_deleting == messageId)
+        self->m_deleting.reset();
 }
 
-// The rebuilt list keeps its current message, without scrolling to it: what was being read stays where it was.
-// A deleted message hands the cursor to its neighbour, and a tapped message that has just arrived takes it.
+// A list made anew keeps its current message, without scrolling to it: what was being read stays where it was.
+// A tapped message that has just arrived takes the cursor.
 void MessageListPane::restoreCurrent()
 {
-    std::optional<qint64> target = m_currentId;
-    bool scroll = false;
-    int fallbackRow = -1;
-    if (m_pendingDelete && m_model->rowOf(m_pendingDelete->messageId) < 0) {
-        target = m_pendingDelete->nextId;
-        fallbackRow = std::min(m_pendingDelete->row, m_model->rowCount() - 1);
-        scroll = true;
-        m_pendingDelete.reset();
-    }
-    const bool tapped = m_tappedId && m_model->rowOf(*m_tappedId) >= 0;
-    if (tapped) {
-        target = std::exchange(m_tappedId, std::nullopt);
-        scroll = true;
-    }
-    const int row = target ? m_model->rowOf(*target) : -1;
+    if (takeTapped())
+        return;
+    const int row = m_currentId ? m_model->rowOf(*m_currentId) : -1;
     if (row >= 0)
-        setCurrentRow(row, scroll);
-    else if (fallbackRow >= 0)
-        setCurrentRow(fallbackRow, scroll);
-    if (tapped)
-        m_view->setFocus(Qt::OtherFocusReason); // after the row: focus on a list without one would take the first
+        setCurrentRow(row, false);
+}
+
+bool MessageListPane::takeTapped()
+{
+    if (!m_tappedId)
+        return false;
+    const int row = m_model->rowOf(*m_tappedId);
+    if (row < 0)
+        return false;
+    m_tappedId.reset();
+    setCurrentRow(row, true);
+    m_view->setFocus(Qt::OtherFocusReason); // after the row: focus on a list without one would take the first
+    return true;
 }
 
 void MessageListPane::setCurrentRow(int row, bool scroll)

@@ -81,6 +81,8 @@ private:
     bool searchKeyEvent(QKeyEvent* event);
     bool isRightClickBelowTheRows(QEvent* event) const;
     void restoreCurrent();
+    // Makes a tapped message that is now listed the current row; says whether there was one.
+    bool takeTapped();
     void followTap();
     // Makes `row` the current and only selected row; `scroll` brings it into view.
     void setCurrentRow(int row, bool scroll);
@@ -97,17 +99,10 @@ private:
     QVBoxLayout* m_layout;
     MessageListView* m_view;
     EmptyState* m_empty;
-    std::optional<qint64> m_topId; // the row at the top before the list was rebuilt; none when at the very top
+    std::optional<qint64> m_topId; // the row at the top before the list was made anew; none when at the very top
     int m_topOffset = 0; // how far that row was scrolled above the top
-    // A delete in flight: the row goes when the cache changes, and then the cursor moves on to the row beside it.
-    struct PendingDelete
-    {
-        qint64 messageId = 0;
-        std::optional<qint64> nextId; // the row after it, or before it when it was the last
-        int row = 0;
-    };
-    std::optional<PendingDelete> m_pendingDelete;
-    std::optional<qint64> m_currentId; // the current row's message, kept through a rebuild of the list
+    std::optional<qint64> m_deleting; // the message whose delete is in flight
+    std::optional<qint64> m_currentId; // the current row's message, kept through a list made anew
     std::optional<qint64> m_tappedId; // a tapped message not listed yet, to become current when it is
     bool m_rebuilding = false; // between the model's reset and its end, when rows are not what the view shows
 };

@@ -509,40 +509,94 @@ void MessageListView::wheelEvent(QWheelEvent* event)
     event->setAccepted(Position { m_top, m_offset } != before);
 }
 
+// The item view finds the rectangle of every row it is told changed, which for a change over a long list is a walk
+// over rows nowhere on screen: it is told only of those from the top row on screen to the last, found while their
+// heights are still known.
 void MessageListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
 {
+    const int first = std::max(topLeft.row(), m_top);
+    int last = first - 1;
+    if (first <= bottomRight.row()) {
+        const int count = rowCount();
+        for (int row = m_top, y = -m_offset; row < count && y < viewport()->height() && row <= bottomRight.row();
+             ++row) {
+            y += rowHeight(row);
+            last = row;
+        }
+    }
     if (!m_heights.empty()) {
         m_heights.erase(m_heights.lower_bound(topLeft.row()), m_heights.upper_bound(bottomRight.row()));
         m_end.reset();
     }
-    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    if (first <= last)
+        QAbstractItemView::dataChanged(indexOf(first), indexOf(last), roles);
     if (topLeft != bottomRight)
         viewport()->update();
 }
 
-// What is on screen stays there when rows come or go above it; at the very top, new rows show.
+// Rows that come or go carry the measured heights below them along, so that only new rows are measured. What is on
+// screen stays there when rows come or go above it; at the very top, new rows show.
 void MessageListView::rowsInserted(const QModelIndex& parent, int start, int end)
 {
-    forgetHeights();
-    if (parent == rootIndex() && start <= m_top && (m_top > 0 || m_offset > 0))
-        m_top += end - start + 1;
     QAbstractItemView::rowsInserted(parent, start, end);
-    scheduleDelayedItemsLayout();
+    if (parent != rootIndex())
+        return;
+    const int count = end - start + 1;
+    shiftHeights(start, count);
+    const bool moves = start <= m_top && (m_top > 0 || m_offset > 0);
+    if (moves)
+        m_top += count;
+    updateGeometries();
+    viewport()->update();
+    if (moves)
+        emit topChanged();
 }
 
+// The item view first moves the current row off rows that go, while they are still there; then the positions of
+// the rows below them follow.
 void MessageListView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
 {
-    forgetHeights();
-    if (parent == rootIndex()) {
-        if (end < m_top) {
-            m_top -= end - start + 1;
-        } else if (start <= m_top) {
-            m_top = start;
-            m_offset = 0;
-        }
-    }
     QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
-    scheduleDelayedItemsLayout();
+    if (parent != rootIndex())
+        return;
+    const int count = end - start + 1;
+    m_heights.erase(m_heights.lower_bound(start), m_heights.upper_bound(end));
+    shiftHeights(end + 1, -count);
+    m_topMoved = start <= m_top;
+    if (end < m_top) {
+        m_top -= count;
+    } else if (start <= m_top) {
+        m_top = start;
+        m_offset = 0;
+    }
+}
+
+void MessageListView::rowsGone()
+{
+    updateGeometries();
+    viewport()->update();
+    if (std::exchange(m_topMoved, false))
+        emit topChanged();
+}
+
+void MessageListView::shiftHeights(int from, int by)
+{
+    m_end.reset();
+    std::map<int, int> moved;
+    for (auto it = m_heights.lower_bound(from); it != m_heights.end();) {
+        moved.emplace(it->first + by, it->second);
+        it = m_heights.erase(it);
+    }
+    m_heights.merge(moved);
+}
+
+void MessageListView::setModel(QAbstractItemModel* model)
+{
+    if (this->model())
+        disconnect(this->model(), &QAbstractItemModel::rowsRemoved, this, &MessageListView::rowsGone);
+    QAbstractItemView::setModel(model);
+    if (model)
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &MessageListView::rowsGone);
 }
 
 void MessageListView::paintEvent(QPaintEvent* event)

@@ -29,6 +29,7 @@ public:
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint& point) const override;
     void doItemsLayout() override;
+    void setModel(QAbstractItemModel* model) override;
     void reset() override;
 
     int topRow() const { return m_top; }
@@ -88,6 +89,9 @@ private:
     int barScale() const; // pixels per scroll-bar unit, so that a list of any height fits the bar's integers
     void syncScrollBar();
     void forgetHeights();
+    // Moves the measured heights of the rows from `from` on by `by` rows.
+    void shiftHeights(int from, int by);
+    void rowsGone(); // after rows were removed
     // The first row whose top edge is on screen, or none.
     std::optional<int> firstRowStartingOnScreen() const;
 
@@ -99,6 +103,7 @@ private:
     int m_estimate = 48; // the height assumed of a row not yet measured, fixed until the rows change
     int m_wheelRemainder = 0; // eighths of a degree turned, not yet a whole pixel
     bool m_syncingBar = false;
+    bool m_topMoved = false; // rows about to go took the top row's place
     std::optional<Position> m_pending; // where a step or page of the scroll bar is taking the content
 };
 

@@ -2,6 +2,7 @@
 #include "cache/store.h"
 #include "coro.h"
 #include "lists/listpresentation.h"
+#include "lists/listrules.h"
 #include "memorycredentialstore.h"
 #include "scriptedclient.h"
 #include "scriptedservices.h"
@@ -30,6 +31,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -94,6 +96,9 @@ private slots:
     void sidebarSelectionBindsBothWays();
     void keyboardDeletesAndCopies();
     void modelsStayConsistentWhileTheCacheChanges();
+    void readPositionIsOneChangeInEachList();
+    void currentRowFollowsRandomCommits_data();
+    void currentRowFollowsRandomCommits();
     // The server's texts, of any content, length and direction, in the sidebar and the message list.
     void sidebarRowKeepsHostileTextsInTheirPlace_data();
     void sidebarRowKeepsHostileTextsInTheirPlace();
@@ -924,6 +929,121 @@ void TestMainWindow::modelsStayConsistentWhileTheCacheChanges()
     await(m_state->unlink());
     QCOMPARE(m_window->messageList()->model()->rowCount(), 0);
     QCOMPARE(m_window->appList()->model()->rowCount(), 1);
+}
+
+// Marking everything read changes whether rows are unread, nothing else: each list says so once, over the rows from
+// the first to the last that changed, and neither is laid out or read anew.
+void TestMainWindow::readPositionIsOneChangeInEachList()
+{
+    serve(30);
+    makeWindow(true);
+    QAbstractItemModel* messages = m_window->messageList()->model();
+    QAbstractItemModel* apps = m_window->appList()->model();
+    QAbstractItemModelTester messagesTester(messages, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester appsTester(apps, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(messages->rowCount(), 30);
+    QSignalSpy messageChanges(messages, &QAbstractItemModel::dataChanged);
+    QSignalSpy appChanges(apps, &QAbstractItemModel::dataChanged);
+    QList<QSignalSpy*> wholeList;
+    for (QAbstractItemModel* model : { messages, apps }) {
+        wholeList.append(new QSignalSpy(model, &QAbstractItemModel::modelReset));
+        wholeList.append(new QSignalSpy(model, &QAbstractItemModel::layoutChanged));
+    }
+    const auto cleanup = qScopeGuard([&wholeList] { qDeleteAll(wholeList); });
+
+    await(m_state->markRead());
+    QCOMPARE(messageChanges.size(), 1);
+    QCOMPARE(messageChanges[0][0].toModelIndex().row(), 0);
+    QCOMPARE(messageChanges[0][1].toModelIndex().row(), 29);
+    QVERIFY(messageChanges[0][2].value<QList<int>>().contains(MessageListModel::UnreadRole));
+    for (int row = 0; row < messages->rowCount(); ++row)
+        QVERIFY(!messages->index(row, 0).data(MessageListModel::UnreadRole).toBool());
+    // "All Messages" and both applications.
+    QCOMPARE(appChanges.size(), 1);
+    QCOMPARE(appChanges[0][0].toModelIndex().row(), 0);
+    QCOMPARE(appChanges[0][1].toModelIndex().row(), 2);
+    for (int row = 0; row < apps->rowCount(); ++row)
+        QCOMPARE(apps->index(row, 0).data(AppListModel::UnreadRole).toLongLong(), 0);
+    for (const QSignalSpy* spy : std::as_const(wholeList))
+        QCOMPARE(spy->size(), 0);
+}
+
+void TestMainWindow::currentRowFollowsRandomCommits_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : { 1u, 2u, 3u, 4u })
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+// Commits of every kind straight into the cache, under the item model tester: the list is the rules' after each, and
+// the current row stays on its message as long as that is listed where it was among the others, the ranges telling
+// it where it went.
+void TestMainWindow::currentRowFollowsRandomCommits()
+{
+    QFETCH(quint32, seed);
+    serve(40);
+    makeWindow(true);
+    m_window->resize(800, 500);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    MessageListView* view = m_window->messageList()->view();
+    QAbstractItemModel* model = m_window->messageList()->model();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    CacheContext& cache = m_state->cache();
+    QRandomGenerator random(seed);
+    qint64 nextId = 41;
+    for (int step = 0; step < 60; ++step) {
+        const QList<qint64> before = listedIds(*model);
+        if (!before.isEmpty() && !view->currentIndex().isValid())
+            view->setCurrentIndex(model->index(random.bounded(int(before.size())), 0));
+        std::optional<qint64> moved; // a message whose time changed: it leaves its row and enters another
+        const std::optional<qint64> current = view->currentIndex().isValid()
+            ? std::optional<qint64>(view->currentIndex().data(MessageListModel::MessageIdRole).toLongLong())
+            : std::nullopt;
+        switch (random.bounded(4)) {
+        case 0: // a sync's newest messages
+            for (int i = 0, count = 1 + random.bounded(5); i < count; ++i, ++nextId)
+                cache.insert(CachedMessage(makeMessage(nextId, 1 + random.bounded(2), 1000 + nextId)));
+            break;
+        case 1: { // older ones, wherever they fall
+            const qint64 id = random.bounded(int(nextId)) + 1;
+            const qint64 ts = 1000 + random.bounded(int(nextId));
+            if (const std::optional<CachedMessage> stored = cache.fetchMessage(id); stored && stored->ts != ts)
+                moved = id;
+            cache.insert(CachedMessage(makeMessage(id, 1 + random.bounded(2), ts, u"again"_qs)));
+            break;
+        }
+        case 2:
+            for (int i = 0, count = 1 + random.bounded(3); i < count; ++i)
+                cache.removeMessage(random.bounded(int(nextId)) + 1);
+            break;
+        case 3:
+            if (random.bounded(4) == 0)
+                cache.removeAllMessages(1 + random.bounded(2));
+            else
+                cache.insert(CachedMessage(makeMessage(nextId, 2, 1000 + nextId)));
+            ++nextId;
+            break;
+        }
+        if (!cache.hasChanges())
+            continue;
+        cache.save();
+        const QList<CachedMessage> rules
+            = ListRules::filtered(cache.fetchMessages(), std::nullopt, QString(), MessageSort());
+        QList<qint64> expected;
+        for (const CachedMessage& record : rules)
+            expected.append(record.id);
+        const QString context = u"seed %1, step %2"_qs.arg(seed).arg(step);
+        QVERIFY2(listedIds(*model) == expected, qPrintable(context));
+        // A current message that moved is told as leaving, which hands the cursor to its neighbour as a delete does.
+        if (current && expected.contains(*current) && current != moved) {
+            QVERIFY2(view->currentIndex().data(MessageListModel::MessageIdRole).toLongLong() == *current,
+                qPrintable(context + u": the current row left its message"_qs));
+            QVERIFY(view->selectionModel()->isSelected(view->currentIndex()));
+        }
+    }
+    QCOMPARE(resets.size(), 0); // every commit was told as ranges
 }
 
 namespace {

@@ -21,9 +21,11 @@ CommitApplier::CommitApplier(RowStore& store, TitleRanks& titles, AppSummaries& 
     , m_lastReadId(lastReadId)
 { }
 
-void CommitApplier::remove(size_t position)
+void CommitApplier::remove(size_t position, Outcome& outcome)
 {
     const RowStore::Row& row = m_store.rows[position];
+    if (m_store.flags[position] & RowStore::Listed)
+        outcome.previous.push_back(row.m);
     m_summaries.remove(row.m, m_lastReadId);
     m_titles.release(row.text);
     m_store.markDead(position);
@@ -38,14 +40,14 @@ CommitApplier::Outcome CommitApplier::apply(const CacheChange& change, const Cac
         for (size_t position = 0; position < store.rows.size(); ++position) {
             if ((store.flags[position] & RowStore::Alive)
                 && change.clearedApplications.contains(store.rows[position].m.applicationId)) {
-                remove(position);
+                remove(position, outcome);
                 ++removed;
             }
         }
     }
     for (qint64 id : change.removedMessages) {
         if (const auto position = store.livePositionOf(id)) {
-            remove(*position);
+            remove(*position, outcome);
             ++removed;
         }
     }
@@ -58,7 +60,7 @@ CommitApplier::Outcome CommitApplier::apply(const CacheChange& change, const Cac
         const std::optional<size_t> position = store.livePositionOf(id);
         if (!record) {
             if (position) {
-                remove(*position);
+                remove(*position, outcome);
                 ++removed;
             }
             continue;
@@ -75,6 +77,8 @@ CommitApplier::Outcome CommitApplier::apply(const CacheChange& change, const Cac
         m_titles.release(row.text);
         store.discardKeys(row);
         const qint64 oldTs = row.m.ts;
+        if (wasListed)
+            outcome.previous.push_back(row.m);
         row = store.make(*record, m_lowering, m_titles);
         m_summaries.add(row.m, m_lastReadId);
         const bool listed = m_filter.passes(store, row);
@@ -85,6 +89,10 @@ CommitApplier::Outcome CommitApplier::apply(const CacheChange& change, const Cac
         }
         if (wasListed || listed)
             outcome.listedRowsTouched = true;
+        if (listed && (!wasListed || row.m.ts != oldTs))
+            outcome.entered.push_back(id);
+        else if (listed)
+            outcome.replaced.push_back(id);
     }
 
     if (removed > 0 || !moved.empty()) {
@@ -109,8 +117,10 @@ CommitApplier::Outcome CommitApplier::apply(const CacheChange& change, const Cac
         }
     }
     for (quint32 position : addedPositions) {
-        if (m_filter.passes(store, store.rows[position]))
+        if (m_filter.passes(store, store.rows[position])) {
             store.flags[position] |= RowStore::Listed;
+            outcome.entered.push_back(store.rows[position].m.id);
+        }
     }
     addedPositions.insert(addedPositions.end(), moved.begin(), moved.end());
     const bool newestOnly = store.insertIntoTimeOrder(addedPositions);
@@ -118,6 +128,11 @@ CommitApplier::Outcome CommitApplier::apply(const CacheChange& change, const Cac
         && change.clearedApplications.isEmpty())
         outcome.newestAdded = std::move(addedPositions);
     m_summaries.findRemovedLatest(store);
+    const auto byId
+        = [](const RowStore::MessageRow& left, const RowStore::MessageRow& right) { return left.id < right.id; };
+    std::sort(outcome.previous.begin(), outcome.previous.end(), byId);
+    std::sort(outcome.entered.begin(), outcome.entered.end());
+    std::sort(outcome.replaced.begin(), outcome.replaced.end());
     return outcome;
 }
 

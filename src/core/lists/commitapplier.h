@@ -22,11 +22,19 @@ class TitleRanks;
 class CommitApplier
 {
 public:
+    // What the commit did to the listed rows, so that the lists can say which of their rows changed.
     struct Outcome
     {
         bool listedRowsTouched = false; // a listed row was replaced: what it shows may differ
         // The commit only added rows, all newer than every other, and none moved: their positions, in time order.
         std::optional<std::vector<quint32>> newestAdded;
+        // Listed rows as they were before the commit, of those it removed or replaced, by ascending id: a view told
+        // of the change a range at a time still reads them until it is told they are gone.
+        std::vector<RowStore::MessageRow> previous;
+        // Rows listed now that were not listed before, or whose time changed so that they may have moved; by id.
+        std::vector<qint64> entered;
+        // Rows listed before and now, replaced where they are: what they show may differ. By id.
+        std::vector<qint64> replaced;
     };
 
     CommitApplier(RowStore& store, TitleRanks& titles, AppSummaries& summaries, const MessageFilter& filter,
@@ -36,7 +44,7 @@ public:
 
 private:
     // A row leaves: its summaries, title and keys with it.
-    void remove(size_t position);
+    void remove(size_t position, Outcome& outcome);
 
     RowStore& m_store;
     TitleRanks& m_titles;

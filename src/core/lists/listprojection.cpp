@@ -7,6 +7,7 @@
 #include "lists/appsummaries.h"
 #include "lists/commitapplier.h"
 #include "lists/keylowering.h"
+#include "lists/liststeps.h"
 #include "lists/messagefilter.h"
 #include "lists/projectionloader.h"
 #include "lists/rowstore.h"
@@ -26,6 +27,12 @@ namespace {
 
 // Records a view showed lately, so that repainting the same rows does not go back to the cache each time.
 constexpr int recentRecordCount = 256;
+// Beyond this many ranges a change is told as a new list: each range costs a view a pass over its own state, and a
+// change that scatters so many rows (clearing an application whose messages interleave with all the others) is as
+// good as a new list to whoever looks at it.
+constexpr size_t maxSteps = 512;
+// Replaced rows whose rows are looked up one by one; beyond them, every row is said to have changed.
+constexpr size_t maxRowsLookedUp = 64;
 
 bool sameRow(const ListProjection::MessageRow& left, const ListProjection::MessageRow& right)
 {
@@ -67,6 +74,22 @@ struct ListProjection::Data
 
     mutable QCache<qint64, CachedMessage> recent { recentRecordCount };
     bool stale = false; // the last update failed: the next commit reloads everything
+    // While a change is told a range at a time, the rows below the boundary are read as they were: those the commit
+    // removed or replaced from here (by id), the others from the store.
+    std::vector<MessageRow> previous;
+    mutable MessageRow gone; // a row read below the boundary that is nowhere any more
+
+    const MessageRow& rowBeforeChange(qint64 id) const
+    {
+        const auto kept = std::lower_bound(
+            previous.begin(), previous.end(), id, [](const MessageRow& row, qint64 value) { return row.id < value; });
+        if (kept != previous.end() && kept->id == id)
+            return *kept;
+        if (const std::optional<size_t> position = store.livePositionOf(id))
+            return store.rows[*position].m;
+        gone = MessageRow { id, 0, 0, 0 };
+        return gone;
+    }
 
     void clearMessages()
     {
@@ -94,14 +117,35 @@ struct ListProjection::Data
     void refilter() { filter.apply(store); }
     void computeShown() { shown.compute(store, titles, messageSort); }
 
-    // Replaces the application rows; says whether anything a view shows changed.
-    bool updateAppRows()
+    // What replacing the application rows changed: nothing, the rows between two (the same applications in the
+    // same order, some with other summaries), or the list as a whole.
+    struct AppRowsChange
+    {
+        bool whole = false;
+        std::optional<std::pair<qsizetype, qsizetype>> rows;
+    };
+
+    AppRowsChange updateAppRows()
     {
         std::vector<AppRow> fresh = summaries.appRows(appsByName, applicationSort);
-        const bool same
-            = fresh.size() == appRows.size() && std::equal(fresh.begin(), fresh.end(), appRows.begin(), sameAppRow);
+        AppRowsChange change;
+        if (fresh.size() != appRows.size()) {
+            change.whole = true;
+        } else {
+            for (size_t row = 0; row < fresh.size(); ++row) {
+                if (sameAppRow(fresh[row], appRows[row]))
+                    continue;
+                if (fresh[row].app.id != appRows[row].app.id) {
+                    change.whole = true;
+                    break;
+                }
+                if (!change.rows)
+                    change.rows = std::pair(qsizetype(row), qsizetype(row));
+                change.rows->second = qsizetype(row);
+            }
+        }
         appRows = std::move(fresh);
-        return !same;
+        return change;
     }
 };
 
@@ -163,34 +207,120 @@ void ListProjection::reload()
 
 void ListProjection::apply(const CacheChange& change)
 {
-    bool listedRowsTouched = change.appsChanged;
     const bool rebuilding = d->stale || change.everything || d->localeChanged();
     // A commit of applications alone leaves the message list as it is: nothing to compare.
     const bool messagesTouched = rebuilding || change.allMessagesRemoved || !change.clearedApplications.isEmpty()
         || !change.removedMessages.isEmpty() || !change.upsertedMessages.isEmpty();
-    ShownList shownList = messagesTouched ? NeedsRecompute : Unchanged;
+    // Every row shows its application's name, colour and icon; a sync stores the applications again each time,
+    // mostly as they were.
+    bool contentTouched = false;
+    std::optional<CommitApplier::Outcome> outcome;
+    bool failedNow = false;
     // A failure here would otherwise leave the slot; the lists then show nothing rather than something half done.
     try {
         if (rebuilding) {
             reload();
         } else {
-            if (change.appsChanged)
+            if (change.appsChanged) {
+                const QList<CachedApp> before = d->appsByName;
                 loadApps();
-            if (messagesTouched) {
-                CommitApplier::Outcome outcome = d->applyCommit(change);
-                listedRowsTouched |= outcome.listedRowsTouched;
-                if (outcome.newestAdded) {
-                    if (const std::optional<bool> grew
-                        = d->shown.extend(d->store, *outcome.newestAdded, d->messageSort))
-                        shownList = *grew ? Grown : Unchanged;
-                }
+                contentTouched = d->appsByName != before;
             }
+            if (messagesTouched)
+                outcome = d->applyCommit(change);
         }
     } catch (const std::exception& error) {
         failed(error);
-        shownList = NeedsRecompute;
+        outcome.reset();
+        failedNow = true;
     }
-    publish(shownList, listedRowsTouched, true);
+    if (!messagesTouched && !failedNow) {
+        // The list is as it was.
+    } else if (!outcome || change.allMessagesRemoved) {
+        // Read again, wiped or emptied by a failure: a new list, or the same rows showing what they may not have
+        // shown before.
+        publish(NeedsRecompute, true, false);
+        contentTouched = false;
+    } else if (outcome->newestAdded && d->messageSort != MessageSort::Title) {
+        tellJoined(ShownOrder::joining(d->store, *outcome->newestAdded));
+    } else {
+        tellSteps(std::move(outcome->previous), outcome->entered);
+    }
+    if (contentTouched) {
+        if (messageCount() > 0)
+            emit messagesChanged(0, messageCount() - 1, Content);
+    } else if (outcome && !outcome->replaced.empty()) {
+        tellReplaced(outcome->replaced);
+    }
+    publishApps();
+}
+
+// Rows newer than all the others that join the list at one end, the rows already there staying as they are.
+void ListProjection::tellJoined(const std::vector<quint32>& listed)
+{
+    if (listed.empty())
+        return;
+    const qsizetype first = ShownOrder::extendsAtFront(d->messageSort) ? 0 : messageCount();
+    emit messagesAboutToBeInserted(first, first + qsizetype(listed.size()) - 1);
+    d->shown.extend(d->store, listed, d->messageSort);
+    emit messagesInserted();
+}
+
+// The list made anew, then told as the ranges that turn the list before into it, each announced while the rows
+// still read what the view shows; when no such ranges are worth telling, as a new list.
+void ListProjection::tellSteps(std::vector<MessageRow> previous, const std::vector<qint64>& entered)
+{
+    d->computeShown();
+    const auto hasEntered = [&entered](qint64 id) { return std::binary_search(entered.begin(), entered.end(), id); };
+    const RowStore& store = d->store;
+    const auto departed = [&](qint64 id) {
+        const std::optional<size_t> position = store.livePositionOf(id);
+        return !position || !(store.flags[*position] & RowStore::Listed) || hasEntered(id);
+    };
+    const std::optional<std::vector<ListSteps::Step>> steps
+        = ListSteps::between(d->shown.previousIds(), d->shown.ids(), departed, hasEntered, maxSteps);
+    if (!steps) {
+        if (d->shown.changed())
+            emit messagesReset();
+        return;
+    }
+    d->previous = std::move(previous);
+    for (const ListSteps::Step& step : *steps) {
+        d->shown.setBoundary(size_t(step.newFrom), size_t(step.oldFrom));
+        const qsizetype first = step.newFrom;
+        const qsizetype last = step.newFrom + step.count - 1;
+        if (step.kind == ListSteps::Step::Remove) {
+            emit messagesAboutToBeRemoved(first, last);
+            d->shown.setBoundary(size_t(step.newFrom), size_t(step.oldFrom + step.count));
+            emit messagesRemoved();
+        } else {
+            emit messagesAboutToBeInserted(first, last);
+            d->shown.setBoundary(size_t(step.newFrom + step.count), size_t(step.oldFrom));
+            emit messagesInserted();
+        }
+    }
+    d->shown.clearBoundary();
+    d->previous.clear();
+}
+
+// Rows replaced where they are: one range from the first to the last of them, so that a view is told once.
+void ListProjection::tellReplaced(const std::vector<qint64>& ids)
+{
+    if (messageCount() == 0)
+        return;
+    if (ids.size() > maxRowsLookedUp) {
+        emit messagesChanged(0, messageCount() - 1, Content);
+        return;
+    }
+    std::optional<std::pair<qsizetype, qsizetype>> range;
+    for (qint64 id : ids) {
+        const std::optional<qsizetype> row = rowOfMessage(id);
+        if (!row)
+            continue;
+        range = range ? std::pair(std::min(range->first, *row), std::max(range->second, *row)) : std::pair(*row, *row);
+    }
+    if (range)
+        emit messagesChanged(range->first, range->second, Content);
 }
 
 void ListProjection::failed(const std::exception& error)
@@ -202,19 +332,27 @@ void ListProjection::failed(const std::exception& error)
     d->stale = true;
 }
 
+// For a list made anew (another selection, search or order, or a cache read again): told as a whole when its rows
+// differ, or as changed rows when only what they show may.
 void ListProjection::publish(ShownList shownList, bool contentTouched, bool appsTouched)
 {
     if (shownList == NeedsRecompute)
         d->computeShown();
-    const bool appsDiffer = appsTouched && d->updateAppRows();
-    const bool listChanged
-        = shownList == Grown || ((shownList == Rebuilt || shownList == NeedsRecompute) && d->shown.changed());
-    if (listChanged)
+    if (d->shown.changed())
         emit messagesReset();
     else if (contentTouched && !d->shown.isEmpty())
-        emit messagesUpdated();
-    if (appsDiffer)
+        emit messagesChanged(0, messageCount() - 1, Content);
+    if (appsTouched)
+        publishApps();
+}
+
+void ListProjection::publishApps()
+{
+    const Data::AppRowsChange change = d->updateAppRows();
+    if (change.whole)
         emit appsReset();
+    else if (change.rows)
+        emit appsChanged(change.rows->first, change.rows->second);
 }
 
 // Keys and title ranks follow the locale they were made in; a new default locale needs them made again.
@@ -250,10 +388,22 @@ void ListProjection::setLastReadId(qint64 id)
         listedRowsTouched |= (flag & RowStore::Listed) != 0;
     }
     d->lastReadId = id;
-    if (d->updateAppRows())
-        emit appsReset();
+    publishApps();
     if (listedRowsTouched)
-        emit messagesUpdated();
+        tellUnreadChanged(low, high);
+}
+
+// One range from the first row to the last whose message lies between the two read positions: the ids are walked
+// from each end, which stops soon when, as usual, the messages read are the newest.
+void ListProjection::tellUnreadChanged(qint64 low, qint64 high)
+{
+    const std::vector<qint64>& ids = d->shown.ids();
+    const auto between = [low, high](qint64 id) { return id > low && id <= high; };
+    const auto first = std::find_if(ids.begin(), ids.end(), between);
+    if (first == ids.end())
+        return;
+    const auto last = std::find_if(ids.rbegin(), ids.rend(), between);
+    emit messagesChanged(qsizetype(first - ids.begin()), qsizetype(ids.rend() - last) - 1, Unread);
 }
 
 ListQuery ListProjection::query() const
@@ -270,8 +420,7 @@ void ListProjection::setQuery(const ListQuery& query)
     d->applicationSort = query.applicationSort;
     if (query.applicationId == current.applicationId && query.searchText == current.searchText
         && query.messageSort == current.messageSort) {
-        if (d->updateAppRows())
-            emit appsReset();
+        publishApps();
         return;
     }
     const bool appChanged = query.applicationId != current.applicationId;
@@ -308,16 +457,31 @@ void ListProjection::setQuery(const ListQuery& query)
 
 qsizetype ListProjection::messageCount() const
 {
-    return qsizetype(d->shown.size());
+    return qsizetype(d->shown.seenSize());
 }
 
 const ListProjection::MessageRow& ListProjection::messageAt(qsizetype row) const
 {
+    if (const std::optional<qint64> id = d->shown.oldIdAt(size_t(row)))
+        return d->rowBeforeChange(*id);
     return d->store.rows[d->shown.at(size_t(row))].m;
+}
+
+qint64 ListProjection::lastReadId() const
+{
+    return d->lastReadId;
 }
 
 std::optional<qsizetype> ListProjection::rowOfMessage(qint64 id) const
 {
+    // Between two steps of a change, rows are looked for one by one: only a view's own handling of a step asks.
+    if (d->shown.hasBoundary()) {
+        for (qsizetype row = 0; row < messageCount(); ++row) {
+            if (messageAt(row).id == id)
+                return row;
+        }
+        return std::nullopt;
+    }
     const std::optional<size_t> position = d->store.livePositionOf(id);
     if (!position || !(d->store.flags[*position] & RowStore::Listed))
         return std::nullopt;

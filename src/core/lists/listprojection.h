@@ -48,6 +48,15 @@ public:
         bool highPriorityUnread = false;
     };
 
+    // What changed in rows that stayed where they were.
+    enum RowChange
+    {
+        Content = 0x1, // anything a row shows: its record, or its application's name, colour or icon
+        Unread = 0x2, // only whether it is unread
+    };
+    Q_DECLARE_FLAGS(RowChanges, RowChange)
+    Q_FLAG(RowChanges)
+
     explicit ListProjection(std::shared_ptr<CacheContext> cache, QObject* parent = nullptr);
     // The same, reading the cache through `loader` at start and on every reload.
     ListProjection(
@@ -57,6 +66,7 @@ public:
     // Inputs: the read position, and what the lists show in which order. A query that changes several of its
     // parts at once is applied, and published, once.
     void setLastReadId(qint64 id);
+    qint64 lastReadId() const;
     void setQuery(const ListQuery& query);
     ListQuery query() const;
 
@@ -78,19 +88,28 @@ public:
     qint64 totalUnread() const; // every unread message, those of applications not cached included
 
 signals:
-    // Membership or order of the filtered message list changed: rows must be read again.
+    // What a commit did to the message list, told as ranges so that a model can pass each on as it is: every
+    // "about to" signal comes while the rows still read the list before that range changes, and its pair once they
+    // read the list after it. A commit may take several ranges, one after the other, each in the rows as the ranges
+    // before it left them.
+    void messagesAboutToBeInserted(qsizetype first, qsizetype last);
+    void messagesInserted();
+    void messagesAboutToBeRemoved(qsizetype first, qsizetype last);
+    void messagesRemoved();
+    // The rows from `first` to `last` stayed, but what they show may differ in `what`.
+    void messagesChanged(qsizetype first, qsizetype last, ListProjection::RowChanges what);
+    // The list was replaced as a whole (another application, search or order, the cache read again or emptied, or a
+    // change too scattered to tell as ranges); its rows already read the new list.
     void messagesReset();
-    // The same rows in the same order, but what they show may differ (their text, or whether they are unread).
-    void messagesUpdated();
-    // The application list or its summaries changed.
+    // The same applications in the same order; the summaries of the rows from `first` to `last` changed.
+    void appsChanged(qsizetype first, qsizetype last);
+    // Applications came or went, or their order changed.
     void appsReset();
 
 private:
     enum ShownList
     {
-        Unchanged, // nothing altered the filtered list
         Rebuilt, // the list was made anew beside the one before, which is kept to compare with
-        Grown, // rows were added at one end of the list
         NeedsRecompute // the list must be made anew from the rows' flags
     };
 
@@ -98,8 +117,15 @@ private:
     void reload();
     void loadApps();
     void failed(const std::exception& error);
-    // Emits what changed for the views, comparing the filtered list with the one remembered before the change.
+    // A list made anew: told as a whole when its rows differ from the list before, else as changed when
+    // `contentTouched`.
     void publish(ShownList shownList, bool contentTouched, bool appsTouched);
+    void publishApps();
+    void tellJoined(const std::vector<quint32>& listed);
+    // `previous` are the listed rows the commit removed or replaced, as they were; `entered` the rows it listed anew.
+    void tellSteps(std::vector<MessageRow> previous, const std::vector<qint64>& entered);
+    void tellReplaced(const std::vector<qint64>& ids);
+    void tellUnreadChanged(qint64 low, qint64 high);
     bool reloadIfLocaleChanged();
 
     struct Data;
@@ -107,3 +133,5 @@ private:
 };
 
 } // namespace tidewell
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(tidewell::ListProjection::RowChanges)

@@ -51,27 +51,28 @@ void ShownOrder::takeIds(const RowStore& store)
         m_ids[i] = store.rows[m_positions[i]].m.id;
 }
 
-std::optional<bool> ShownOrder::extend(
-    const RowStore& store, const std::vector<quint32>& newest, const MessageSort& sort)
+std::vector<quint32> ShownOrder::joining(const RowStore& store, const std::vector<quint32>& newest)
 {
-    if (sort == MessageSort::Title)
-        return std::nullopt;
     std::vector<quint32> listed;
     for (quint32 position : newest) {
         if (store.flags[position] & RowStore::Listed)
             listed.push_back(position);
     }
+    return listed;
+}
+
+void ShownOrder::extend(const RowStore& store, const std::vector<quint32>& listed, const MessageSort& sort)
+{
     std::vector<qint64> ids(listed.size());
     for (size_t i = 0; i < listed.size(); ++i)
         ids[i] = store.rows[listed[i]].m.id;
-    if (sort == MessageSort::Newest) {
+    if (extendsAtFront(sort)) {
         m_positions.insert(m_positions.begin(), listed.rbegin(), listed.rend());
         m_ids.insert(m_ids.begin(), ids.rbegin(), ids.rend());
     } else {
         m_positions.insert(m_positions.end(), listed.begin(), listed.end());
         m_ids.insert(m_ids.end(), ids.begin(), ids.end());
     }
-    return !listed.empty();
 }
 
 qsizetype ShownOrder::rowOf(const RowStore& store, size_t position, const MessageSort& sort) const
