@@ -4,13 +4,12 @@
 #include "base/logging.h"
 
 #include <QCoreApplication>
+#include <QCoroFuture>
 #include <QDeadlineTimer>
 #include <QFuture>
-#include <QFutureWatcher>
 #include <QPromise>
 #include <QThread>
 
-#include <coroutine>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -55,23 +54,6 @@ private:
 };
 
 namespace {
-
-// Resumes the awaiting coroutine on its own thread once the future has finished, with or without a result.
-struct FutureFinished
-{
-    QFuture<void> future;
-    bool await_ready() const { return future.isFinished(); }
-    void await_suspend(std::coroutine_handle<> waiting)
-    {
-        auto* watcher = new QFutureWatcher<void>();
-        QObject::connect(watcher, &QFutureWatcherBase::finished, [watcher, waiting] {
-            watcher->deleteLater();
-            waiting.resume();
-        });
-        watcher->setFuture(future);
-    }
-    void await_resume() const { }
-};
 
 // What a job answers: written on the job thread, read on the caller's once the job is done. Qt's event queue and
 // QFuture order the two, but through futexes that ThreadSanitizer cannot see in an uninstrumented Qt; a lock it does
@@ -149,8 +131,7 @@ QCoro::Task<KeyringThread::Outcome> KeyringThread::run(std::function<QKeychain::
         });
         job->start();
     });
-    FutureFinished finished { done };
-    co_await finished;
+    co_await done; // on this thread, once the job has answered or was dropped
     std::optional<Outcome> outcome;
     {
         const std::lock_guard lock(answer->mutex);
